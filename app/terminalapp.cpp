@@ -1,0 +1,102 @@
+#include "app/terminalapp.h"
+
+#include "app/aboutdlg.h"
+#include "app/splashdlg.h"
+#include "framework/application.h"
+#include "mainframe/mainframe.h"
+#include "res/resource.h"
+#include "settings/registrystore.h"
+
+#include <QApplication>
+
+#include <csignal>
+
+CTerminalApp theApp;
+
+namespace {
+
+bool g_splashEnabled = true;
+constexpr const char* kProfileRoot = "HKEY_CURRENT_USER\\Software\\";
+
+} // namespace
+
+void CTerminalApp::SetSplashEnabled(bool enabled) {
+    g_splashEnabled = enabled;
+}
+
+int CTerminalApp::Run(int argc, char** argv) {
+    // Failures to write a pipe or past a file-size limit are reported as errors of the call
+    // that met them, not by ending the process.
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
+    fw::PrepareEventDispatcher();
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Wirelog"));
+    QApplication::setApplicationVersion(QStringLiteral("2.0"));
+    // The program ends when its main window is gone, not when the last window closes.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    if (!InitInstance()) return 1;
+    const int code = QApplication::exec();
+    delete fw::MainWindow();
+    return code;
+}
+
+bool CTerminalApp::InitInstance() {
+    SetRegistryKey("K-W");
+    LoadStdProfileSettings(4);
+
+    auto* frame = new CMainFrame;
+    if (!frame->LoadFrame()) {
+        delete frame;
+        return false;
+    }
+    fw::SetMainWindow(frame);
+    frame->show();
+    frame->repaint();
+
+    if (g_splashEnabled) {
+        CSplashDlg splash(nullptr);
+        splash.DoModal();
+    }
+    return true;
+}
+
+void CTerminalApp::OnAppAbout() {
+    CAboutDlg about;
+    about.DoModal();
+}
+
+bool CTerminalApp::RouteCommand(unsigned id, bool run) {
+    switch (id) {
+    case ID_APP_ABOUT:
+        if (run) theApp.OnAppAbout();
+        return true;
+    case ID_APP_EXIT:
+        if (run && fw::MainWindow()) fw::MainWindow()->close();
+        return true;
+    default:
+        return false;
+    }
+}
+
+std::string CTerminalApp::ProfileKey() const {
+    return std::string(kProfileRoot) + m_registryKey + "\\Wirelog\\Recent File List";
+}
+
+void CTerminalApp::LoadStdProfileSettings(int maxRecentFiles) {
+    m_maxRecentFiles = maxRecentFiles;
+    m_recentFiles.clear();
+    settings::RegKey key;
+    if (settings::OpenKey(ProfileKey(), key) != settings::RegStatus::Ok) return;
+    for (int i = 1; i <= m_maxRecentFiles; ++i) {
+        char buffer[4096] = {};
+        std::uint32_t size = sizeof buffer - 1;
+        std::uint32_t type = 0;
+        const std::string name = "File" + std::to_string(i);
+        if (settings::QueryValue(key, name, &type, buffer, &size) == settings::RegStatus::Ok)
+            m_recentFiles.emplace_back(buffer, size);
+    }
+    settings::CloseKey(key);
+}

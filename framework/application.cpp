@@ -1,0 +1,85 @@
+#include "framework/application.h"
+
+#include <QAbstractEventDispatcher>
+#include <QCoreApplication>
+#include <QPointer>
+#include <QWidget>
+
+#include <cstdlib>
+#include <map>
+
+namespace fw {
+namespace {
+
+QPointer<QWidget> g_mainWindow;
+bool g_quit = false;
+int g_idleSuspended = 0;
+std::map<const void*, std::function<void()>> g_idleHooks;
+QMetaObject::Connection g_idleConnection;
+bool g_inIdle = false;
+
+void RunIdleHooks() {
+    if (g_idleSuspended > 0 || g_inIdle) return;
+    g_inIdle = true;
+    // A hook may add or remove hooks: walk a copy.
+    const auto hooks = g_idleHooks;
+    for (const auto& [owner, hook] : hooks)
+        hook();
+    g_inIdle = false;
+}
+
+void ConnectIdle() {
+    if (g_idleConnection) return;
+    auto* dispatcher = QAbstractEventDispatcher::instance();
+    if (!dispatcher) return;
+    g_idleConnection =
+        QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, &RunIdleHooks);
+}
+
+} // namespace
+
+QWidget* MainWindow() {
+    return g_mainWindow.data();
+}
+void SetMainWindow(QWidget* window) {
+    g_mainWindow = window;
+}
+
+void PrepareEventDispatcher() {
+    ::setenv("QT_NO_GLIB", "1", 1);
+}
+
+bool DispatchPending() {
+    auto* dispatcher = QAbstractEventDispatcher::instance();
+    if (!dispatcher) return false;
+    return dispatcher->processEvents(QEventLoop::AllEvents);
+}
+
+void RequestQuit() {
+    g_quit = true;
+    QCoreApplication::quit();
+}
+bool QuitRequested() {
+    return g_quit;
+}
+void ResetQuitForTests() {
+    g_quit = false;
+}
+
+void SetIdleHook(const void* owner, std::function<void()> hook) {
+    if (hook) {
+        g_idleHooks[owner] = std::move(hook);
+        ConnectIdle();
+    } else {
+        g_idleHooks.erase(owner);
+    }
+}
+
+IdleSuspender::IdleSuspender() {
+    ++g_idleSuspended;
+}
+IdleSuspender::~IdleSuspender() {
+    --g_idleSuspended;
+}
+
+} // namespace fw

@@ -1,0 +1,47 @@
+#pragma once
+// The few application-wide services of the framework layer: the main window, the message
+// pump used by long operations, the quit request, and the idle hook that runs command-state
+// updates whenever the event loop is about to wait.
+//
+// Idle detection rests on Qt's Unix event dispatcher (QT_NO_GLIB=1, set before the
+// application object exists): its aboutToBlock fires only when no event is queued, in nested
+// dialog loops too, and never inside a non-blocking dispatch.
+
+#include <functional>
+
+class QWidget;
+
+namespace fw {
+
+// The application's main window: null until start-up registers it, and again once its
+// window is gone.
+QWidget* MainWindow();
+void SetMainWindow(QWidget* window);
+
+// Makes sure Qt will run on the dispatcher that the idle hook relies on. Call before the
+// application object is made.
+void PrepareEventDispatcher();
+
+// Dispatches what is waiting now, one batch, without blocking and without idle processing.
+// Returns false when nothing was waiting.
+bool DispatchPending();
+
+// The quit message: asked for once the main window is gone; the message pump stops on it.
+void RequestQuit();
+bool QuitRequested();
+void ResetQuitForTests();
+
+// Runs `hook` each time the event loop falls idle (about to block), unless idle processing is
+// suspended. One hook per owner; pass an empty function to remove it.
+void SetIdleHook(const void* owner, std::function<void()> hook);
+
+// While one of these lives, the idle hook does not run.
+class IdleSuspender {
+public:
+    IdleSuspender();
+    ~IdleSuspender();
+    IdleSuspender(const IdleSuspender&) = delete;
+    IdleSuspender& operator=(const IdleSuspender&) = delete;
+};
+
+} // namespace fw

@@ -1,0 +1,26 @@
+#pragma once
+// The string table: every user-visible text of the program by its numeric id. The entries
+// themselves are the program's resources (res/strings.cpp); this is only the access.
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace fw {
+
+struct StringEntry {
+    unsigned id;
+    const char* text; // in the program's code page
+};
+
+// The program's table, sorted by id (defined with the resources).
+std::span<const StringEntry> StringTable();
+
+// The text of `id`, or an empty string when the table has none.
+std::string LoadString(unsigned id);
+
+// The line `line` (0-based) of the text of `id`, split at "\n"; empty when there is none.
+// Command strings hold the status prompt on line 0 and the tool tip on line 1.
+std::string LoadStringLine(unsigned id, int line);
+
+} // namespace fw

@@ -1,0 +1,145 @@
+// Command routing of the main frame: the message map, the fall-through to the frame's bar
+// toggles and the application, and the small command handlers.
+
+#include "app/terminalapp.h"
+#include "framework/application.h"
+#include "framework/errors.h"
+#include "framework/msgbox.h"
+#include "mainframe/mainframe.h"
+#include "res/resource.h"
+#include "settings/settingsdlg.h"
+#include "settings/valuedlg.h"
+#include "transfer/modem.h"
+
+#include <QStatusBar>
+#include <QToolBar>
+
+namespace {
+
+using Entry = fw::MapEntry<CMainFrame>;
+
+// First match wins: 32775-32778 are taken before the settings range sees them.
+constexpr Entry kMessageMap[] = {
+    fw::OnUpdateRange(ID_FILE_OPEN_DUMP, ID_FILE_TRANSMIT_TEXT, &CMainFrame::OnUpdateFileCommand),
+    fw::OnCommand(ID_FILE_OPEN_DUMP, &CMainFrame::OnOpenDumpFile),
+    fw::OnCommand(ID_FILE_CLOSE_DUMP, &CMainFrame::OnCloseDumpFile),
+    fw::OnCommand(ID_FILE_TRANSMIT_TEXT, &CMainFrame::OnTransmitTextFile),
+    fw::OnUpdateRange(ID_COMM_PORT_OPENCLOSE, ID_COMM_HANGUP, &CMainFrame::OnUpdateCommCommand),
+    fw::OnCommandRange(ID_COMM_PORT_OPENCLOSE, ID_COMM_HANGUP, &CMainFrame::OnCommCommand),
+    fw::OnUpdateRange(ID_COMM_PORT_OPEN, ID_COMM_PORT_CLOSE, &CMainFrame::OnUpdateCommCommand),
+    fw::OnCommandRange(ID_COMM_PORT_OPEN, ID_COMM_PORT_CLOSE, &CMainFrame::OnCommCommand),
+    fw::OnUpdateRange(ID_INDICATOR_CD, ID_INDICATOR_NONE, &CMainFrame::OnUpdateCommCommand),
+    fw::OnCommandRange(ID_VIEW_CLEAR, ID_VIEW_CLEAR, &CMainFrame::OnCommCommand),
+    fw::OnUpdate(ID_SETTINGS_DTRENABLE, &CMainFrame::OnUpdateDTREnable),
+    fw::OnUpdate(ID_VIEW_HEX, &CMainFrame::OnUpdateHexView),
+    fw::OnCommandRange(ID_SETTINGS_INPUTLEN, ID_QUERY_DSR, &CMainFrame::OnSettingsCommand),
+};
+
+// The line-signal queries: the command, the property's name and how to read it.
+struct SignalQuery {
+    unsigned id;
+    const char* name;
+    bool (CCommCtrl::*read)() const;
+};
+constexpr SignalQuery kSignalQueries[] = {
+    {ID_QUERY_CD, "CDHolding", &CCommCtrl::GetCDHolding},
+    {ID_QUERY_CTS, "CTSHolding", &CCommCtrl::GetCTSHolding},
+    {ID_QUERY_DSR, "DSRHolding", &CCommCtrl::GetDSRHolding},
+};
+
+} // namespace
+
+std::span<const fw::MapEntry<CMainFrame>> CMainFrame::MessageMap() {
+    return kMessageMap;
+}
+
+void CMainFrame::SendCommand(unsigned id, Source source) {
+    const fw::Entry entry =
+        source == Source::ToolBar ? fw::Entry::WindowMessage : fw::Entry::MenuOrKeyCommand;
+    fw::Guard(entry, [&] {
+        // A command whose state has become disabled does not run.
+        fw::ProbeCmdUI probe(id);
+        UpdateCommand(probe);
+        if (!probe.enabled) return;
+        if (fw::RouteCommand(*this, MessageMap(), id)) return;
+        RouteToBase(id);
+    });
+}
+
+bool CMainFrame::RouteToBase(unsigned id) {
+    switch (id) {
+    case ID_VIEW_TOOLBAR:
+        ToggleBar(m_wndToolBar.widget());
+        return true;
+    case ID_VIEW_STATUS_BAR:
+        ToggleBar(m_wndStatusBar.widget());
+        return true;
+    default:
+        return CTerminalApp::RouteCommand(id, true);
+    }
+}
+
+void CMainFrame::ToggleBar(QWidget* bar) {
+    if (bar) bar->setVisible(!bar->isVisibleTo(this));
+}
+
+bool CMainFrame::HasHandler(unsigned id) const {
+    return fw::FindEntry(MessageMap(), fw::MapKind::Command, id) != nullptr ||
+           id == ID_VIEW_TOOLBAR || id == ID_VIEW_STATUS_BAR ||
+           CTerminalApp::RouteCommand(id, false);
+}
+
+void CMainFrame::OnCommCommand(unsigned id) {
+    switch (id) {
+    case ID_COMM_PORT_OPENCLOSE:
+    case ID_COMM_PORT_OPEN:
+    case ID_COMM_PORT_CLOSE:
+        m_wndComm.SetPortOpen(!m_wndComm.GetPortOpen());
+        break;
+    case ID_SETTINGS_PORT: {
+        CSettingsDlg dlg(this);
+        dlg.DoModal();
+        break;
+    }
+    case ID_COMM_DIAL:
+        DialPhone(*this);
+        break;
+    case ID_COMM_HANGUP:
+        HangUp(*this);
+        break;
+    case ID_VIEW_CLEAR:
+        m_wndEdit.setText({});
+        break;
+    default:
+        break;
+    }
+}
+
+void CMainFrame::OnSettingsCommand(unsigned id) {
+    CValueDlg prompt(this);
+    switch (id) {
+    case ID_SETTINGS_INPUTLEN:
+    case ID_SETTINGS_RTHRESHOLD:
+    case ID_SETTINGS_STHRESHOLD:
+    case ID_SETTINGS_PARITYREPLACE:
+        PromptForValue(*this, prompt, id);
+        break;
+    case ID_SETTINGS_DTRENABLE:
+        m_wndComm.SetDTREnable(!m_wndComm.GetDTREnable());
+        break;
+    case ID_VIEW_HEX:
+        SetHexView(!GetHexView());
+        break;
+    case ID_QUERY_CD:
+    case ID_QUERY_CTS:
+    case ID_QUERY_DSR:
+        for (const auto& query : kSignalQueries) {
+            if (query.id != id) continue;
+            const bool holding = (m_wndComm.*query.read)();
+            fw::MessageBox(std::string(query.name) + (holding ? " is TRUE" : " is FALSE"));
+        }
+        break;
+    default:
+        break;
+    }
+}

@@ -1,0 +1,257 @@
+// Command state of the main frame: the state rules, and when they run — for a menu as it
+// opens, for the shown tool bar and status bar whenever the event loop falls idle, and once
+// more right before a command runs. The menu and the accelerator keys are built here too.
+
+#include "framework/codepage.h"
+#include "framework/keystate.h"
+#include "framework/stringtable.h"
+#include "mainframe/mainframe.h"
+#include "res/resource.h"
+#include "res/vocabulary.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QToolBar>
+
+namespace {
+
+// A state request for a menu item or tool bar button.
+class ActionCmdUI final : public fw::CmdUI {
+public:
+    ActionCmdUI(QAction* action, unsigned id)
+        : CmdUI(id)
+        , m_action(action) {}
+    void Enable(bool on) override {
+        if (m_action->isEnabled() != on) m_action->setEnabled(on);
+    }
+    void SetCheck(bool on) override {
+        if (!m_action->isCheckable()) m_action->setCheckable(true);
+        if (m_action->isChecked() != on) m_action->setChecked(on);
+    }
+    void SetText(const std::string& text) override {
+        const QString shown = fw::FromAnsi(text);
+        if (m_action->text() != shown) m_action->setText(shown);
+    }
+
+private:
+    QAction* m_action;
+};
+
+// A state request for a status pane: a disabled pane shows no text.
+class PaneCmdUI final : public fw::CmdUI {
+public:
+    PaneCmdUI(CStatusBar& bar, int index)
+        : CmdUI(bar.paneId(index))
+        , m_bar(bar)
+        , m_index(index) {}
+    void Enable(bool on) override { m_bar.SetPaneOn(m_index, on); }
+
+private:
+    CStatusBar& m_bar;
+    int m_index;
+};
+
+std::optional<fw::LockKey> LockKeyOf(unsigned id) {
+    switch (id) {
+    case ID_INDICATOR_CAPS:
+        return fw::LockKey::Caps;
+    case ID_INDICATOR_NUM:
+        return fw::LockKey::Num;
+    case ID_INDICATOR_SCRL:
+        return fw::LockKey::Scroll;
+    default:
+        return std::nullopt;
+    }
+}
+
+} // namespace
+
+void CMainFrame::OnUpdateFileCommand(fw::CmdUI& ui) {
+    switch (ui.id()) {
+    case ID_FILE_OPEN_DUMP:
+        ui.Enable(m_strDumpFile.empty());
+        break;
+    case ID_FILE_CLOSE_DUMP:
+        ui.Enable(!m_strDumpFile.empty());
+        break;
+    case ID_FILE_TRANSMIT_TEXT:
+        ui.Enable(m_wndComm.GetPortOpen());
+        break;
+    default:
+        break;
+    }
+}
+
+void CMainFrame::OnUpdateCommCommand(fw::CmdUI& ui) {
+    switch (ui.id()) {
+    case ID_COMM_PORT_OPENCLOSE:
+        ui.SetText(m_wndComm.GetPortOpen() ? "&Port Close" : "&Port Open");
+        ui.Enable(true);
+        break;
+    case ID_SETTINGS_PORT:
+        ui.Enable(!m_wndComm.GetPortOpen());
+        break;
+    case ID_COMM_DIAL:
+    case ID_COMM_HANGUP:
+    case ID_COMM_PORT_CLOSE:
+        ui.Enable(m_wndComm.GetPortOpen());
+        break;
+    case ID_COMM_PORT_OPEN:
+        ui.Enable(!m_wndComm.GetPortOpen());
+        UpdateTitle();
+        break;
+    case ID_INDICATOR_CD:
+        ui.Enable(m_wndComm.GetCDHolding());
+        break;
+    case ID_INDICATOR_CTS:
+        ui.Enable(m_wndComm.GetCTSHolding());
+        break;
+    case ID_INDICATOR_DSR:
+        ui.Enable(m_wndComm.GetDSRHolding());
+        break;
+    case ID_INDICATOR_HEX:
+        if (m_wndEdit.m_bEcho) m_bHexView = 0;
+        ui.Enable(m_bHexView != 0);
+        break;
+    case ID_INDICATOR_NONE:
+        ui.Enable(false);
+        break;
+    default:
+        break;
+    }
+}
+
+void CMainFrame::OnUpdateDTREnable(fw::CmdUI& ui) {
+    ui.SetCheck(m_wndComm.GetDTREnable());
+    ui.Enable(true);
+}
+
+void CMainFrame::OnUpdateHexView(fw::CmdUI& ui) {
+    if (m_wndEdit.m_bEcho) m_bHexView = 0;
+    ui.SetCheck(GetHexView() != 0);
+    ui.Enable(!m_wndEdit.m_bEcho);
+}
+
+void CMainFrame::UpdateCommand(fw::CmdUI& ui) {
+    if (fw::RouteUpdate(*this, MessageMap(), ui)) return;
+    switch (ui.id()) {
+    case ID_VIEW_TOOLBAR:
+        ui.SetCheck(m_wndToolBar.IsVisible());
+        ui.Enable(true);
+        return;
+    case ID_VIEW_STATUS_BAR:
+        ui.SetCheck(m_wndStatusBar.IsVisible());
+        ui.Enable(true);
+        return;
+    default:
+        break;
+    }
+    if (const auto lock = LockKeyOf(ui.id())) {
+        ui.Enable(fw::IsLockOn(*lock));
+        return;
+    }
+    ui.Enable(HasHandler(ui.id()));
+}
+
+void CMainFrame::OnIdleUpdate() {
+    if (!m_created) return;
+    fw::Guard(fw::Entry::ControlEvent, [this] {
+        if (m_wndToolBar.IsVisible())
+            for (QAction* button : m_wndToolBar.buttons()) {
+                ActionCmdUI ui(button, button->data().toUInt());
+                UpdateCommand(ui);
+            }
+        if (m_wndStatusBar.IsVisible())
+            for (int i = 1; i < m_wndStatusBar.paneCount(); ++i) {
+                PaneCmdUI ui(m_wndStatusBar, i);
+                UpdateCommand(ui);
+            }
+    });
+}
+
+void CMainFrame::UpdateMenu(QMenu* menu) {
+    fw::Guard(fw::Entry::ControlEvent, [&] {
+        for (QAction* action : menu->actions()) {
+            if (action->isSeparator()) continue;
+            ActionCmdUI ui(action, action->data().toUInt());
+            UpdateCommand(ui);
+        }
+    });
+}
+
+QAction* CMainFrame::menuAction(unsigned id) const {
+    for (QAction* action : m_menuActions)
+        if (action->data().toUInt() == id) return action;
+    return nullptr;
+}
+
+void CMainFrame::BuildMenu() {
+    for (const res::Menu& def : res::MainMenu()) {
+        QMenu* menu = menuBar()->addMenu(fw::FromAnsi(def.title));
+        for (const res::MenuItem& item : def.items) {
+            if (item.id == 0) {
+                menu->addSeparator();
+                continue;
+            }
+            QAction* action = menu->addAction(fw::FromAnsi(item.text));
+            action->setData(item.id);
+            action->setStatusTip(fw::FromAnsi(fw::LoadStringLine(item.id, 0)));
+            action->setObjectName(QStringLiteral("menu%1").arg(item.id));
+            const unsigned id = item.id;
+            connect(action, &QAction::triggered, this,
+                    [this, id] { SendCommand(id, Source::Menu); });
+            m_menuActions.push_back(action);
+        }
+        connect(menu, &QMenu::aboutToShow, this, [this, menu] { UpdateMenu(menu); });
+        // Leaving the menu gives the message pane back its idle text.
+        connect(menu, &QMenu::aboutToHide, this, [this] {
+            QStatusTipEvent tip{QString()};
+            QApplication::sendEvent(this, &tip);
+        });
+        m_menus.push_back(menu);
+    }
+    for (QAction* button : m_wndToolBar.buttons()) {
+        const unsigned id = button->data().toUInt();
+        connect(button, &QAction::triggered, this,
+                [this, id] { SendCommand(id, Source::ToolBar); });
+    }
+}
+
+void CMainFrame::InstallAccelerators() {
+    qApp->installEventFilter(this);
+}
+
+bool CMainFrame::TranslateAccelerator(QKeyEvent* key) {
+    const auto modifiers = key->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier |
+                                               Qt::AltModifier | Qt::MetaModifier);
+    const QKeyCombination pressed(modifiers, static_cast<Qt::Key>(key->key()));
+    for (const res::Accelerator& accel : res::Accelerators()) {
+        if (accel.key != pressed) continue;
+        SendCommand(accel.id, Source::Key);
+        return true;
+    }
+    return false;
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* e) {
+    switch (e->type()) {
+    case QEvent::KeyPress: {
+        fw::InvalidateLockKeys();
+        auto* widget = qobject_cast<QWidget*>(watched);
+        // Keys of the frame's window are translated before the focused widget sees them.
+        if (widget && widget->window() == this && TranslateAccelerator(static_cast<QKeyEvent*>(e)))
+            return true;
+        break;
+    }
+    case QEvent::KeyRelease:
+    case QEvent::FocusIn:
+        fw::InvalidateLockKeys();
+        break;
+    default:
+        break;
+    }
+    return QMainWindow::eventFilter(watched, e);
+}

@@ -1,0 +1,147 @@
+#include "mainframe/mainframe.h"
+
+#include "framework/application.h"
+#include "framework/codepage.h"
+#include "framework/msgbox.h"
+#include "framework/stringtable.h"
+#include "res/resource.h"
+#include "res/vocabulary.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFile>
+#include <QIcon>
+
+namespace {
+
+CMainFrame::CreationFault g_creationFault = CMainFrame::CreationFault::None;
+
+// Qt reads "[*]" in a window title as the modified marker; a path may hold it literally.
+QString LiteralTitle(QString title) {
+    return title.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
+}
+
+} // namespace
+
+CMainFrame::CMainFrame() {
+    setObjectName(QStringLiteral("CMainFrame"));
+    setWindowTitle(fw::FromAnsi(fw::LoadStringLine(IDR_MAINFRAME, 0)));
+    QIcon icon(QString::fromLatin1(res::kProgramIcon));
+    icon.addFile(QString::fromLatin1(res::kProgramIconSmall));
+    setWindowIcon(icon);
+}
+
+CMainFrame::~CMainFrame() {
+    fw::SetIdleHook(this, {});
+    qApp->removeEventFilter(this);
+    if (fw::MainWindow() == this) fw::SetMainWindow(nullptr);
+    // The screen is a member: let the window's layout give it up before it goes.
+    if (centralWidget() == &m_wndEdit) takeCentralWidget();
+}
+
+void CMainFrame::SetCreationFault(CreationFault fault) {
+    g_creationFault = fault;
+}
+
+bool CMainFrame::LoadFrame() {
+    m_created = OnCreate() == 0;
+    return m_created;
+}
+
+int CMainFrame::OnCreate() {
+    try {
+        if (g_creationFault == CreationFault::ToolBar || !m_wndToolBar.Create(this, IDW_TOOLBAR) ||
+            !m_wndToolBar.LoadToolBar(res::ToolBarSlots(), res::kToolBarImage)) {
+            fw::MessageBox("Failed to create toolbar");
+            return -1;
+        }
+        if (g_creationFault == CreationFault::StatusBar ||
+            !m_wndStatusBar.Create(this, IDW_STATUS_BAR) ||
+            !m_wndStatusBar.SetIndicators(res::StatusIndicators())) {
+            fw::MessageBox("Failed to create status bar");
+            return -1;
+        }
+        m_wndStatusBar.SetPaneText(0, fw::LoadString(IDS_IDLE_MESSAGE), false);
+        BuildMenu();
+
+        if (g_creationFault == CreationFault::Control || !m_wndComm.Create(this, IDC_COMMCTRL)) {
+            fw::MessageBox("Failed to create OLE Communications Control");
+            return -1;
+        }
+        m_wndComm.SetEventSink(
+            [this] { fw::Guard(fw::Entry::ControlEvent, [this] { OnComm(); }); });
+        m_wndComm.SetRThreshold(1);
+        LoadSettings();
+
+        if (g_creationFault == CreationFault::Edit) {
+            fw::MessageBox("Failed to create edit control");
+            return -1;
+        }
+        m_wndEdit.setObjectName(QStringLiteral("screen%1").arg(IDW_PANE_FIRST));
+        setCentralWidget(&m_wndEdit);
+        m_wndEdit.setFocus();
+
+        InstallAccelerators();
+        fw::SetIdleHook(this, [this] { OnIdleUpdate(); });
+        return 0;
+    } catch (...) {
+        // An error of the control while the window is made ends the creation, silently.
+        return -1;
+    }
+}
+
+void CMainFrame::OnActivate() {
+    // Whether the frame becomes active or inactive, typing goes to the screen next.
+    m_wndEdit.setFocus();
+}
+
+void CMainFrame::UpdateTitle() {
+    QString title = fw::FromAnsi(fw::LoadStringLine(IDR_MAINFRAME, 0));
+    if (m_wndComm.GetPortOpen())
+        title = QStringLiteral("%1 - COM%2,%3")
+                    .arg(title)
+                    .arg(m_wndComm.GetCommPort())
+                    .arg(fw::FromAnsi(m_wndComm.GetSettings()));
+    if (!m_strDumpFile.empty())
+        title = QStringLiteral("%1 - dumping to \"%2\"")
+                    .arg(title, QFile::decodeName(QByteArray::fromStdString(m_strDumpFile)));
+    setWindowTitle(LiteralTitle(title));
+}
+
+void CMainFrame::PumpPendingMessages() {
+    // Enough to keep the window alive in a flood, bounded so that the caller gets to check
+    // its own state again.
+    constexpr int kMaxBatches = 256;
+    for (int batch = 0; batch < kMaxBatches; ++batch) {
+        if (m_bCancel) return;
+        if (fw::QuitRequested()) return;
+        if (!fw::DispatchPending()) return;
+    }
+}
+
+bool CMainFrame::event(QEvent* e) {
+    switch (e->type()) {
+    case QEvent::WindowActivate:
+    case QEvent::WindowDeactivate: {
+        const bool handled = QMainWindow::event(e);
+        OnActivate();
+        return handled;
+    }
+    case QEvent::StatusTip: {
+        // Prompts of menu items and buttons go to the message pane; "Ready" when they leave.
+        if (m_wndStatusBar.widget() && m_wndStatusBar.paneCount() > 0) {
+            const QString tip = static_cast<QStatusTipEvent*>(e)->tip();
+            m_wndStatusBar.SetPaneText(
+                0, tip.isEmpty() ? fw::LoadString(IDS_IDLE_MESSAGE) : fw::ToAnsi(tip), false);
+        }
+        return true;
+    }
+    default:
+        return QMainWindow::event(e);
+    }
+}
+
+void CMainFrame::closeEvent(QCloseEvent* e) {
+    e->ignore();
+    OnClose();
+}

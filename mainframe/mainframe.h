@@ -1,0 +1,114 @@
+#pragma once
+// The main window and the whole shared state of the program: tool bar, status bar, terminal
+// screen, the hosted serial control, the dump file, and the flags and strings below. Other
+// parts reach it as the application's main window.
+
+#include "comm/ccommctrl.h"
+#include "framework/commands.h"
+#include "framework/file.h"
+#include "framework/types.h"
+#include "mainframe/controlbars.h"
+#include "terminal/termedit.h"
+
+#include <QMainWindow>
+
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class QMenu;
+
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+public:
+    CMainFrame();
+    ~CMainFrame() override;
+
+    // Builds the frame's children (OnCreate). False when that fails; the frame must then be
+    // deleted without being shown.
+    bool LoadFrame();
+
+    // --- members, in this order ---
+    Bool32 m_bCancel = 0; // stop request for the message pump and the transmission
+    CStatusBar m_wndStatusBar;
+    CToolBar m_wndToolBar;
+    CTermEdit m_wndEdit;
+    CCommCtrl m_wndComm;
+    fw::File m_fileDump;
+    std::string m_strDumpFile;    // path of the open dump; empty while none is open
+    std::string m_strPhoneNumber; // the number last dialled in this run
+    Bool32 m_bHexView = 0;        // received data shown as hexadecimal
+
+    // --- services ---
+    void UpdateTitle();
+    void PumpPendingMessages();
+    Bool32 GetHexView() const { return m_bHexView; }
+    void SetHexView(Bool32 hexView) { m_bHexView = hexView; }
+
+    // The receive road: one chunk of received bytes to the dump and the screen.
+    void ShowReceived(std::string_view received);
+    // The control's event.
+    void OnComm();
+
+    long LoadSettings();
+    void SaveSettings();
+
+    // --- commands ---
+    // Where a command comes from decides whether its state is asked first and how a failure
+    // is reported.
+    enum class Source { Menu, Key, ToolBar, Program };
+    // Sends command `id` to the frame, as a menu item, key or button would.
+    void SendCommand(unsigned id, Source source = Source::Program);
+    // Asks the state rules about `ui`'s id; ids without a rule are enabled exactly when some
+    // handler exists for them.
+    void UpdateCommand(fw::CmdUI& ui);
+    // Runs the state rules of the shown tool bar and status bar (what the idle time does).
+    void OnIdleUpdate();
+    // Runs the state rules of every item of `menu` (what opening it does).
+    void UpdateMenu(QMenu* menu);
+    QAction* menuAction(unsigned id) const;
+    const std::vector<QMenu*>& menus() const { return m_menus; }
+
+    void OnOpenDumpFile();
+    void OnCloseDumpFile();
+    void OnTransmitTextFile();
+    void OnCommCommand(unsigned id);
+    void OnSettingsCommand(unsigned id);
+    void OnUpdateFileCommand(fw::CmdUI& ui);
+    void OnUpdateCommCommand(fw::CmdUI& ui);
+    void OnUpdateDTREnable(fw::CmdUI& ui);
+    void OnUpdateHexView(fw::CmdUI& ui);
+
+    void OnClose();
+    // True once the window has gone; the object follows when the event loop gets back to it.
+    bool IsClosed() const { return m_closed; }
+
+    // Tests make one step of the creation fail.
+    enum class CreationFault { None, ToolBar, StatusBar, Control, Edit };
+    static void SetCreationFault(CreationFault fault);
+
+protected:
+    int OnCreate();
+    void OnActivate();
+
+    bool event(QEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    static std::span<const fw::MapEntry<CMainFrame>> MessageMap();
+    bool RouteToBase(unsigned id);
+    bool HasHandler(unsigned id) const;
+    void BuildMenu();
+    void InstallAccelerators();
+    bool TranslateAccelerator(QKeyEvent* key);
+    void UpdateKeyIndicators();
+    void ToggleBar(QWidget* bar);
+    void DestroyFrame();
+
+    std::vector<QMenu*> m_menus;
+    std::vector<QAction*> m_menuActions;
+    bool m_created = false;
+    bool m_closed = false;
+};

@@ -1,0 +1,116 @@
+// The eleven settings kept between runs, read while the main window is made and written when
+// it closes.
+
+#include "mainframe/mainframe.h"
+#include "settings/registrystore.h"
+
+#include <array>
+#include <cstring>
+
+namespace {
+
+constexpr const char* kSettingsKey = "HKEY_USERS\\.DEFAULT\\Software\\K-W\\Wirelog\\Settings";
+// Both strings are kept in at most this many bytes, in a buffer one longer for the terminator.
+constexpr std::uint32_t kStringCapacity = 19;
+
+// A numeric setting: how to read it for saving, and how to apply a stored number.
+struct NumberSetting {
+    const char* name;
+    std::int32_t (*read)(CMainFrame&);
+    void (*apply)(CMainFrame&, std::int32_t);
+};
+
+struct TextSetting {
+    const char* name;
+    std::string (*read)(CMainFrame&);
+    void (*apply)(CMainFrame&, const std::string&);
+};
+
+// The 16-bit properties are widened with their sign and take back the low 16 bits; the
+// control's booleans are saved as 0 or 1 and any non-zero number turns them on; the
+// program's own flags are kept as they are held.
+const NumberSetting kNumbers[] = {
+    {"Echo", [](CMainFrame& f) { return f.m_wndEdit.m_bEcho; },
+     [](CMainFrame& f, std::int32_t v) { f.m_wndEdit.m_bEcho = v; }},
+    {"DTREnable", [](CMainFrame& f) -> std::int32_t { return f.m_wndComm.GetDTREnable() ? 1 : 0; },
+     [](CMainFrame& f, std::int32_t v) { f.m_wndComm.SetDTREnable(v != 0); }},
+    {"RTSEnable", [](CMainFrame& f) -> std::int32_t { return f.m_wndComm.GetRTSEnable() ? 1 : 0; },
+     [](CMainFrame& f, std::int32_t v) { f.m_wndComm.SetRTSEnable(v != 0); }},
+    {"HEXViewing", [](CMainFrame& f) { return f.GetHexView(); },
+     [](CMainFrame& f, std::int32_t v) { f.SetHexView(v); }},
+    {"CommPort", [](CMainFrame& f) -> std::int32_t { return f.m_wndComm.GetCommPort(); },
+     [](CMainFrame& f, std::int32_t v) { f.m_wndComm.SetCommPort(static_cast<short>(v)); }},
+    {"InputLen", [](CMainFrame& f) -> std::int32_t { return f.m_wndComm.GetInputLen(); },
+     [](CMainFrame& f, std::int32_t v) { f.m_wndComm.SetInputLen(static_cast<short>(v)); }},
+    {"RThreshold", [](CMainFrame& f) -> std::int32_t { return f.m_wndComm.GetRThreshold(); },
+     [](CMainFrame& f, std::int32_t v) { f.m_wndComm.SetRThreshold(static_cast<short>(v)); }},
+    {"SThreshold", [](CMainFrame& f) -> std::int32_t { return f.m_wndComm.GetSThreshold(); },
+     [](CMainFrame& f, std::int32_t v) { f.m_wndComm.SetSThreshold(static_cast<short>(v)); }},
+    {"Handshaking", [](CMainFrame& f) { return f.m_wndComm.GetHandshaking(); },
+     [](CMainFrame& f, std::int32_t v) { f.m_wndComm.SetHandshaking(v); }},
+};
+
+const TextSetting kTexts[] = {
+    {"Settings", [](CMainFrame& f) { return f.m_wndComm.GetSettings(); },
+     [](CMainFrame& f, const std::string& v) { f.m_wndComm.SetSettings(v); }},
+    {"ParityReplace", [](CMainFrame& f) { return f.m_wndComm.GetParityReplace(); },
+     [](CMainFrame& f, const std::string& v) { f.m_wndComm.SetParityReplace(v); }},
+};
+
+// Applies one stored value; a value the control refuses is skipped so that a damaged store
+// never keeps the program from starting.
+template <class Apply> void ApplySkippingRefusals(Apply&& apply) {
+    try {
+        apply();
+    } catch (const fw::ControlError&) {
+    }
+}
+
+} // namespace
+
+long CMainFrame::LoadSettings() {
+    settings::RegKey key;
+    const auto opened = settings::OpenKey(kSettingsKey, key);
+    if (opened != settings::RegStatus::Ok) return static_cast<long>(opened);
+
+    for (const NumberSetting& setting : kNumbers) {
+        std::uint32_t value = 0;
+        std::uint32_t size = sizeof value;
+        std::uint32_t type = 0;
+        // A number stored in fewer than four bytes is skipped rather than half-read.
+        if (settings::QueryValue(key, setting.name, &type, &value, &size) !=
+                settings::RegStatus::Ok ||
+            size != sizeof value)
+            continue;
+        ApplySkippingRefusals([&] { setting.apply(*this, static_cast<std::int32_t>(value)); });
+    }
+    for (const TextSetting& setting : kTexts) {
+        std::array<char, kStringCapacity + 1> buffer{};
+        std::uint32_t size = kStringCapacity;
+        std::uint32_t type = 0;
+        if (settings::QueryValue(key, setting.name, &type, buffer.data(), &size) !=
+            settings::RegStatus::Ok)
+            continue;
+        const std::string text(buffer.data(), ::strnlen(buffer.data(), kStringCapacity));
+        ApplySkippingRefusals([&] { setting.apply(*this, text); });
+    }
+    settings::CloseKey(key);
+    return 0;
+}
+
+void CMainFrame::SaveSettings() {
+    settings::RegKey key;
+    if (settings::CreateKey(kSettingsKey, key) != settings::RegStatus::Ok) return;
+    for (const NumberSetting& setting : kNumbers) {
+        const auto value = static_cast<std::uint32_t>(setting.read(*this));
+        settings::SetValue(key, setting.name, settings::TypeDword, &value, sizeof value);
+    }
+    for (const TextSetting& setting : kTexts) {
+        // A longer text is cut to what the stored form holds.
+        std::string text = setting.read(*this);
+        if (text.size() > kStringCapacity) text.resize(kStringCapacity);
+        settings::SetValue(key, setting.name, settings::TypeBinary, text.data(),
+                           static_cast<std::uint32_t>(text.size()));
+    }
+    settings::CloseKey(key);
+}

@@ -1,0 +1,41 @@
+#pragma once
+// The port settings dialog's arithmetic, apart from the dialog: start values from the
+// control's Settings text, the port number check, and the new Settings text on OK.
+
+#include "framework/types.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+struct PortDialogValues {
+    int baud = 0;        // index: rate = 300 doubled `baud` times (0 = 300 .. 7 = 38400)
+    int dataBits = 0;    // data bits - 7
+    int echo = 0;        // local echo, 0 off, 1 on
+    int flowControl = 0; // the control's Handshaking
+    int parity = 0;      // 0 none, 1 odd, 2 even; -1 when the letter is none of these
+    int stopBits = 0;    // stop bits - 1
+    int port = 0;
+    std::string portText;
+};
+
+// A group of the dialog's radio buttons that has no button selected holds -1.
+inline constexpr int kNoSelection = -1;
+
+// The index of the rate that `rate` rounds up to in the doubling series from 300; rates at or
+// below 300 give 0. 57600 gives 8, which matches no button.
+int BaudIndex(long rate);
+
+// The start values: the fields of `settings` are read at their fixed places after the first
+// comma; a character that is missing there counts as unrecognised.
+PortDialogValues StartValues(std::string_view settings, short commPort, std::int32_t handshaking,
+                             Bool32 echo);
+
+// The port field read like "%d": blanks, a sign, digits; none when no number is there or it
+// lies outside 1..99.
+std::optional<int> ParsePortNumber(std::string_view text);
+
+// The new Settings text, "%d,%C,%d,%d": a group left without a selection keeps the field of
+// `current` (the control's Settings text) as it is.
+std::string BuildSettings(const PortDialogValues& v, std::string_view current);

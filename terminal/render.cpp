@@ -1,0 +1,48 @@
+#include "terminal/render.h"
+
+namespace render {
+
+std::size_t ApplyBackspaces(std::string& s) {
+    // Erasing the character before each backspace, from the first backspace on, is the same
+    // as one pass that keeps what survives.
+    std::size_t erase = 0;
+    std::size_t kept = 0;
+    for (const char c : s) {
+        if (c != '\b') {
+            s[kept++] = c;
+        } else if (kept > 0) {
+            --kept;
+        } else {
+            ++erase;
+        }
+    }
+    s.resize(kept);
+    return erase;
+}
+
+std::string TextView(std::string_view s) {
+    std::string out;
+    out.reserve(s.size() + s.size() / 8);
+    for (const char c : s) {
+        if (c == '\n' || c == '\0') continue;
+        out.push_back(c);
+        if (c == '\r') out.push_back('\n');
+    }
+    return out;
+}
+
+std::string HexView(std::string_view s) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(s.size() * 3 + 8);
+    for (const char c : s) {
+        const auto b = static_cast<unsigned char>(c);
+        out.push_back(kDigits[b >> 4]);
+        out.push_back(kDigits[b & 0xF]);
+        out.push_back(' ');
+        if (b == '\n') out.append("\r\n");
+    }
+    return out;
+}
+
+} // namespace render

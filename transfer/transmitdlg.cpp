@@ -1,0 +1,45 @@
+#include "transfer/transmitdlg.h"
+
+#include "mainframe/mainframe.h"
+#include "ui_transmitdlg.h"
+
+#include <QCloseEvent>
+
+namespace {
+constexpr QSize kSize{175, 69};
+}
+
+CTransmitDlg::CTransmitDlg(CMainFrame* parent)
+    : fw::Dialog(parent, kSize)
+    , m_ui(std::make_unique<Ui::CTransmitDlg>())
+    , m_owner(parent) {
+    m_ui->setupUi(this);
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    Layout();
+    setModal(false);
+    setAttribute(Qt::WA_DeleteOnClose, false);
+}
+
+CTransmitDlg::~CTransmitDlg() = default;
+
+void CTransmitDlg::Create() {
+    // The frame is disabled meanwhile; its own windows still take input.
+    setEnabled(true);
+    show();
+    raise();
+    activateWindow();
+}
+
+void CTransmitDlg::OnCancel() {
+    if (m_gone) return;
+    m_gone = true;
+    m_owner->m_bCancel = 1;
+    hide();
+    deleteLater();
+}
+
+void CTransmitDlg::closeEvent(QCloseEvent* e) {
+    e->ignore();
+    reject();
+}
