@@ -697,4 +697,12 @@ RegStatus CloseKey(RegKey& key, std::chrono::milliseconds lockWait) {
     return Save(*state, lockWait);
 }
 
+namespace detail {
+std::optional<std::string> Rewrite(std::string_view text) {
+    auto doc = Parse(text);
+    if (!doc) return std::nullopt;
+    return Serialize(*doc);
+}
+} // namespace detail
+
 } // namespace settings

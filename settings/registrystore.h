@@ -33,6 +33,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -121,5 +122,11 @@ private:
     friend RegStatus SetValue(RegKey&, std::string_view, std::uint32_t, const void*, std::uint32_t);
     friend RegStatus CloseKey(RegKey&, std::chrono::milliseconds);
 };
+
+namespace detail {
+// The store's text as a save writes it back after loading `text`; none when `text` is damaged.
+// For checking that a load followed by a save keeps what it read.
+std::optional<std::string> Rewrite(std::string_view text);
+} // namespace detail
 
 } // namespace settings

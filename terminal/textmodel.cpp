@@ -4,6 +4,7 @@
 
 void TextModel::changedFrom(std::size_t position) {
     m_stablePrefix = std::min(m_stablePrefix, position);
+    m_tailChanged = true;
 }
 
 void TextModel::setText(std::string_view text) {
@@ -83,4 +84,5 @@ void TextModel::markSynced() {
     m_reset = false;
     m_removedFront = 0;
     m_stablePrefix = m_text.size();
+    m_tailChanged = false;
 }

@@ -39,7 +39,7 @@ public:
     void deleteForward();
 
     // --- change record for the widget ---
-    bool changed() const { return m_reset || m_removedFront > 0 || m_stablePrefix < m_text.size(); }
+    bool changed() const { return m_reset || m_removedFront > 0 || m_tailChanged; }
     bool resetPending() const { return m_reset; }
     std::size_t removedFront() const { return m_removedFront; }
     std::size_t stablePrefix() const { return m_stablePrefix; }
@@ -56,4 +56,5 @@ private:
     bool m_reset = false;           // the widget must take the whole text anew
     std::size_t m_removedFront = 0; // bytes to drop from the widget's front
     std::size_t m_stablePrefix = 0; // text[0, stablePrefix) is what the widget shows after the drop
+    bool m_tailChanged = false;     // what follows stablePrefix changed, even if it is now empty
 };
