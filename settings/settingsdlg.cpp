@@ -39,6 +39,10 @@ CSettingsDlg::CSettingsDlg(CMainFrame* parent)
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
     Layout();
+    // The form's buttons are plain push buttons: OK and Cancel act through the dialog's own
+    // handlers.
+    connect(m_ui->buttonOk, &QPushButton::clicked, this, &CSettingsDlg::accept);
+    connect(m_ui->buttonCancel, &QPushButton::clicked, this, &CSettingsDlg::reject);
     CollectGroup(this, IDC_BAUD, m_baud);
     CollectGroup(this, IDC_DATABITS, m_dataBits);
     CollectGroup(this, IDC_STOPBITS, m_stopBits);

@@ -37,6 +37,10 @@ CValueDlg::CValueDlg(QWidget* parent)
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
     Layout();
+    // The form's buttons are plain push buttons: OK and Cancel act through the dialog's own
+    // handlers.
+    connect(m_ui->buttonOk, &QPushButton::clicked, this, &CValueDlg::accept);
+    connect(m_ui->buttonCancel, &QPushButton::clicked, this, &CValueDlg::reject);
 }
 
 CValueDlg::~CValueDlg() = default;

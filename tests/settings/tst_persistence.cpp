@@ -1,0 +1,256 @@
+// The eleven settings between runs: what LoadSettings takes from the store file and what
+// SaveSettings writes into it, through a real frame on a temporary store.
+#include "tests/support/framefixture.h"
+
+#include <QDir>
+#include <QtTest>
+
+namespace {
+
+const std::string kSection = "[HKEY_USERS\\.DEFAULT\\Software\\K-W\\Wirelog\\Settings]\n";
+const std::string kHead = "REGEDIT4\n\n" + kSection;
+
+// The store with these value lines under the settings key.
+std::string Store(const std::string& lines) {
+    return kHead + lines + "\n";
+}
+
+// The value lines of the settings key in a store file.
+QStringList ValueLines(const std::string& store) {
+    const auto at = store.find(kSection);
+    if (at == std::string::npos) return {"<no settings key>"};
+    const auto begin = at + kSection.size();
+    return QString::fromStdString(store.substr(begin, store.find("\n[", begin) - begin))
+        .split('\n', Qt::SkipEmptyParts);
+}
+
+// "hex:" bytes of a text.
+std::string Hex(const std::string& text) {
+    std::string out;
+    for (unsigned char c : text) {
+        if (!out.empty()) out += ',';
+        out += QByteArray(1, char(c)).toHex().toStdString();
+    }
+    return out;
+}
+
+// Every setting as text, by its stored name.
+QString Setting(CMainFrame& f, const QString& name) {
+    CCommCtrl& c = f.m_wndComm;
+    if (name == "Echo") return QString::number(f.m_wndEdit.m_bEcho);
+    if (name == "DTREnable") return QString::number(c.GetDTREnable());
+    if (name == "RTSEnable") return QString::number(c.GetRTSEnable());
+    if (name == "HEXViewing") return QString::number(f.GetHexView());
+    if (name == "CommPort") return QString::number(c.GetCommPort());
+    if (name == "InputLen") return QString::number(c.GetInputLen());
+    if (name == "RThreshold") return QString::number(c.GetRThreshold());
+    if (name == "SThreshold") return QString::number(c.GetSThreshold());
+    if (name == "Handshaking") return QString::number(c.GetHandshaking());
+    if (name == "Settings") return QString::fromStdString(c.GetSettings());
+    if (name == "ParityReplace") return QString::fromStdString(c.GetParityReplace());
+    return QStringLiteral("?unknown setting");
+}
+
+const QStringList kNames = {"Echo",        "DTREnable", "RTSEnable",    "HEXViewing",
+                            "CommPort",    "InputLen",  "RThreshold",   "SThreshold",
+                            "Handshaking", "Settings",  "ParityReplace"};
+// What a frame starts with when the store holds nothing.
+const QStringList kStart = {"0", "1", "1", "0", "1", "0", "1", "0", "0", "9600,n,8,1", "?"};
+
+} // namespace
+
+class TestPersistence : public QObject {
+    Q_OBJECT
+private slots:
+    void noKeyKeepsDefaults();
+    void load_data();
+    void load();
+    void damagedStoreDoesNotStopStartUp();
+    void saveWritesElevenValues();
+    void roundTrip();
+    void saveNormalisesAndCuts_data();
+    void saveNormalisesAndCuts();
+    void echoClearsLoadedHexViewBeforeSave();
+};
+
+void TestPersistence::noKeyKeepsDefaults() {
+    // A store that holds other keys only.
+    FrameFixture f(std::string("REGEDIT4\n\n[HKEY_USERS\\.DEFAULT\\Software\\Other]\n"
+                               "\"RThreshold\"=dword:00000007\n\n"));
+    QVERIFY(f.created());
+    for (int i = 0; i < kNames.size(); ++i)
+        QCOMPARE(Setting(f.frame(), kNames[i]), kStart[i]);
+    QVERIFY(f->LoadSettings() != 0);
+}
+
+void TestPersistence::load_data() {
+    QTest::addColumn<QString>("lines");
+    // name=value pairs that must differ from the start values; all others keep theirs.
+    QTest::addColumn<QStringList>("changed");
+    const auto row = [](const char* name, const std::string& lines, QStringList changed) {
+        QTest::newRow(name) << QString::fromStdString(lines) << changed;
+    };
+    row("RThreshold only", "\"RThreshold\"=dword:00000005\n", {"RThreshold=5"});
+    row("low 16 bits of CommPort", "\"CommPort\"=dword:00010003\n", {"CommPort=3"});
+    row("CommPort -1 is refused, the rest loads",
+        "\"CommPort\"=dword:ffffffff\n\"InputLen\"=dword:0000002a\n\"ParityReplace\"=hex:23\n",
+        {"InputLen=42", "ParityReplace=#"});
+    row("low 16 bits of InputLen", "\"InputLen\"=dword:ffff0040\n", {"InputLen=64"});
+    row("Handshaking takes all 32 bits", "\"Handshaking\"=dword:00010002\n", {});
+    row("Handshaking 3", "\"Handshaking\"=dword:00000003\n", {"Handshaking=3"});
+    row("booleans: non-zero is true, 0 false",
+        "\"DTREnable\"=dword:00000002\n\"RTSEnable\"=dword:00000000\n", {"RTSEnable=0"});
+    row("DTR off", "\"DTREnable\"=dword:00000000\n", {"DTREnable=0"});
+    row("own flags as stored", "\"Echo\"=dword:00000002\n\"HEXViewing\"=dword:00000007\n",
+        {"Echo=2", "HEXViewing=7"});
+    row("type ignored", "\"RThreshold\"=hex:06,00,00,00\n\"Settings\"=\"19200,o,7,2\"\n",
+        {"RThreshold=6", "Settings=19200,o,7,2"});
+    row("numbers shorter than 4 bytes skipped",
+        "\"RThreshold\"=hex(4):05,00\n\"InputLen\"=hex:07\n\"SThreshold\"=dword:00000004\n",
+        {"SThreshold=4"});
+    row("19-byte string loads whole", "\"ParityReplace\"=hex:" + Hex("abcdefghijklmnopqrs") + "\n",
+        {"ParityReplace=abcdefghijklmnopqrs"});
+    row("20-byte string skipped", "\"ParityReplace\"=hex:" + Hex("abcdefghijklmnopqrst") + "\n",
+        {});
+    row("20-byte Settings skipped",
+        "\"Settings\"=hex:" + Hex("38400,e,7,2" + std::string(9, ' ')) +
+            "\n\"ParityReplace\"=hex:\n",
+        {"ParityReplace="});
+    row("Settings", "\"Settings\"=hex:" + Hex("38400,E,7,2") + "\n", {"Settings=38400,e,7,2"});
+    row("Settings refused, ParityReplace still loads",
+        "\"Settings\"=hex:" + Hex("fast,x,9,3") + "\n\"ParityReplace\"=hex:2a\n",
+        {"ParityReplace=*"});
+    row("text up to the first zero byte", "\"ParityReplace\"=hex:41,42,00,43\n",
+        {"ParityReplace=AB"});
+}
+
+void TestPersistence::load() {
+    QFETCH(QString, lines);
+    QFETCH(QStringList, changed);
+    FrameFixture f(Store(lines.toStdString()));
+    QVERIFY(f.created());
+    QVERIFY(f.boxes.shown.empty());
+    for (int i = 0; i < kNames.size(); ++i) {
+        QString expected = kStart[i];
+        for (const QString& pair : changed)
+            if (pair.section('=', 0, 0) == kNames[i]) expected = pair.section('=', 1);
+        QCOMPARE(Setting(f.frame(), kNames[i]), expected);
+    }
+}
+
+void TestPersistence::damagedStoreDoesNotStopStartUp() {
+    const std::string damaged = "this is not a store\n\x01\x02";
+    FrameFixture f(damaged);
+    QVERIFY(f.created());
+    for (int i = 0; i < kNames.size(); ++i)
+        QCOMPARE(Setting(f.frame(), kNames[i]), kStart[i]);
+    // Loading left the damaged file alone; saving keeps it aside and writes a fresh one.
+    QCOMPARE(f.storeText(), damaged);
+    f->m_wndComm.SetRThreshold(12);
+    f->SaveSettings();
+    QVERIFY(f.storeText().find("\"RThreshold\"=dword:0000000c") != std::string::npos);
+    const QFileInfo store(QString::fromStdString(f.storePath()));
+    const QStringList aside = store.dir().entryList({store.fileName() + ".damaged-*"}, QDir::Files);
+    QCOMPARE(aside.size(), 1);
+    QFile kept(store.dir().filePath(aside.front()));
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll().toStdString(), damaged);
+}
+
+void TestPersistence::saveWritesElevenValues() {
+    FrameFixture f;
+    QVERIFY(f.created());
+    f->SaveSettings();
+    QCOMPARE(ValueLines(f.storeText()),
+             (QStringList{"\"Echo\"=dword:00000000", "\"DTREnable\"=dword:00000001",
+                          "\"RTSEnable\"=dword:00000001", "\"HEXViewing\"=dword:00000000",
+                          "\"CommPort\"=dword:00000001", "\"InputLen\"=dword:00000000",
+                          "\"RThreshold\"=dword:00000001", "\"SThreshold\"=dword:00000000",
+                          "\"Handshaking\"=dword:00000000",
+                          QString::fromStdString("\"Settings\"=hex:" + Hex("9600,n,8,1")),
+                          "\"ParityReplace\"=hex:3f"}));
+}
+
+void TestPersistence::roundTrip() {
+    std::string saved;
+    {
+        FrameFixture f;
+        QVERIFY(f.created());
+        CCommCtrl& c = f->m_wndComm;
+        f->m_wndEdit.m_bEcho = 1;
+        c.SetDTREnable(false);
+        c.SetRTSEnable(false);
+        c.SetCommPort(99);
+        c.SetInputLen(32767);
+        c.SetRThreshold(300);
+        c.SetSThreshold(17);
+        c.SetHandshaking(2);
+        c.SetSettings("38400,e,7,2");
+        c.SetParityReplace("");
+        f->SaveSettings();
+        saved = f.storeText();
+        QVERIFY(saved.find("\"InputLen\"=dword:00007fff\n") != std::string::npos);
+        QVERIFY(saved.find("\"Settings\"=hex:" + Hex("38400,e,7,2") + "\n") != std::string::npos);
+        QVERIFY(saved.find("\"ParityReplace\"=hex:\n") != std::string::npos);
+    }
+    FrameFixture g(saved);
+    QVERIFY(g.created());
+    const QStringList expected = {"1",   "0",  "0", "0",           "99", "32767",
+                                  "300", "17", "2", "38400,e,7,2", ""};
+    for (int i = 0; i < kNames.size(); ++i)
+        QCOMPARE(Setting(g.frame(), kNames[i]), expected[i]);
+    // Saving what was loaded writes the same file, byte for byte.
+    g->SaveSettings();
+    QCOMPARE(g.storeText(), saved);
+}
+
+void TestPersistence::saveNormalisesAndCuts_data() {
+    QTest::addColumn<QString>("lines");
+    QTest::addColumn<QString>("parityReplace"); // put before saving, unless empty
+    QTest::addColumn<QString>("expected");      // a line the saved file must hold
+    QTest::newRow("DTR 2 saved as 1") << "\"DTREnable\"=dword:00000002\n"
+                                      << ""
+                                      << "\"DTREnable\"=dword:00000001";
+    QTest::newRow("echo flag as held") << "\"Echo\"=dword:00000002\n"
+                                       << ""
+                                       << "\"Echo\"=dword:00000002";
+    QTest::newRow("CommPort written as 32 bits") << "\"CommPort\"=dword:00010003\n"
+                                                 << ""
+                                                 << "\"CommPort\"=dword:00000003";
+    const std::string thirty = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123";
+    QTest::newRow("long ParityReplace cut to 19")
+        << "" << QString::fromStdString(thirty)
+        << QString::fromStdString("\"ParityReplace\"=hex:" + Hex(thirty.substr(0, 19)));
+}
+
+void TestPersistence::saveNormalisesAndCuts() {
+    QFETCH(QString, lines);
+    QFETCH(QString, parityReplace);
+    QFETCH(QString, expected);
+    std::string saved;
+    {
+        FrameFixture f(Store(lines.toStdString()));
+        QVERIFY(f.created());
+        if (!parityReplace.isEmpty()) f->m_wndComm.SetParityReplace(parityReplace.toStdString());
+        f->SaveSettings();
+        saved = f.storeText();
+    }
+    QVERIFY2(saved.find(expected.toStdString() + "\n") != std::string::npos, saved.c_str());
+    if (!parityReplace.isEmpty()) {
+        FrameFixture g(saved);
+        QCOMPARE(g->m_wndComm.GetParityReplace(), parityReplace.toStdString().substr(0, 19));
+    }
+}
+
+void TestPersistence::echoClearsLoadedHexViewBeforeSave() {
+    FrameFixture f(Store("\"Echo\"=dword:00000001\n\"HEXViewing\"=dword:00000001\n"));
+    QVERIFY(f.created());
+    QCOMPARE(f->GetHexView(), 1); // applied as stored
+    f.idle();
+    QCOMPARE(f->GetHexView(), 0);
+    f->SaveSettings();
+    QVERIFY(f.storeText().find("\"HEXViewing\"=dword:00000000\n") != std::string::npos);
+}
+
+QTEST_MAIN(TestPersistence)
+#include "tst_persistence.moc"

@@ -1,0 +1,300 @@
+// "Communication Settings": start values from the control, what OK writes back and in which
+// order, the port check, Cancel; the dialog's arithmetic on its own too.
+#include "res/resource.h"
+#include "settings/portsettings.h"
+#include "settings/settingsdlg.h"
+#include "tests/support/framefixture.h"
+#include "tests/support/modaldriver.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QtTest>
+
+namespace {
+
+constexpr int kRadioIds[] = {1010, 1011, 1012, 1013, 1014, 1015, 1016, 1017, 1020, 1021, 1022,
+                             1023, 1030, 1031, 1040, 1041, 1042, 1060, 1061, 1062, 1063};
+
+QList<int> CheckedRadios(CSettingsDlg* d) {
+    QList<int> checked;
+    for (const int id : kRadioIds)
+        if (d->radio(id)->isChecked()) checked << id;
+    return checked;
+}
+
+void Press(QDialog* d, const char* button) {
+    QPushButton* b = d->findChild<QPushButton*>(QString::fromLatin1(button));
+    QVERIFY(b);
+    QTest::mouseClick(b, Qt::LeftButton);
+}
+
+// Shows the dialog through its command and runs `action` on it.
+std::shared_ptr<bool> RunDialog(FrameFixture& f, std::function<void(CSettingsDlg*)> action) {
+    auto ran = ModalDriver::whenShown<CSettingsDlg>(std::move(action));
+    f->SendCommand(ID_SETTINGS_PORT, CMainFrame::Source::Menu);
+    return ran;
+}
+
+} // namespace
+
+class TestSettingsDlg : public QObject {
+    Q_OBJECT
+private slots:
+    void startValues_data();
+    void startValues();
+    void buildSettings_data();
+    void buildSettings();
+    void portNumber_data();
+    void portNumber();
+
+    void shownAndWrittenBack_data();
+    void shownAndWrittenBack();
+    void okAppliesChoices();
+    void badPortKeepsDialogOpen_data();
+    void badPortKeepsDialogOpen();
+    void cancelAppliesNothing();
+    void refusedWriteStopsInOrder();
+};
+
+void TestSettingsDlg::startValues_data() {
+    QTest::addColumn<QString>("settings");
+    QTest::addColumn<QList<int>>("expected"); // baud, parity, data bits, stop bits
+    QTest::newRow("9600,n,8,1") << "9600,n,8,1" << QList<int>{5, 0, 1, 0};
+    QTest::newRow("14400 rounds up") << "14400,N,8,1" << QList<int>{6, 0, 1, 0};
+    QTest::newRow("110 gives 300") << "110,o,7,2" << QList<int>{0, 1, 0, 1};
+    QTest::newRow("600") << "600,E,8,1" << QList<int>{1, 2, 1, 0};
+    QTest::newRow("601") << "601,e,8,1" << QList<int>{2, 2, 1, 0};
+    QTest::newRow("57600 beyond the buttons") << "57600,n,8,1" << QList<int>{8, 0, 1, 0};
+    QTest::newRow("1.5 stop bits") << "9600,n,8,1.5" << QList<int>{5, 0, 1, 0};
+    QTest::newRow("5 data bits") << "9600,n,5,1" << QList<int>{5, 0, -2, 0};
+    QTest::newRow("mark parity") << "9600,m,8,1" << QList<int>{5, -1, 1, 0};
+    QTest::newRow("leading blanks and sign") << "  +2400,n,8,1" << QList<int>{3, 0, 1, 0};
+    // No comma: the number counts as 0 and the fields are read at 0, 2 and 4.
+    QTest::newRow("no comma") << "9600" << QList<int>{0, -1, '0' - '7', -1};
+    QTest::newRow("too short") << "9600,n" << QList<int>{5, 0, -1, -1};
+    QTest::newRow("empty") << "" << QList<int>{0, -1, -1, -1};
+}
+
+void TestSettingsDlg::startValues() {
+    QFETCH(QString, settings);
+    QFETCH(QList<int>, expected);
+    const PortDialogValues v = StartValues(settings.toStdString(), 12, 3, 1);
+    QCOMPARE((QList<int>{v.baud, v.parity, v.dataBits, v.stopBits}), expected);
+    QCOMPARE(v.flowControl, 3);
+    QCOMPARE(v.echo, 1);
+    QCOMPARE(v.port, 12);
+    QCOMPARE(v.portText, std::string("12"));
+}
+
+void TestSettingsDlg::buildSettings_data() {
+    QTest::addColumn<QList<int>>("chosen"); // baud, parity, data bits, stop bits
+    QTest::addColumn<QString>("current");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("all chosen") << QList<int>{7, 2, 0, 1} << "9600,n,8,1"
+                                << "38400,E,7,2";
+    QTest::newRow("300") << QList<int>{0, 0, 1, 0} << "110,n,8,1"
+                         << "300,N,8,1";
+    QTest::newRow("odd") << QList<int>{5, 1, 1, 0} << "9600,n,8,1"
+                         << "9600,O,8,1";
+    QTest::newRow("no baud button keeps the rate") << QList<int>{-1, 0, 1, 0} << "57600,n,8,1"
+                                                   << "57600,N,8,1";
+    QTest::newRow("no parity button keeps the letter, upper case")
+        << QList<int>{5, -1, 1, 0} << "9600,m,8,1"
+        << "9600,M,8,1";
+    QTest::newRow("no data bits button keeps 5") << QList<int>{5, 0, -1, 0} << "9600,n,5,1"
+                                                 << "9600,N,5,1";
+    QTest::newRow("no stop bits button keeps 1.5") << QList<int>{5, 0, 1, -1} << "9600,n,8,1.5"
+                                                   << "9600,N,8,1.5";
+}
+
+void TestSettingsDlg::buildSettings() {
+    QFETCH(QList<int>, chosen);
+    QFETCH(QString, current);
+    QFETCH(QString, expected);
+    PortDialogValues v;
+    v.baud = chosen[0];
+    v.parity = chosen[1];
+    v.dataBits = chosen[2];
+    v.stopBits = chosen[3];
+    QCOMPARE(QString::fromStdString(BuildSettings(v, current.toStdString())), expected);
+}
+
+void TestSettingsDlg::portNumber_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("port"); // 0: refused
+    QTest::newRow("1") << "1" << 1;
+    QTest::newRow("99") << "99" << 99;
+    QTest::newRow("05") << "05" << 5;
+    QTest::newRow("blanks, trailing text") << "  7x" << 7;
+    QTest::newRow("0") << "0" << 0;
+    QTest::newRow("100") << "100" << 0;
+    QTest::newRow("empty") << "" << 0;
+    QTest::newRow("blanks") << "   " << 0;
+    QTest::newRow("letters") << "abc" << 0;
+    QTest::newRow("negative") << "-3" << 0;
+    QTest::newRow("huge") << "99999999999999999999" << 0;
+}
+
+void TestSettingsDlg::portNumber() {
+    QFETCH(QString, text);
+    QFETCH(int, port);
+    QCOMPARE(ParsePortNumber(text.toStdString()).value_or(0), port);
+}
+
+void TestSettingsDlg::shownAndWrittenBack_data() {
+    QTest::addColumn<QString>("settings");
+    QTest::addColumn<int>("handshaking");
+    QTest::addColumn<int>("echo");
+    QTest::addColumn<QList<int>>("checked");
+    QTest::addColumn<QString>("after"); // Settings as the control reads back after OK
+    QTest::newRow("9600,n,8,1") << "9600,n,8,1" << 0 << 0
+                                << QList<int>{1015, 1021, 1022, 1030, 1040, 1060} << "9600,n,8,1";
+    QTest::newRow("lower-case even, 7 bits")
+        << "9600,e,7,1" << 1 << 1 << QList<int>{1015, 1020, 1022, 1031, 1042, 1061} << "9600,e,7,1";
+    QTest::newRow("14400 selects 19200")
+        << "14400,o,8,2" << 2 << 0 << QList<int>{1016, 1021, 1023, 1030, 1041, 1062}
+        << "19200,o,8,2";
+    QTest::newRow("110 selects 300")
+        << "110,n,8,1" << 3 << 0 << QList<int>{1010, 1021, 1022, 1030, 1040, 1063} << "300,n,8,1";
+    QTest::newRow("1.5 stop bits select 1")
+        << "4800,n,8,1.5" << 0 << 0 << QList<int>{1014, 1021, 1022, 1030, 1040, 1060}
+        << "4800,n,8,1";
+    // Groups without a selection keep the control's current value.
+    QTest::newRow("57600, 5 bits, mark")
+        << "57600,m,5,1" << 0 << 0 << QList<int>{1022, 1030, 1060} << "57600,m,5,1";
+}
+
+void TestSettingsDlg::shownAndWrittenBack() {
+    QFETCH(QString, settings);
+    QFETCH(int, handshaking);
+    QFETCH(int, echo);
+    QFETCH(QList<int>, checked);
+    QFETCH(QString, after);
+    FrameFixture f;
+    QVERIFY(f.created());
+    f->m_wndComm.SetSettings(settings.toStdString());
+    f->m_wndComm.SetHandshaking(handshaking);
+    f->m_wndComm.SetCommPort(12);
+    f->m_wndEdit.m_bEcho = echo;
+
+    QList<int> shown;
+    QString portText, caption;
+    auto ran = RunDialog(f, [&](CSettingsDlg* d) {
+        shown = CheckedRadios(d);
+        portText = d->portField()->text();
+        caption = d->windowTitle();
+        Press(d, "buttonOk");
+    });
+    QVERIFY(*ran);
+    QCOMPARE(shown, checked);
+    QCOMPARE(portText, QStringLiteral("12"));
+    QCOMPARE(caption, QStringLiteral("Communication Settings"));
+    QCOMPARE(QString::fromStdString(f->m_wndComm.GetSettings()), after);
+    QCOMPARE(f->m_wndComm.GetHandshaking(), handshaking);
+    QCOMPARE(f->m_wndComm.GetCommPort(), short(12));
+    QCOMPARE(f->m_wndEdit.m_bEcho, echo);
+    QVERIFY(f.boxes.shown.empty());
+}
+
+void TestSettingsDlg::okAppliesChoices() {
+    FrameFixture f;
+    QVERIFY(f.created());
+    auto ran = RunDialog(f, [&](CSettingsDlg* d) {
+        for (const int id : {1017, 1020, 1023, 1031, 1042, 1061})
+            QTest::mouseClick(d->radio(id), Qt::LeftButton);
+        d->portField()->setText(QStringLiteral("05"));
+        Press(d, "buttonOk");
+    });
+    QVERIFY(*ran);
+    QCOMPARE(f->m_wndComm.GetSettings(), std::string("38400,e,7,2"));
+    QCOMPARE(f->m_wndComm.GetHandshaking(), 1);
+    QCOMPARE(f->m_wndComm.GetCommPort(), short(5));
+    QCOMPARE(f->m_wndEdit.m_bEcho, 1);
+}
+
+void TestSettingsDlg::badPortKeepsDialogOpen_data() {
+    QTest::addColumn<QString>("text");
+    QTest::newRow("0") << "0";
+    QTest::newRow("100") << "100";
+    QTest::newRow("empty") << "";
+    QTest::newRow("blanks") << "   ";
+}
+
+void TestSettingsDlg::badPortKeepsDialogOpen() {
+    QFETCH(QString, text);
+    FrameFixture f;
+    QVERIFY(f.created());
+    bool stillOpen = false;
+    auto ran = RunDialog(f, [&](CSettingsDlg* d) {
+        QTest::mouseClick(d->radio(1017), Qt::LeftButton);
+        d->portField()->setText(text);
+        Press(d, "buttonOk");
+        stillOpen = d->isVisible();
+        Press(d, "buttonCancel");
+    });
+    QVERIFY(*ran);
+    QVERIFY(stillOpen);
+    QCOMPARE(f.boxes.shown.size(), std::size_t(1));
+    QCOMPARE(f.boxes.lastText(), std::string("Invalid COM port number!\nThe COM port must be an "
+                                             "integer between 1 and 99."));
+    QCOMPARE(f.boxes.shown.front().icon, fw::Icon::Exclamation);
+    QCOMPARE(f->m_wndComm.GetSettings(), std::string("9600,n,8,1"));
+    QCOMPARE(f->m_wndComm.GetCommPort(), short(1));
+}
+
+void TestSettingsDlg::cancelAppliesNothing() {
+    FrameFixture f;
+    QVERIFY(f.created());
+    for (const char* how : {"button", "escape"}) {
+        auto ran = RunDialog(f, [&](CSettingsDlg* d) {
+            for (const int id : {1010, 1020, 1023, 1031, 1041, 1063})
+                QTest::mouseClick(d->radio(id), Qt::LeftButton);
+            d->portField()->setText(QStringLiteral("42"));
+            if (QByteArray(how) == "button")
+                Press(d, "buttonCancel");
+            else
+                QTest::keyClick(d, Qt::Key_Escape);
+        });
+        QVERIFY(*ran);
+        QCOMPARE(f->m_wndComm.GetSettings(), std::string("9600,n,8,1"));
+        QCOMPARE(f->m_wndComm.GetHandshaking(), 0);
+        QCOMPARE(f->m_wndComm.GetCommPort(), short(1));
+        QCOMPARE(f->m_wndEdit.m_bEcho, 0);
+    }
+}
+
+void TestSettingsDlg::refusedWriteStopsInOrder() {
+    PtyPair probe;
+    if (!probe.isOpen()) QSKIP(probe.error().c_str());
+    // With the port open the control refuses a new CommPort, the last of the four writes:
+    // the three before it have taken effect and the dialog stays open.
+    FrameFixture f;
+    QVERIFY(f.created());
+    f.linkPort(7);
+    f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::ToolBar);
+    QVERIFY(f->m_wndComm.GetPortOpen());
+    bool stillOpen = false;
+    auto ran = ModalDriver::whenShown<CSettingsDlg>([&](CSettingsDlg* d) {
+        for (const int id : {1016, 1023, 1031, 1062})
+            QTest::mouseClick(d->radio(id), Qt::LeftButton);
+        d->portField()->setText(QStringLiteral("3"));
+        Press(d, "buttonOk");
+        stillOpen = d->isVisible();
+        QTest::keyClick(d, Qt::Key_Escape);
+    });
+    CSettingsDlg dialog(&f.frame());
+    dialog.DoModal();
+    QVERIFY(*ran);
+    QVERIFY(stillOpen);
+    QCOMPARE(f.boxes.shown.size(), std::size_t(1));
+    QCOMPARE(f.boxes.shown.front().icon, fw::Icon::Stop);
+    QVERIFY2(f.boxes.lastText().find("CommPort") != std::string::npos, f.boxes.lastText().c_str());
+    QCOMPARE(f->m_wndComm.GetSettings(), std::string("19200,n,8,2"));
+    QCOMPARE(f->m_wndEdit.m_bEcho, 1);
+    QCOMPARE(f->m_wndComm.GetHandshaking(), 2);
+    QCOMPARE(f->m_wndComm.GetCommPort(), short(7));
+}
+
+QTEST_MAIN(TestSettingsDlg)
+#include "tst_settingsdlg.moc"
