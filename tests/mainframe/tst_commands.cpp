@@ -1,0 +1,432 @@
+// Commands and command state of the main frame: which handler takes an id, what the state
+// rules show for the port closed and open, the bar toggles, the line-signal queries, the
+// swallowed accelerator keys and a control error inside a command.
+#include "res/resource.h"
+#include "settings/settingsdlg.h"
+#include "settings/valuedlg.h"
+#include "tests/support/framefixture.h"
+#include "tests/support/modaldriver.h"
+
+#include <QLabel>
+#include <QMenu>
+#include <QtTest>
+
+namespace {
+
+struct ItemState {
+    bool enabled = false;
+    bool checked = false;
+    QString text;
+};
+
+// The menu item of `id` as its menu shows it when it opens.
+ItemState MenuItem(FrameFixture& f, unsigned id) {
+    QAction* action = f->menuAction(id);
+    if (!action) return {};
+    for (QMenu* menu : f->menus())
+        if (menu->actions().contains(action)) f->UpdateMenu(menu);
+    return {action->isEnabled(), action->isChecked(), action->text()};
+}
+
+// The tool bar button of `id` after an idle pass.
+bool ButtonEnabled(FrameFixture& f, unsigned id) {
+    f.idle();
+    QAction* button = f->m_wndToolBar.button(id);
+    return button && button->isEnabled();
+}
+
+std::string Pane(FrameFixture& f, unsigned id) {
+    f.idle();
+    return f->m_wndStatusBar.GetPaneText(f->m_wndStatusBar.CommandToIndex(id));
+}
+
+QString Caption(FrameFixture& f) {
+    f.idle();
+    return f->windowTitle();
+}
+
+} // namespace
+
+class TestCommands : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void stateFollowsPort_data();
+    void stateFollowsPort();
+    void dumpNameSwitchesDumpCommands();
+    void echoForcesHexViewOff();
+    void dtrToggleIsChecked();
+    void barToggles();
+    void captionFollowsPortOnlyWithToolBar();
+    void commRangeTakenBeforeSettingsRange();
+    void disabledCommandDoesNotRun();
+    void unknownIdsDoNothing();
+    void signalQueries_data();
+    void signalQueries();
+    void acceleratorKeysSwallowed_data();
+    void acceleratorKeysSwallowed();
+    void controlErrorShownAndProgramGoesOn_data();
+    void controlErrorShownAndProgramGoesOn();
+};
+
+void TestCommands::init() {
+    PtyPair probe;
+    if (!probe.isOpen()) QSKIP(probe.error().c_str());
+}
+
+void TestCommands::stateFollowsPort_data() {
+    QTest::addColumn<bool>("open");
+    QTest::newRow("port closed") << false;
+    QTest::newRow("port open") << true;
+}
+
+void TestCommands::stateFollowsPort() {
+    QFETCH(bool, open);
+    FrameFixture f;
+    QVERIFY(f.created());
+    f.linkPort(7);
+    if (open) f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::ToolBar);
+    QCOMPARE(f->m_wndComm.GetPortOpen(), open);
+    QVERIFY(f.boxes.shown.empty());
+
+    struct Rule {
+        unsigned id;
+        bool whenClosed, whenOpen;
+    };
+    // Menu items, then tool bar buttons (an id with both is checked in both places).
+    const Rule menu[] = {
+        {ID_FILE_OPEN_DUMP, true, true},
+        {ID_FILE_CLOSE_DUMP, false, false},
+        {ID_FILE_TRANSMIT_TEXT, false, true},
+        {ID_COMM_PORT_OPENCLOSE, true, true},
+        {ID_COMM_DIAL, false, true},
+        {ID_COMM_HANGUP, false, true},
+        {ID_SETTINGS_PORT, true, false},
+        {ID_SETTINGS_INPUTLEN, true, true},
+        {ID_SETTINGS_RTHRESHOLD, true, true},
+        {ID_SETTINGS_STHRESHOLD, true, true},
+        {ID_SETTINGS_PARITYREPLACE, true, true},
+        {ID_SETTINGS_DTRENABLE, true, true},
+        {ID_VIEW_HEX, true, true},
+        {ID_VIEW_CLEAR, true, true},
+        {ID_APP_ABOUT, true, true},
+        {ID_APP_EXIT, true, true},
+    };
+    const Rule buttons[] = {
+        {ID_FILE_OPEN_DUMP, true, true},      {ID_FILE_CLOSE_DUMP, false, false},
+        {ID_COMM_PORT_OPEN, true, false},     {ID_COMM_PORT_CLOSE, false, true},
+        {ID_FILE_TRANSMIT_TEXT, false, true}, {ID_COMM_DIAL, false, true},
+        {ID_COMM_HANGUP, false, true},        {ID_VIEW_CLEAR, true, true},
+        {ID_APP_ABOUT, true, true},
+    };
+    for (const Rule& rule : menu)
+        QVERIFY2(MenuItem(f, rule.id).enabled == (open ? rule.whenOpen : rule.whenClosed),
+                 qPrintable(QStringLiteral("menu item %1").arg(rule.id)));
+    for (const Rule& rule : buttons)
+        QVERIFY2(ButtonEnabled(f, rule.id) == (open ? rule.whenOpen : rule.whenClosed),
+                 qPrintable(QStringLiteral("button %1").arg(rule.id)));
+
+    QCOMPARE(MenuItem(f, ID_COMM_PORT_OPENCLOSE).text,
+             open ? QStringLiteral("&Port Close") : QStringLiteral("&Port Open"));
+    // A pseudo-terminal has no modem lines: the three signal panes stay blank either way.
+    QCOMPARE(Pane(f, ID_INDICATOR_CD), std::string());
+    QCOMPARE(Pane(f, ID_INDICATOR_CTS), std::string());
+    QCOMPARE(Pane(f, ID_INDICATOR_DSR), std::string());
+    QCOMPARE(Pane(f, ID_INDICATOR_HEX), std::string());
+    QCOMPARE(Caption(f),
+             open ? QStringLiteral("Wirelog - COM7,9600,n,8,1") : QStringLiteral("Wirelog"));
+}
+
+void TestCommands::dumpNameSwitchesDumpCommands() {
+    FrameFixture f;
+    QVERIFY(f.created());
+    f->m_strDumpFile = "/var/tmp/line.dmp";
+    QVERIFY(!MenuItem(f, ID_FILE_OPEN_DUMP).enabled);
+    QVERIFY(MenuItem(f, ID_FILE_CLOSE_DUMP).enabled);
+    QVERIFY(!ButtonEnabled(f, ID_FILE_OPEN_DUMP));
+    QVERIFY(ButtonEnabled(f, ID_FILE_CLOSE_DUMP));
+    QCOMPARE(Caption(f), QStringLiteral("Wirelog - dumping to \"/var/tmp/line.dmp\""));
+    f->m_strDumpFile.clear();
+    QVERIFY(MenuItem(f, ID_FILE_OPEN_DUMP).enabled);
+    QVERIFY(!MenuItem(f, ID_FILE_CLOSE_DUMP).enabled);
+    QCOMPARE(Caption(f), QStringLiteral("Wirelog"));
+}
+
+void TestCommands::echoForcesHexViewOff() {
+    FrameFixture f;
+    QVERIFY(f.created());
+    f->SendCommand(ID_VIEW_HEX, CMainFrame::Source::Menu);
+    QCOMPARE(f->GetHexView(), 1);
+    QCOMPARE(Pane(f, ID_INDICATOR_HEX), std::string("HEX"));
+    ItemState hex = MenuItem(f, ID_VIEW_HEX);
+    QVERIFY(hex.enabled && hex.checked);
+
+    // Opening the View menu alone is enough to turn hex view off once echo is on.
+    f->m_wndEdit.m_bEcho = 1;
+    hex = MenuItem(f, ID_VIEW_HEX);
+    QVERIFY(!hex.enabled);
+    QVERIFY(!hex.checked);
+    QCOMPARE(f->GetHexView(), 0);
+    QCOMPARE(Pane(f, ID_INDICATOR_HEX), std::string());
+
+    // The command is disabled now: sending it must not switch hex view back on.
+    f->SendCommand(ID_VIEW_HEX, CMainFrame::Source::Menu);
+    QCOMPARE(f->GetHexView(), 0);
+
+    // The idle pass alone does it too.
+    f->m_wndEdit.m_bEcho = 0;
+    f->SendCommand(ID_VIEW_HEX, CMainFrame::Source::Menu);
+    QCOMPARE(Pane(f, ID_INDICATOR_HEX), std::string("HEX"));
+    f->m_wndEdit.m_bEcho = 1;
+    QCOMPARE(Pane(f, ID_INDICATOR_HEX), std::string());
+    QCOMPARE(f->GetHexView(), 0);
+}
+
+void TestCommands::dtrToggleIsChecked() {
+    FrameFixture f;
+    QVERIFY(f.created());
+    f.linkPort(7);
+    for (const bool open : {false, true}) {
+        if (open) f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::ToolBar);
+        QCOMPARE(f->m_wndComm.GetPortOpen(), open);
+        const bool before = f->m_wndComm.GetDTREnable();
+        QCOMPARE(MenuItem(f, ID_SETTINGS_DTRENABLE).checked, before);
+        f->SendCommand(ID_SETTINGS_DTRENABLE, CMainFrame::Source::Menu);
+        QCOMPARE(f->m_wndComm.GetDTREnable(), !before);
+        QCOMPARE(MenuItem(f, ID_SETTINGS_DTRENABLE).checked, !before);
+        QVERIFY(MenuItem(f, ID_SETTINGS_DTRENABLE).enabled);
+        f->SendCommand(ID_SETTINGS_DTRENABLE, CMainFrame::Source::Menu);
+        QCOMPARE(f->m_wndComm.GetDTREnable(), before);
+    }
+    QVERIFY(f.boxes.shown.empty());
+}
+
+void TestCommands::barToggles() {
+    FrameFixture f;
+    QVERIFY(f.created());
+    QToolBar* toolBar = f->m_wndToolBar.widget();
+    QStatusBar* statusBar = f->m_wndStatusBar.widget();
+    QVERIFY(toolBar->isVisible() && statusBar->isVisible());
+    QVERIFY(MenuItem(f, ID_VIEW_TOOLBAR).checked);
+    QVERIFY(MenuItem(f, ID_VIEW_STATUS_BAR).checked);
+
+    f->SendCommand(ID_VIEW_TOOLBAR, CMainFrame::Source::Menu);
+    QVERIFY(!toolBar->isVisible());
+    QVERIFY(!MenuItem(f, ID_VIEW_TOOLBAR).checked);
+    QVERIFY(statusBar->isVisible());
+
+    // Panes follow their rules only while the status bar is shown.
+    f->SendCommand(ID_VIEW_STATUS_BAR, CMainFrame::Source::Menu);
+    QVERIFY(!statusBar->isVisible());
+    QVERIFY(!MenuItem(f, ID_VIEW_STATUS_BAR).checked);
+    f->SendCommand(ID_VIEW_HEX, CMainFrame::Source::Menu);
+    QCOMPARE(Pane(f, ID_INDICATOR_HEX), std::string());
+    f->SendCommand(ID_VIEW_STATUS_BAR, CMainFrame::Source::Menu);
+    QVERIFY(statusBar->isVisible());
+    QCOMPARE(Pane(f, ID_INDICATOR_HEX), std::string("HEX"));
+
+    f->SendCommand(ID_VIEW_TOOLBAR, CMainFrame::Source::Menu);
+    QVERIFY(toolBar->isVisible());
+    QVERIFY(MenuItem(f, ID_VIEW_TOOLBAR).checked);
+}
+
+void TestCommands::captionFollowsPortOnlyWithToolBar() {
+    FrameFixture f;
+    QVERIFY(f.created());
+    f.linkPort(7);
+    f->SendCommand(ID_VIEW_TOOLBAR, CMainFrame::Source::Menu);
+    f->SendCommand(ID_COMM_PORT_OPENCLOSE, CMainFrame::Source::Menu);
+    QVERIFY(f->m_wndComm.GetPortOpen());
+    QCOMPARE(Caption(f), QStringLiteral("Wirelog"));
+    f->SendCommand(ID_VIEW_TOOLBAR, CMainFrame::Source::Menu);
+    QCOMPARE(Caption(f), QStringLiteral("Wirelog - COM7,9600,n,8,1"));
+}
+
+void TestCommands::commRangeTakenBeforeSettingsRange() {
+    FrameFixture f;
+    QVERIFY(f.created());
+    PtyPair& pty = f.linkPort(7);
+
+    // 32776 opens the port settings, not a value prompt.
+    auto settingsShown = ModalDriver::whenShown<CSettingsDlg>([](QDialog* d) { d->reject(); });
+    f->SendCommand(ID_SETTINGS_PORT, CMainFrame::Source::Menu);
+    QVERIFY(*settingsShown);
+
+    // 32775 toggles the port, both ways.
+    f->SendCommand(ID_COMM_PORT_OPENCLOSE, CMainFrame::Source::Menu);
+    QVERIFY(f->m_wndComm.GetPortOpen());
+
+    // 32777 asks for a phone number (the dial), and a cancelled prompt sends nothing.
+    QString prompt;
+    auto dialShown = ModalDriver::whenShown<CValueDlg>([&](CValueDlg* d) {
+        prompt = d->promptLabel()->text();
+        static_cast<QDialog*>(d)->reject();
+    });
+    f->SendCommand(ID_COMM_DIAL, CMainFrame::Source::Menu);
+    QVERIFY(*dialShown);
+    QCOMPARE(prompt, QStringLiteral("Phone Number:"));
+
+    // 32774, below the comm range, is the settings range's: the InputLen prompt.
+    auto inputLenShown = ModalDriver::whenShown<CValueDlg>([&](CValueDlg* d) {
+        prompt = d->promptLabel()->text();
+        static_cast<QDialog*>(d)->reject();
+    });
+    f->SendCommand(ID_SETTINGS_INPUTLEN, CMainFrame::Source::Menu);
+    QVERIFY(*inputLenShown);
+    QCOMPARE(prompt, QStringLiteral("Enter InputLen value:"));
+
+    f->SendCommand(ID_COMM_PORT_OPENCLOSE, CMainFrame::Source::Menu);
+    QVERIFY(!f->m_wndComm.GetPortOpen());
+    QCOMPARE(pty.readAvailable(), std::string());
+    QVERIFY(f.boxes.shown.empty());
+}
+
+void TestCommands::disabledCommandDoesNotRun() {
+    FrameFixture f;
+    QVERIFY(f.created());
+    f.linkPort(7);
+    // All three port ids toggle; only their state rules keep Close from opening.
+    f->SendCommand(ID_COMM_PORT_CLOSE, CMainFrame::Source::Menu);
+    QVERIFY(!f->m_wndComm.GetPortOpen());
+    f->SendCommand(ID_FILE_TRANSMIT_TEXT, CMainFrame::Source::Menu);
+    QVERIFY(f.files.requests.empty());
+    f->SendCommand(ID_FILE_CLOSE_DUMP, CMainFrame::Source::Key);
+
+    f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::ToolBar);
+    QVERIFY(f->m_wndComm.GetPortOpen());
+    f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::ToolBar);
+    QVERIFY(f->m_wndComm.GetPortOpen());
+    auto shown = ModalDriver::whenShown<CSettingsDlg>([](QDialog* d) { d->reject(); }, 500);
+    f->SendCommand(ID_SETTINGS_PORT, CMainFrame::Source::Menu);
+    QVERIFY(!*shown);
+    QVERIFY(f.boxes.shown.empty());
+}
+
+void TestCommands::unknownIdsDoNothing() {
+    FrameFixture f;
+    QVERIFY(f.created());
+    f->m_wndEdit.OnChar('a', 1, 0);
+    for (const unsigned id : {0u, 1u, 32770u, 32787u, 32827u, 40000u, unsigned(ID_EDIT_COPY),
+                              unsigned(ID_FILE_NEW), unsigned(ID_NEXT_PANE)}) {
+        f->SendCommand(id, CMainFrame::Source::Menu);
+        f->SendCommand(id, CMainFrame::Source::ToolBar);
+    }
+    QVERIFY(f.boxes.shown.empty());
+    QCOMPARE(f.screen(), std::string("a"));
+    QVERIFY(!f->m_wndComm.GetPortOpen());
+    QVERIFY(f->isVisible());
+}
+
+void TestCommands::signalQueries_data() {
+    QTest::addColumn<uint>("id");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("CD") << uint(ID_QUERY_CD) << "CDHolding is FALSE";
+    QTest::newRow("CTS") << uint(ID_QUERY_CTS) << "CTSHolding is FALSE";
+    QTest::newRow("DSR") << uint(ID_QUERY_DSR) << "DSRHolding is FALSE";
+}
+
+void TestCommands::signalQueries() {
+    QFETCH(uint, id);
+    QFETCH(QString, text);
+    FrameFixture f;
+    QVERIFY(f.created());
+    f.linkPort(7);
+    for (const bool open : {false, true}) {
+        f.boxes.shown.clear();
+        if (open) f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::ToolBar);
+        f->SendCommand(id);
+        QCOMPARE(f.boxes.shown.size(), std::size_t(1));
+        const fw::MessageBoxRequest& box = f.boxes.shown.front();
+        QCOMPARE(QString::fromStdString(box.text), text);
+        QCOMPARE(box.caption, std::string("Wirelog"));
+        QCOMPARE(box.buttons, fw::Buttons::Ok);
+        QCOMPARE(box.icon, fw::Icon::Exclamation);
+    }
+}
+
+void TestCommands::acceleratorKeysSwallowed_data() {
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    const int ctrl = Qt::ControlModifier, shift = Qt::ShiftModifier, alt = Qt::AltModifier;
+    QTest::newRow("Ctrl+N") << int(Qt::Key_N) << ctrl;
+    QTest::newRow("Ctrl+O") << int(Qt::Key_O) << ctrl;
+    QTest::newRow("Ctrl+S") << int(Qt::Key_S) << ctrl;
+    QTest::newRow("Ctrl+Z") << int(Qt::Key_Z) << ctrl;
+    QTest::newRow("Ctrl+X") << int(Qt::Key_X) << ctrl;
+    QTest::newRow("Ctrl+C") << int(Qt::Key_C) << ctrl;
+    QTest::newRow("Ctrl+V") << int(Qt::Key_V) << ctrl;
+    QTest::newRow("Alt+Backspace") << int(Qt::Key_Backspace) << alt;
+    QTest::newRow("Shift+Delete") << int(Qt::Key_Delete) << shift;
+    QTest::newRow("Ctrl+Insert") << int(Qt::Key_Insert) << ctrl;
+    QTest::newRow("Shift+Insert") << int(Qt::Key_Insert) << shift;
+    QTest::newRow("F6") << int(Qt::Key_F6) << 0;
+    QTest::newRow("Shift+F6") << int(Qt::Key_F6) << shift;
+}
+
+void TestCommands::acceleratorKeysSwallowed() {
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    FrameFixture f;
+    QVERIFY(f.created());
+    PtyPair& pty = f.linkPort(7);
+    const auto press = [&] {
+        QTest::keyClick(&f->m_wndEdit, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    };
+
+    // Port closed: a typed character would show on the screen.
+    f->m_wndEdit.setFocus();
+    press();
+    QTest::keyClick(&f->m_wndEdit, Qt::Key_Q);
+    QCOMPARE(f.screen(), std::string("q"));
+
+    // Port open: a typed character goes to the wire; the first byte there must be the 'q'.
+    f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::ToolBar);
+    QVERIFY(f->m_wndComm.GetPortOpen());
+    press();
+    QTest::keyClick(&f->m_wndEdit, Qt::Key_Q);
+    QCOMPARE(pty.read(1, 3000), std::string("q"));
+    QTest::qWait(20);
+    QCOMPARE(pty.readAvailable(), std::string());
+    QCOMPARE(f.screen(), std::string("q"));
+    QVERIFY(f.boxes.shown.empty());
+}
+
+void TestCommands::controlErrorShownAndProgramGoesOn_data() {
+    QTest::addColumn<int>("source");
+    QTest::newRow("tool bar") << int(CMainFrame::Source::ToolBar);
+    QTest::newRow("menu") << int(CMainFrame::Source::Menu);
+}
+
+void TestCommands::controlErrorShownAndProgramGoesOn() {
+    QFETCH(int, source);
+    FrameFixture f;
+    QVERIFY(f.created());
+    const std::string missing = f.tempPath("no-such-tty");
+    QVERIFY(f.ports().link(7, missing));
+    f->m_wndComm.SetCommPort(7);
+    const unsigned id =
+        source == int(CMainFrame::Source::Menu) ? ID_COMM_PORT_OPENCLOSE : ID_COMM_PORT_OPEN;
+    f->SendCommand(id, CMainFrame::Source(source));
+
+    QCOMPARE(f.boxes.shown.size(), std::size_t(1));
+    const fw::MessageBoxRequest& box = f.boxes.shown.front();
+    QCOMPARE(box.icon, fw::Icon::Stop);
+    QCOMPARE(box.buttons, fw::Buttons::Ok);
+    QCOMPARE(box.caption, std::string("Wirelog"));
+    QCOMPARE(box.text,
+             "COM7 (" + missing + ") does not exist. Check that the device is connected.");
+
+    // Everything shows the closed port, and the next open works.
+    QVERIFY(!f->m_wndComm.GetPortOpen());
+    QVERIFY(ButtonEnabled(f, ID_COMM_PORT_OPEN));
+    QVERIFY(!ButtonEnabled(f, ID_COMM_PORT_CLOSE));
+    QCOMPARE(MenuItem(f, ID_COMM_PORT_OPENCLOSE).text, QStringLiteral("&Port Open"));
+    QCOMPARE(Caption(f), QStringLiteral("Wirelog"));
+    f.linkPort(7);
+    f->SendCommand(id, CMainFrame::Source(source));
+    QVERIFY(f->m_wndComm.GetPortOpen());
+    QCOMPARE(f.boxes.shown.size(), std::size_t(1));
+}
+
+QTEST_MAIN(TestCommands)
+#include "tst_commands.moc"
