@@ -11,7 +11,7 @@ PACKAGES := g++ cmake ninja-build make pkg-config qt6-base-dev libx11-dev \
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build run test test-sanitize demo bench format clean
+.PHONY: all deps build run test test-sanitize fuzz demo bench format clean
 
 all: build
 
@@ -43,6 +43,23 @@ test-sanitize: deps
 	cmake -S . -B $(BUILD)-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DWIRELOG_SANITIZE=ON
 	cmake --build $(BUILD)-sanitize -j $(JOBS)
 	cd $(BUILD)-sanitize && ctest --output-on-failure -j $(JOBS) --timeout 300
+
+# Every fuzz target under libFuzzer for FUZZ_SECONDS each, starting from the seed corpus
+# (copied, so that the repository's corpus only grows by hand). Crashes land in $(BUILD)-fuzz.
+FUZZ_SECONDS ?= 20
+FUZZ_TARGETS := fuzz_linesettings fuzz_errormarks fuzz_registrystore fuzz_receive
+fuzz: deps
+	@$(MAKE) --no-print-directory deps PACKAGES="clang libclang-rt-14-dev"
+	CXX=clang++ cmake -S . -B $(BUILD)-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWIRELOG_FUZZ=ON
+	cmake --build $(BUILD)-fuzz --target fuzz_targets -j $(JOBS)
+	@cd $(BUILD)-fuzz && for t in $(FUZZ_TARGETS); do \
+	    rm -rf corpus-$$t && cp -r $(CURDIR)/tests/fuzz/corpus/$$t corpus-$$t && echo "== $$t"; \
+	    len=4096; [ $$t = fuzz_receive ] && len=512; \
+	    if LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp QT_QPA_PLATFORM=offscreen QT_NO_GLIB=1 tests/fuzz/$$t -max_total_time=$(FUZZ_SECONDS) \
+	        -max_len=$$len -print_final_stats=1 corpus-$$t > $$t.log 2>&1; then \
+	        grep -E "stat::number_of_executed_units|stat::peak_rss_mb" $$t.log; \
+	    else tail -40 $$t.log; exit 1; fi; \
+	done
 
 # Wirelog on COM1, wired to the simulated modem over a pseudo-terminal.
 demo: build

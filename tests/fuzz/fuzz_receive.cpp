@@ -99,14 +99,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         case 0:
         case 1:
         case 2: { // a chunk of the following bytes
-            const std::size_t len = std::min<std::size_t>(next(), size - at);
+            const std::size_t want = next();
+            const std::size_t len = std::min(want, size - at);
             Receive(frame, std::string_view(reinterpret_cast<const char*>(data + at), len));
             at += len;
             break;
         }
         case 3: { // a chunk repeated, to reach the trim
-            const std::size_t len = std::min<std::size_t>(1 + next() % 32, size - at);
+            const std::size_t want = 1 + next() % 32;
             const std::size_t times = 1 + next() * 8;
+            const std::size_t len = std::min(want, size - at);
             std::string chunk;
             for (std::size_t i = 0; i < times; ++i)
                 chunk.append(reinterpret_cast<const char*>(data + at), len);
