@@ -7,7 +7,9 @@ JOBS      ?= $(shell nproc 2>/dev/null || echo 2)
 
 # Packages the build, the tests and the demo need.
 PACKAGES := g++ cmake ninja-build make pkg-config qt6-base-dev libx11-dev \
-            libgl-dev xvfb xauth socat
+            libgl-dev xvfb xauth socat \
+            xdotool matchbox-window-manager x11-utils imagemagick \
+            dbus at-spi2-core python3-gi gir1.2-atspi-2.0
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
