@@ -12,6 +12,8 @@
 #include <QRadioButton>
 #include <QScreen>
 
+#include <algorithm>
+
 namespace fw {
 
 void DataExchange::Radio(std::span<QRadioButton* const> group, int& value) {
@@ -75,6 +77,19 @@ void Dialog::Layout() {
     setFixedSize(x(m_sizeDu.width()), y(m_sizeDu.height()));
 }
 
+// Centred over a main window smaller than itself, or placed from one near the edge, a dialog
+// would reach off the screen; it is kept whole on the owner's screen.
+static void MoveKeepingOnScreen(QWidget& dialog, QPoint topLeft, const QWidget& owner) {
+    if (const QScreen* screen = owner.screen()) {
+        const QRect avail = screen->availableGeometry();
+        topLeft.setX(
+            std::max(avail.left(), std::min(topLeft.x(), avail.right() + 1 - dialog.width())));
+        topLeft.setY(
+            std::max(avail.top(), std::min(topLeft.y(), avail.bottom() + 1 - dialog.height())));
+    }
+    dialog.move(topLeft);
+}
+
 void Dialog::Place() {
     QWidget* owner = parentWidget() ? parentWidget()->window() : MainWindow();
     if (!owner) return;
@@ -85,12 +100,14 @@ void Dialog::Place() {
         if (auto* frame = qobject_cast<QMainWindow*>(owner); frame && frame->menuWidget())
             top = frame->menuWidget()->geometry().bottom() + 1;
         const QPoint origin = owner->mapToGlobal(QPoint(0, top));
-        move(origin +
-             QPoint(m_positionDu->x() * base.width() / 4, m_positionDu->y() * base.height() / 8));
+        MoveKeepingOnScreen(*this,
+                            origin + QPoint(m_positionDu->x() * base.width() / 4,
+                                            m_positionDu->y() * base.height() / 8),
+                            *owner);
         return;
     }
     const QRect area = owner->frameGeometry();
-    move(area.center() - rect().center());
+    MoveKeepingOnScreen(*this, area.center() - rect().center(), *owner);
 }
 
 int Dialog::DoModal() {
