@@ -4,6 +4,7 @@
 #include "ui_transmitdlg.h"
 
 #include <QCloseEvent>
+#include <QPushButton>
 
 namespace {
 constexpr QSize kSize{175, 69};
@@ -17,6 +18,8 @@ CTransmitDlg::CTransmitDlg(CMainFrame* parent)
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
     Layout();
+    // The form's Cancel is a plain push button: it cancels through the dialog's own handler.
+    connect(m_ui->buttonCancel, &QPushButton::clicked, this, &CTransmitDlg::reject);
     setModal(false);
     setAttribute(Qt::WA_DeleteOnClose, false);
 }
