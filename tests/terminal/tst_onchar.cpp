@@ -1,0 +1,137 @@
+// Typed characters: to the wire while the port is open, on the screen with local echo or
+// while the port is closed, byte for byte.
+#include "res/resource.h"
+#include "tests/support/framefixture.h"
+#include "tests/terminal/bytesprinter.h"
+
+#include <QKeyEvent>
+#include <QtTest>
+
+using namespace std::string_literals;
+
+class TestOnChar : public QObject {
+    Q_OBJECT
+private slots:
+    void sentAndShown_data();
+    void sentAndShown();
+    void editingKeysWithPortClosed();
+    void editingKeysSentAndEchoed();
+    void everyByteValueOnTheWire();
+    void onlyTheLowByteAndOneCharacter();
+    void keyboardHighByte();
+
+private:
+    static bool OpenPort(FrameFixture& f) {
+        f.linkPort(7);
+        f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::Menu);
+        return f->m_wndComm.GetPortOpen() && f.boxes.shown.empty();
+    }
+};
+
+void TestOnChar::sentAndShown_data() {
+    QTest::addColumn<bool>("open");
+    QTest::addColumn<bool>("echo");
+    QTest::addColumn<bool>("sent");
+    QTest::addColumn<bool>("shown");
+    QTest::newRow("closed, no echo") << false << false << false << true;
+    QTest::newRow("closed, echo") << false << true << false << true;
+    QTest::newRow("open, no echo") << true << false << true << false;
+    QTest::newRow("open, echo") << true << true << true << true;
+}
+
+void TestOnChar::sentAndShown() {
+    QFETCH(bool, open);
+    QFETCH(bool, echo);
+    QFETCH(bool, sent);
+    QFETCH(bool, shown);
+    FrameFixture f;
+    QVERIFY(f.created());
+    PtyPair& pty = f.linkPort(7);
+    if (open) QVERIFY(OpenPort(f));
+    f->m_wndEdit.m_bEcho = echo;
+    f->m_wndEdit.setText("> ");
+    f->m_wndEdit.setSel(2, 2);
+
+    f->m_wndEdit.OnChar('k', 1, 0);
+    f->m_wndEdit.OnChar('\xE9', 1, 0);
+    QCOMPARE(f.screen(), shown ? "> k\xE9"s : "> "s);
+    if (sent) {
+        QCOMPARE(pty.read(2, 3000), "k\xE9"s);
+    } else {
+        QCOMPARE(pty.read(1, 200), ""s);
+    }
+    QVERIFY(f.boxes.shown.empty());
+}
+
+void TestOnChar::editingKeysWithPortClosed() {
+    FrameFixture f;
+    QVERIFY(f.created());
+    auto& screen = f->m_wndEdit;
+    for (const char c : "ab\b"s)
+        screen.OnChar(static_cast<unsigned char>(c), 1, 0);
+    QCOMPARE(f.screen(), "a"s);
+    screen.OnChar('\r', 1, 0); // Enter starts a new line
+    QCOMPARE(f.screen(), "a\r\n"s);
+    screen.OnChar('\b', 1, 0); // a line break goes as a whole
+    QCOMPARE(f.screen(), "a"s);
+    screen.OnChar('\b', 1, 0);
+    screen.OnChar('\b', 1, 0); // nothing left to erase
+    QCOMPARE(f.screen(), ""s);
+    // Typing replaces the user's selection, wherever it is.
+    screen.setText("12345");
+    screen.setSel(1, 3);
+    screen.OnChar('x', 1, 0);
+    QCOMPARE(f.screen(), "1x45"s);
+}
+
+void TestOnChar::editingKeysSentAndEchoed() {
+    FrameFixture f;
+    QVERIFY(f.created());
+    QVERIFY(OpenPort(f));
+    f->m_wndEdit.m_bEcho = 1;
+    for (const char c : "ab\b\r"s)
+        f->m_wndEdit.OnChar(static_cast<unsigned char>(c), 1, 0);
+    // The wire gets the keys as typed; the screen applies them.
+    QCOMPARE(f.pty().read(4, 3000), "ab\b\r"s);
+    QCOMPARE(f.screen(), "a\r\n"s);
+}
+
+void TestOnChar::everyByteValueOnTheWire() {
+    FrameFixture f;
+    QVERIFY(f.created());
+    QVERIFY(OpenPort(f));
+    std::string all;
+    for (int b = 0; b < 256; ++b) {
+        all.push_back(static_cast<char>(b));
+        f->m_wndEdit.OnChar(static_cast<unsigned>(b), 1, 0);
+    }
+    QCOMPARE(f.pty().read(256, 5000), all);
+    QCOMPARE(f.pty().read(1, 200), ""s);
+    QCOMPARE(f.screen(), ""s);
+    QVERIFY(f.boxes.shown.empty());
+}
+
+void TestOnChar::onlyTheLowByteAndOneCharacter() {
+    FrameFixture f;
+    QVERIFY(f.created());
+    QVERIFY(OpenPort(f));
+    f->m_wndEdit.OnChar(0x1E9, 1, 0);    // high bits of the code are not sent
+    f->m_wndEdit.OnChar('q', 5, 0x1234); // the repeat count and flags do not count
+    QCOMPARE(f.pty().read(3, 1000), "\xE9q"s);
+}
+
+void TestOnChar::keyboardHighByte() {
+    // A key press whose text is a character of the code page goes out as that byte.
+    FrameFixture f;
+    QVERIFY(f.created());
+    QVERIFY(OpenPort(f));
+    for (const QChar c : QStringLiteral("\u00E9\u20AC")) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(&f->m_wndEdit, &press);
+    }
+    QCOMPARE(f.pty().read(2, 3000), "\xE9\x80"s);
+    QCOMPARE(f.screen(), ""s);
+}
+
+QTEST_MAIN(TestOnChar)
+#include "tst_onchar.moc"

@@ -1,0 +1,255 @@
+// The control's event: status texts in the message pane, received text to the screen, line
+// errors in an OK/Cancel box whose Cancel closes the port. The whole table is run by setting
+// the code the handler reads; the codes a device can give are also raised for real, over a
+// pseudo-terminal and over a scripted device (modem lines, error marks).
+#include "res/resource.h"
+#include "tests/comm/scripteddevice.h"
+#include "tests/support/framefixture.h"
+#include "tests/terminal/bytesprinter.h"
+
+#include <QtTest>
+
+using namespace std::string_literals;
+
+namespace {
+
+// The control sets its CommEvent only while it calls the sink, and raises only what its device
+// reports; codes no device gives (EOF, the timeouts, codes outside the table) are set here the
+// way the control sets them, through the member itself.
+using CommEventMember = short comm::SerialControl::*;
+CommEventMember CommEventOf();
+template <CommEventMember M> struct CommEventAccess {
+    friend CommEventMember CommEventOf() { return M; }
+};
+template struct CommEventAccess<&comm::SerialControl::m_commEvent>;
+
+// Calls the handler as the frame's event sink does, with CommEvent reading `code`.
+void Raise(CMainFrame& frame, short code) {
+    comm::SerialControl* control = frame.m_wndComm.control();
+    const short outer = control->*CommEventOf();
+    control->*CommEventOf() = code;
+    fw::Guard(fw::Entry::ControlEvent, [&] { frame.OnComm(); });
+    control->*CommEventOf() = outer;
+}
+
+std::string Pane0(FrameFixture& f) {
+    return f->m_wndStatusBar.GetPaneText(0);
+}
+
+const std::string kTail = "\nOK to ignore, Cancel to quit";
+
+} // namespace
+
+class TestOnComm : public QObject {
+    Q_OBJECT
+private slots:
+    void eventTable_data();
+    void eventTable();
+    void statusAfterError();
+    void receiveOverPty();
+    void oneInputReadPerEvent();
+    void lineChanges_data();
+    void lineChanges();
+    void lineErrors_data();
+    void lineErrors();
+};
+
+void TestOnComm::eventTable_data() {
+    QTest::addColumn<int>("code");
+    QTest::addColumn<std::string>("status");
+    QTest::addColumn<std::string>("error");
+    const std::pair<int, const char*> statuses[] = {
+        {1, "Sending"},
+        {2, "Receiving"},
+        {3, "Change in CTS Detected"},
+        {4, "Change in DSR Detected"},
+        {5, "Change in CD Detected"},
+        {6, "Phone is Ringing"},
+        {7, "End of File Detected"},
+    };
+    for (const auto& [code, text] : statuses)
+        QTest::addRow("%d status", code) << code << std::string(text) << ""s;
+    const std::pair<int, const char*> errors[] = {
+        {1001, "Break Received"},
+        {1002, "CTS Timeout"},
+        {1003, "DSR Timeout"},
+        {1004, "Framing Error"},
+        {1006, "Overrun Error"},
+        {1007, "Carrier Detect Timeout"},
+        {1008, "Receive Buffer Overflow"},
+        {1009, "Parity Error"},
+        {1010, "Transmit Buffer Full"},
+    };
+    for (const auto& [code, text] : errors)
+        QTest::addRow("%d error", code) << code << ""s << std::string(text);
+    for (const int code : {0, 8, 42, 1000, 1005, 1011, -1, 32767})
+        QTest::addRow("%d ignored", code) << code << ""s
+                                          << ""s;
+}
+
+void TestOnComm::eventTable() {
+    QFETCH(int, code);
+    QFETCH(std::string, status);
+    QFETCH(std::string, error);
+    FrameFixture f;
+    QVERIFY(f.created());
+    f.linkPort(7);
+    f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::Menu);
+    QVERIFY(f->m_wndComm.GetPortOpen());
+    f->m_wndStatusBar.SetPaneText(0, "earlier");
+    f->m_wndEdit.setText("screen");
+
+    // OK leaves the port open.
+    Raise(f.frame(), static_cast<short>(code));
+    QCOMPARE(Pane0(f), status.empty() ? "earlier"s : status);
+    QVERIFY(f->m_wndComm.GetPortOpen());
+    QCOMPARE(f.screen(), "screen"s);
+    if (error.empty()) {
+        QVERIFY(f.boxes.shown.empty());
+        QVERIFY(f.boxes.beeps.empty());
+        return;
+    }
+    QCOMPARE(f.boxes.shown.size(), std::size_t{1});
+    const fw::MessageBoxRequest& box = f.boxes.shown.front();
+    QCOMPARE(box.text, error + kTail);
+    QCOMPARE(box.caption, "Wirelog"s);
+    QCOMPARE(box.buttons, fw::Buttons::OkCancel);
+    QCOMPARE(box.icon, fw::Icon::Exclamation);
+    QCOMPARE(f.boxes.beeps, std::vector<fw::Icon>{fw::Icon::Exclamation});
+
+    // Cancel closes it; the status pane is never touched by a box.
+    f.boxes.answer(fw::Answer::Cancel);
+    Raise(f.frame(), static_cast<short>(code));
+    QCOMPARE(f.boxes.shown.size(), std::size_t{2});
+    QVERIFY(!f->m_wndComm.GetPortOpen());
+    QCOMPARE(Pane0(f), "earlier"s);
+}
+
+void TestOnComm::statusAfterError() {
+    FrameFixture f;
+    QVERIFY(f.created());
+    Raise(f.frame(), 1004);
+    Raise(f.frame(), 3);
+    Raise(f.frame(), 1005);
+    QCOMPARE(Pane0(f), "Change in CTS Detected"s);
+    QCOMPARE(f.boxes.shown.size(), std::size_t{1});
+    QCOMPARE(f.boxes.beeps.size(), std::size_t{1});
+}
+
+void TestOnComm::receiveOverPty() {
+    FrameFixture f;
+    QVERIFY(f.created());
+    PtyPair& pty = f.linkPort(7);
+    f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::Menu);
+    QVERIFY(f->m_wndComm.GetPortOpen());
+    f->m_wndStatusBar.SetPaneText(0, "earlier");
+    QVERIFY(pty.writeAll("line one\r\n"));
+    QTRY_COMPARE_WITH_TIMEOUT(f.screen(), "line one\r\n"s, 3000);
+    QCOMPARE(Pane0(f), "Receiving"s);
+    QVERIFY(f.boxes.shown.empty());
+    QVERIFY(f.boxes.beeps.empty());
+}
+
+void TestOnComm::oneInputReadPerEvent() {
+    FrameFixture f;
+    QVERIFY(f.created());
+    PtyPair& pty = f.linkPort(7);
+    f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::Menu);
+    QVERIFY(f->m_wndComm.GetPortOpen());
+    // No receive events of the control's own: the bytes wait in its buffer.
+    f->m_wndComm.SetRThreshold(0);
+    f->m_wndComm.SetInputLen(3);
+    QVERIFY(pty.writeAll("abcdefg"));
+    comm::SerialControl* control = f->m_wndComm.control();
+    QTRY_COMPARE_WITH_TIMEOUT(control->inBufferCount(), 7, 3000);
+
+    Raise(f.frame(), 2);
+    QCOMPARE(f.screen(), "abc"s);
+    QCOMPARE(control->inBufferCount(), 4);
+    Raise(f.frame(), 2);
+    QCOMPARE(f.screen(), "abcdef"s);
+    Raise(f.frame(), 2);
+    Raise(f.frame(), 2); // nothing left: an empty reading shows nothing
+    QCOMPARE(f.screen(), "abcdefg"s);
+    QCOMPARE(Pane0(f), "Receiving"s);
+}
+
+void TestOnComm::lineChanges_data() {
+    QTest::addColumn<int>("line"); // 0 CTS, 1 DSR, 2 CD, 3 RI
+    QTest::addColumn<std::string>("status");
+    QTest::newRow("CTS") << 0 << "Change in CTS Detected"s;
+    QTest::newRow("DSR") << 1 << "Change in DSR Detected"s;
+    QTest::newRow("CD") << 2 << "Change in CD Detected"s;
+    QTest::newRow("RI") << 3 << "Phone is Ringing"s;
+}
+
+void TestOnComm::lineChanges() {
+    QFETCH(int, line);
+    QFETCH(std::string, status);
+    FrameFixture f;
+    QVERIFY(f.created());
+    auto script = std::make_shared<DeviceScript>();
+    script->lines = comm::ModemLines{};
+    f->m_wndComm.control()->setDeviceOpener(ScriptedOpener(script));
+    f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::Menu);
+    QVERIFY(f->m_wndComm.GetPortOpen());
+    f->m_wndStatusBar.SetPaneText(0, "earlier");
+
+    bool comm::ModemLines::*const lines[] = {&comm::ModemLines::cts, &comm::ModemLines::dsr,
+                                             &comm::ModemLines::cd, &comm::ModemLines::ri};
+    (*script->lines).*lines[line] = true;
+    QTRY_COMPARE_WITH_TIMEOUT(Pane0(f), status, 2000);
+    QVERIFY(f.boxes.shown.empty());
+    QVERIFY(f.boxes.beeps.empty());
+}
+
+void TestOnComm::lineErrors_data() {
+    QTest::addColumn<QString>("settings");
+    QTest::addColumn<std::string>("marked");
+    QTest::addColumn<std::string>("error");
+    QTest::addColumn<bool>("cancel");
+    QTest::newRow("framing, OK") << "9600,n,8,1"
+                                 << "\xFF\x00"
+                                    "A"s
+                                 << "Framing Error"s << false;
+    QTest::newRow("framing, Cancel") << "9600,n,8,1"
+                                     << "\xFF\x00"
+                                        "A"s
+                                     << "Framing Error"s << true;
+    QTest::newRow("parity, Cancel") << "9600,e,8,1"
+                                    << "\xFF\x00"
+                                       "A"s
+                                    << "Parity Error"s << true;
+    QTest::newRow("break, OK") << "9600,n,8,1"
+                               << "\xFF\x00\x00"s
+                               << "Break Received"s << false;
+}
+
+void TestOnComm::lineErrors() {
+    QFETCH(QString, settings);
+    QFETCH(std::string, marked);
+    QFETCH(std::string, error);
+    QFETCH(bool, cancel);
+    FrameFixture f;
+    QVERIFY(f.created());
+    auto script = std::make_shared<DeviceScript>();
+    f->m_wndComm.control()->setDeviceOpener(ScriptedOpener(script));
+    f->m_wndComm.SetSettings(settings.toStdString());
+    f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::Menu);
+    QVERIFY(f->m_wndComm.GetPortOpen());
+    if (cancel) f.boxes.answer(fw::Answer::Cancel);
+
+    QVERIFY(script->send(marked));
+    QTRY_COMPARE_WITH_TIMEOUT(f.boxes.shown.size(), std::size_t{1}, 2000);
+    QCOMPARE(f.boxes.shown.front().text, error + kTail);
+    QCOMPARE(f.boxes.beeps, std::vector<fw::Icon>{fw::Icon::Exclamation});
+    QTRY_COMPARE_WITH_TIMEOUT(f->m_wndComm.GetPortOpen(), !cancel, 2000);
+    if (cancel) return;
+    // Ignored: the port goes on receiving.
+    QVERIFY(script->send("ok"));
+    QTRY_VERIFY_WITH_TIMEOUT(f.screen().ends_with("ok"), 2000);
+    QCOMPARE(f.boxes.shown.size(), std::size_t{1});
+}
+
+QTEST_MAIN(TestOnComm)
+#include "tst_oncomm.moc"

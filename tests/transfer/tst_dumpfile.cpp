@@ -1,0 +1,231 @@
+// The dump file: opened through the file dialog, every received byte recorded raw, nothing
+// else; the caption names it; a failed open or write leaves the interface telling the truth.
+#include "framework/commands.h"
+#include "res/resource.h"
+#include "tests/support/framefixture.h"
+#include "tests/terminal/bytesprinter.h"
+
+#include <QFile>
+#include <QtTest>
+
+using namespace std::string_literals;
+
+namespace {
+
+std::string AllBytes() {
+    std::string s(256, '\0');
+    for (int b = 0; b < 256; ++b)
+        s[static_cast<std::size_t>(b)] = static_cast<char>(b);
+    return s;
+}
+
+std::string Contents(const std::string& path) {
+    QFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::ReadOnly)) return "<unreadable>";
+    return file.readAll().toStdString();
+}
+
+bool WriteFile(const std::string& path, const std::string& bytes) {
+    QFile file(QString::fromStdString(path));
+    return file.open(QIODevice::WriteOnly) &&
+           file.write(bytes.data(), static_cast<qint64>(bytes.size())) ==
+               static_cast<qint64>(bytes.size());
+}
+
+bool Enabled(CMainFrame& frame, unsigned id) {
+    fw::ProbeCmdUI ui(id);
+    frame.UpdateCommand(ui);
+    return ui.enabled;
+}
+
+QString DumpCaption(const std::string& path) {
+    return QStringLiteral("Wirelog - dumping to \"%1\"").arg(QString::fromStdString(path));
+}
+
+// Opens `path` as the dump through the command and its dialog.
+void OpenDump(FrameFixture& f, const std::string& path) {
+    f.files.choose(path);
+    f->SendCommand(ID_FILE_OPEN_DUMP, CMainFrame::Source::Menu);
+}
+
+} // namespace
+
+class TestDumpFile : public QObject {
+    Q_OBJECT
+private slots:
+    void dialogAndCaption();
+    void cancelledDialogChangesNothing();
+    void existingFileIsEmptied();
+    void exclusiveWhileOpen();
+    void rawBytesOnly();
+    void receivedOverPty();
+    void openInMissingFolder();
+    void failingWrite();
+};
+
+void TestDumpFile::dialogAndCaption() {
+    FrameFixture f;
+    QVERIFY(f.created());
+    QCOMPARE(f->windowTitle(), QStringLiteral("Wirelog"));
+    const std::string path = f.tempPath("first.dmp");
+    OpenDump(f, path);
+    QCOMPARE(f.files.requests.size(), std::size_t{1});
+    const fw::FileDialogRequest& request = f.files.requests.front();
+    QCOMPARE(request.defaultExtension, "dmp"s);
+    QVERIFY(!request.pathMustExist);
+    QCOMPARE(request.filters.size(), std::size_t{2});
+    QCOMPARE(request.filters[0].description, "Dump Files (*.dmp) "s);
+    QCOMPARE(request.filters[0].pattern, " *.dmp "s);
+    QCOMPARE(request.filters[1].description, " All Files (*.*) "s);
+    QCOMPARE(request.filters[1].pattern, " *.* "s);
+
+    QCOMPARE(f->m_strDumpFile, path);
+    QVERIFY(QFile::exists(QString::fromStdString(path)));
+    QCOMPARE(f->windowTitle(), DumpCaption(path));
+    QVERIFY(!Enabled(f.frame(), ID_FILE_OPEN_DUMP));
+    QVERIFY(Enabled(f.frame(), ID_FILE_CLOSE_DUMP));
+
+    f->SendCommand(ID_FILE_CLOSE_DUMP, CMainFrame::Source::Menu);
+    QVERIFY(f.boxes.shown.empty());
+    QCOMPARE(f->m_strDumpFile, ""s);
+    QVERIFY(!f->m_fileDump.isOpen());
+    QCOMPARE(f->windowTitle(), QStringLiteral("Wirelog"));
+    QVERIFY(Enabled(f.frame(), ID_FILE_OPEN_DUMP));
+    QVERIFY(!Enabled(f.frame(), ID_FILE_CLOSE_DUMP));
+}
+
+void TestDumpFile::cancelledDialogChangesNothing() {
+    FrameFixture f;
+    QVERIFY(f.created());
+    f.files.choose(std::nullopt);
+    f->SendCommand(ID_FILE_OPEN_DUMP, CMainFrame::Source::Menu);
+    QCOMPARE(f.files.requests.size(), std::size_t{1});
+    QCOMPARE(f->m_strDumpFile, ""s);
+    QVERIFY(!f->m_fileDump.isOpen());
+    QCOMPARE(f->windowTitle(), QStringLiteral("Wirelog"));
+    QVERIFY(f.boxes.shown.empty());
+}
+
+void TestDumpFile::existingFileIsEmptied() {
+    FrameFixture f;
+    QVERIFY(f.created());
+    const std::string path = f.tempPath("old.dmp");
+    QVERIFY(WriteFile(path, "old content"));
+    OpenDump(f, path);
+    QVERIFY(f.boxes.shown.empty());
+    QCOMPARE(Contents(path), ""s);
+    f->ShowReceived("new");
+    f->SendCommand(ID_FILE_CLOSE_DUMP, CMainFrame::Source::Menu);
+    QCOMPARE(Contents(path), "new"s);
+}
+
+void TestDumpFile::exclusiveWhileOpen() {
+    FrameFixture f;
+    QVERIFY(f.created());
+    const std::string path = f.tempPath("held.dmp");
+    OpenDump(f, path);
+    QVERIFY(f->m_fileDump.isOpen());
+    fw::File other;
+    QVERIFY_THROWS_EXCEPTION(fw::FileError,
+                             other.open(path, fw::File::Write | fw::File::Exclusive));
+    f->SendCommand(ID_FILE_CLOSE_DUMP, CMainFrame::Source::Menu);
+    other.open(path, fw::File::Write | fw::File::Exclusive); // free again
+    QVERIFY(other.isOpen());
+}
+
+void TestDumpFile::rawBytesOnly() {
+    FrameFixture f;
+    QVERIFY(f.created());
+    const std::string path = f.tempPath("raw.dmp");
+    OpenDump(f, path);
+    f->m_wndEdit.m_bEcho = 1;
+
+    f->ShowReceived(AllBytes());  // NULs and all
+    f->SetHexView(1);             // the file still gets the bytes, not their rendering
+    f->ShowReceived("ab\bc\r\n"); // nor does the backspace pass reach it
+    f->SetHexView(0);
+    f->m_wndEdit.OnChar('T', 1, 0); // typed with the port closed: screen only
+    QVERIFY(f.screen().ends_with("61 63 0D 0A \r\nT"s));
+    f->ShowReceived(""); // an empty piece adds nothing
+    f->ShowReceived("\b\bz");
+
+    f->SendCommand(ID_FILE_CLOSE_DUMP, CMainFrame::Source::Menu);
+    QVERIFY(f.boxes.shown.empty());
+    QCOMPARE(Contents(path), AllBytes() + "ab\bc\r\n"s + "\b\bz"s);
+}
+
+void TestDumpFile::receivedOverPty() {
+    FrameFixture f;
+    QVERIFY(f.created());
+    PtyPair& pty = f.linkPort(7);
+    const std::string path = f.tempPath("wire.dmp");
+    OpenDump(f, path); // opened while the port is closed: nothing yet
+    QCOMPARE(Contents(path), ""s);
+    f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::Menu);
+    QVERIFY(f->m_wndComm.GetPortOpen());
+
+    const std::string all = AllBytes();
+    QVERIFY(pty.writeAll(all));
+    QTRY_COMPARE_WITH_TIMEOUT(Contents(path).size(), all.size(), 3000);
+    // Typed characters go to the wire, echoed or not, never to the dump.
+    f->m_wndEdit.OnChar('t', 1, 0);
+    f->m_wndEdit.m_bEcho = 1;
+    f->m_wndEdit.OnChar('u', 1, 0);
+    QCOMPARE(pty.read(2, 3000), "tu"s);
+    QVERIFY(pty.writeAll("\r\nend"));
+    QTRY_VERIFY_WITH_TIMEOUT(f.screen().ends_with("end"), 3000);
+
+    f->SendCommand(ID_FILE_CLOSE_DUMP, CMainFrame::Source::Menu);
+    QCOMPARE(Contents(path), all + "\r\nend"s);
+    QVERIFY(f.boxes.shown.empty());
+}
+
+void TestDumpFile::openInMissingFolder() {
+    FrameFixture f;
+    QVERIFY(f.created());
+    OpenDump(f, f.tempPath("no/such/folder/x.dmp"));
+    QCOMPARE(f.boxes.shown.size(), std::size_t{1});
+    const fw::MessageBoxRequest& box = f.boxes.shown.front();
+    QCOMPARE(box.text, "Failed to open file!"s);
+    QCOMPARE(box.buttons, fw::Buttons::Ok);
+    QCOMPARE(box.icon, fw::Icon::Exclamation);
+    QCOMPARE(box.caption, "Wirelog"s);
+    QCOMPARE(f->m_strDumpFile, ""s);
+    QVERIFY(!f->m_fileDump.isOpen());
+    QCOMPARE(f->windowTitle(), QStringLiteral("Wirelog"));
+    QVERIFY(Enabled(f.frame(), ID_FILE_OPEN_DUMP));
+    QVERIFY(!Enabled(f.frame(), ID_FILE_CLOSE_DUMP));
+    f->ShowReceived("still shown");
+    QCOMPARE(f.screen(), "still shown"s);
+}
+
+void TestDumpFile::failingWrite() {
+    FrameFixture f;
+    QVERIFY(f.created());
+    const std::string path = "/dev/full"; // every write fails: no space left
+    OpenDump(f, path);
+    QVERIFY(f.boxes.shown.empty());
+    QCOMPARE(f->windowTitle(), DumpCaption(path));
+
+    f->ShowReceived("lost?");
+    // The piece reaches the screen, the dump is closed at once...
+    QCOMPARE(f.screen(), "lost?"s);
+    QCOMPARE(f->m_strDumpFile, ""s);
+    QVERIFY(!f->m_fileDump.isOpen());
+    QCOMPARE(f->windowTitle(), QStringLiteral("Wirelog"));
+    QVERIFY(Enabled(f.frame(), ID_FILE_OPEN_DUMP));
+    // ...and the failure is told once, naming the file and the cause.
+    QTRY_COMPARE_WITH_TIMEOUT(f.boxes.shown.size(), std::size_t{1}, 2000);
+    const fw::MessageBoxRequest& box = f.boxes.shown.front();
+    QVERIFY2(box.text.find("/dev/full") != std::string::npos, box.text.c_str());
+    QVERIFY2(box.text.find("disk is full") != std::string::npos, box.text.c_str());
+    QCOMPARE(box.icon, fw::Icon::Stop);
+
+    f->ShowReceived(" next");
+    QTest::qWait(50);
+    QCOMPARE(f.screen(), "lost? next"s);
+    QCOMPARE(f.boxes.shown.size(), std::size_t{1});
+}
+
+QTEST_MAIN(TestDumpFile)
+#include "tst_dumpfile.moc"

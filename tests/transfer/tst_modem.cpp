@@ -1,0 +1,187 @@
+// Dialling and hanging up: the dial string with the number taken literally, in one write; the
+// number offered again within the run; the DTR pulse that leaves DTREnable as it was.
+#include "framework/codepage.h"
+#include "framework/commands.h"
+#include "res/resource.h"
+#include "settings/valuedlg.h"
+#include "tests/support/framefixture.h"
+#include "tests/support/modaldriver.h"
+#include "tests/terminal/bytesprinter.h"
+#include "tests/transfer/recordingdevice.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QtTest>
+
+using namespace std::string_literals;
+
+namespace {
+
+struct PromptSeen {
+    QString prompt;
+    QString offered;
+    QString selected;
+};
+
+// Answers the next dial prompt: types `number` and confirms it, or cancels after typing.
+std::shared_ptr<bool> AnswerPrompt(const std::string& number, bool ok, PromptSeen* seen = nullptr) {
+    return ModalDriver::whenShown<CValueDlg>([number, ok, seen](CValueDlg* dialog) {
+        if (seen) {
+            seen->prompt = dialog->promptLabel()->text();
+            seen->offered = dialog->valueField()->text();
+            seen->selected = dialog->valueField()->selectedText();
+        }
+        dialog->valueField()->setText(fw::FromAnsi(number));
+        QDialog* base = dialog;
+        if (ok)
+            base->accept();
+        else
+            base->reject();
+    });
+}
+
+class CheckProbe final : public fw::CmdUI {
+public:
+    using CmdUI::CmdUI;
+    void Enable(bool on) override { enabled = on; }
+    void SetCheck(bool on) override { checked = on; }
+    bool enabled = true;
+    bool checked = false;
+};
+
+bool DtrChecked(CMainFrame& frame) {
+    CheckProbe probe(ID_SETTINGS_DTRENABLE);
+    frame.UpdateCommand(probe);
+    return probe.checked;
+}
+
+} // namespace
+
+class TestModem : public QObject {
+    Q_OBJECT
+private slots:
+    void dialString_data();
+    void dialString();
+    void numberOfferedAgainAndCancelKeepsIt();
+    void dialIsOneWrite();
+    void disabledWhilePortClosed();
+    void hangUp_data();
+    void hangUp();
+};
+
+void TestModem::dialString_data() {
+    QTest::addColumn<std::string>("number");
+    QTest::newRow("empty") << ""s;
+    QTest::newRow("blanks, dashes, commas") << " 0 12-345, 6 "s;
+    QTest::newRow("per cent signs") << "%s%n%d%%%"s;
+    std::string longNumber;
+    for (int i = 0; i < 200; ++i)
+        longNumber.push_back(static_cast<char>('0' + i % 10));
+    QTest::newRow("200 characters") << longNumber;
+}
+
+void TestModem::dialString() {
+    QFETCH(std::string, number);
+    FrameFixture f;
+    QVERIFY(f.created());
+    PtyPair& pty = f.linkPort(7);
+    f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::Menu);
+    QVERIFY(f->m_wndComm.GetPortOpen());
+
+    PromptSeen seen;
+    auto answered = AnswerPrompt(number, true, &seen);
+    f->SendCommand(ID_COMM_DIAL, CMainFrame::Source::Menu);
+    QVERIFY(*answered);
+    QCOMPARE(seen.prompt, QStringLiteral("Phone Number:"));
+    QCOMPARE(seen.offered, QString());
+
+    const std::string expected = "+++ATDT" + number + "\r\n";
+    QCOMPARE(pty.read(expected.size(), 3000), expected);
+    QCOMPARE(pty.read(1, 200), ""s);
+    QCOMPARE(f->m_strPhoneNumber, number);
+    QVERIFY(f.boxes.shown.empty());
+}
+
+void TestModem::numberOfferedAgainAndCancelKeepsIt() {
+    FrameFixture f;
+    QVERIFY(f.created());
+    PtyPair& pty = f.linkPort(7);
+    f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::Menu);
+    QVERIFY(f->m_wndComm.GetPortOpen());
+
+    auto first = AnswerPrompt("555-0100", true);
+    f->SendCommand(ID_COMM_DIAL, CMainFrame::Source::Menu);
+    QVERIFY(*first);
+    QCOMPARE(pty.read(17, 3000), "+++ATDT555-0100\r\n"s);
+
+    PromptSeen seen;
+    auto second = AnswerPrompt("999", false, &seen); // edited, then cancelled
+    f->SendCommand(ID_COMM_DIAL, CMainFrame::Source::Menu);
+    QVERIFY(*second);
+    QCOMPARE(seen.offered, QStringLiteral("555-0100"));
+    QCOMPARE(seen.selected, QStringLiteral("555-0100"));
+    QCOMPARE(pty.read(1, 200), ""s);
+    QCOMPARE(f->m_strPhoneNumber, "555-0100"s);
+
+    auto third = AnswerPrompt("", true, &seen);
+    f->SendCommand(ID_COMM_DIAL, CMainFrame::Source::Menu);
+    QVERIFY(*third);
+    QCOMPARE(seen.offered, QStringLiteral("555-0100"));
+    QCOMPARE(pty.read(9, 3000), "+++ATDT\r\n"s);
+}
+
+void TestModem::dialIsOneWrite() {
+    FrameFixture f;
+    QVERIFY(f.created());
+    auto record = std::make_shared<DeviceRecord>();
+    f->m_wndComm.control()->setDeviceOpener(RecordingOpener(record));
+    f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::Menu);
+    QVERIFY(f->m_wndComm.GetPortOpen());
+    auto answered = AnswerPrompt("42", true);
+    f->SendCommand(ID_COMM_DIAL, CMainFrame::Source::Menu);
+    QVERIFY(*answered);
+    QCOMPARE(record->writes, std::vector<std::string>{"+++ATDT42\r\n"});
+}
+
+void TestModem::disabledWhilePortClosed() {
+    FrameFixture f;
+    QVERIFY(f.created());
+    auto answered = AnswerPrompt("1", true);
+    f->SendCommand(ID_COMM_DIAL, CMainFrame::Source::Menu);
+    f->SendCommand(ID_COMM_HANGUP, CMainFrame::Source::Menu);
+    QTest::qWait(50); // the driver would have found a prompt by now
+    QVERIFY(!*answered);
+    QVERIFY(f.boxes.shown.empty());
+    QCOMPARE(f->m_strPhoneNumber, ""s);
+}
+
+void TestModem::hangUp_data() {
+    QTest::addColumn<bool>("dtr");
+    QTest::newRow("DTR enabled") << true;
+    QTest::newRow("DTR disabled") << false;
+}
+
+void TestModem::hangUp() {
+    QFETCH(bool, dtr);
+    FrameFixture f;
+    QVERIFY(f.created());
+    auto record = std::make_shared<DeviceRecord>();
+    f->m_wndComm.control()->setDeviceOpener(RecordingOpener(record));
+    f->m_wndComm.SetDTREnable(dtr);
+    f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::Menu);
+    QVERIFY(f->m_wndComm.GetPortOpen());
+    QCOMPARE(record->dtr, std::vector<bool>{dtr}); // as opened
+    const bool checkedBefore = DtrChecked(f.frame());
+    QCOMPARE(checkedBefore, dtr);
+
+    f->SendCommand(ID_COMM_HANGUP, CMainFrame::Source::Menu);
+    QVERIFY(f.boxes.shown.empty());
+    // Raised, dropped, and back to what it was, with nothing sent.
+    QCOMPARE(record->dtr, (std::vector<bool>{dtr, true, false, dtr}));
+    QCOMPARE(f->m_wndComm.GetDTREnable(), dtr);
+    QCOMPARE(DtrChecked(f.frame()), checkedBefore);
+    QVERIFY(record->writes.empty());
+}
+
+QTEST_MAIN(TestModem)
+#include "tst_modem.moc"
