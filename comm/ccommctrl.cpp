@@ -1,6 +1,7 @@
 #include "comm/ccommctrl.h"
 
 #include "comm/serialcontrol.h"
+#include "framework/application.h"
 
 namespace {
 
@@ -33,11 +34,20 @@ bool CCommCtrl::Create(QObject* parent, unsigned id) {
     control->setObjectName(QStringLiteral("control%1").arg(id));
     m_control = control;
     m_id = id;
+    // Waits on OutBufferCount sleep until the next event: wake them whenever output moves.
+    QObject::connect(control, &comm::SerialControl::outputProgress, &fw::WakeWaiter);
+    QObject::connect(control, &comm::SerialControl::outputDrained, &fw::WakeWaiter);
     return true;
 }
 
 void CCommCtrl::SetEventSink(std::function<void()> sink) {
     ctrl().setEventSink(std::move(sink));
+}
+
+void CCommCtrl::SetLostHandler(std::function<void(const std::string&)> handler) {
+    ctrl().setLostHandler([handler = std::move(handler)](const comm::Status& status) {
+        if (handler) handler(status.description);
+    });
 }
 
 comm::SerialControl& CCommCtrl::ctrl() const {
@@ -94,6 +104,10 @@ bool CCommCtrl::GetPortOpen() const {
     return ctrl().portOpen();
 }
 void CCommCtrl::SetPortOpen(bool open) {
+    // Opening or closing changes OutBufferCount (0 while closed) without an event of its own.
+    struct Wake {
+        ~Wake() { fw::WakeWaiter(); }
+    } wake;
     Check(ctrl().setPortOpen(open));
 }
 short CCommCtrl::GetRThreshold() const {

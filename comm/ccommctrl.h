@@ -28,6 +28,9 @@ public:
 
     // The control's event (OnComm): `sink` runs with CommEvent holding the code.
     void SetEventSink(std::function<void()> sink);
+    // Runs once when the open device goes away (unplugged, hung up), with the control's
+    // description of it; by then the port is closed and what had arrived is still to be read.
+    void SetLostHandler(std::function<void(const std::string& description)> handler);
 
     // Tests make the control unavailable (null) or hand in one of their own.
     using Factory = std::function<comm::SerialControl*(QObject* parent)>;

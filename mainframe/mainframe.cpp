@@ -70,6 +70,11 @@ int CMainFrame::OnCreate() {
         }
         m_wndComm.SetEventSink(
             [this] { fw::Guard(fw::Entry::ControlEvent, [this] { OnComm(); }); });
+        // An unplugged adapter must not look like an open port that has gone quiet.
+        m_wndComm.SetLostHandler([this](const std::string& description) {
+            fw::MessageBox(description, fw::Buttons::Ok, fw::Icon::Stop);
+            UpdateTitle();
+        });
         m_wndComm.SetRThreshold(1);
         LoadSettings();
 
@@ -112,10 +117,17 @@ void CMainFrame::PumpPendingMessages() {
     // Enough to keep the window alive in a flood, bounded so that the caller gets to check
     // its own state again.
     constexpr int kMaxBatches = 256;
+    // A wait with nothing to do looks again this often: the close drain's deadline counts
+    // in whole seconds, and the control wakes the wait as soon as its output moves.
+    constexpr int kMaxSleepMs = 50;
     for (int batch = 0; batch < kMaxBatches; ++batch) {
         if (m_bCancel) return;
         if (fw::QuitRequested()) return;
-        if (!fw::DispatchPending()) return;
+        if (fw::DispatchPending()) continue;
+        // Nothing was waiting: sleep until the next event instead of spinning, and let the
+        // caller read its state again once that has been dispatched.
+        if (batch == 0) fw::WaitForEvents(kMaxSleepMs);
+        return;
     }
 }
 

@@ -1,6 +1,7 @@
 // The eleven settings kept between runs, read while the main window is made and written when
 // it closes.
 
+#include "framework/msgbox.h"
 #include "mainframe/mainframe.h"
 #include "settings/registrystore.h"
 
@@ -100,17 +101,24 @@ long CMainFrame::LoadSettings() {
 
 void CMainFrame::SaveSettings() {
     settings::RegKey key;
-    if (settings::CreateKey(kSettingsKey, key) != settings::RegStatus::Ok) return;
-    for (const NumberSetting& setting : kNumbers) {
-        const auto value = static_cast<std::uint32_t>(setting.read(*this));
-        settings::SetValue(key, setting.name, settings::TypeDword, &value, sizeof value);
+    settings::RegStatus status = settings::CreateKey(kSettingsKey, key);
+    if (status == settings::RegStatus::Ok) {
+        for (const NumberSetting& setting : kNumbers) {
+            const auto value = static_cast<std::uint32_t>(setting.read(*this));
+            settings::SetValue(key, setting.name, settings::TypeDword, &value, sizeof value);
+        }
+        for (const TextSetting& setting : kTexts) {
+            // A longer text is cut to what the stored form holds.
+            std::string text = setting.read(*this);
+            if (text.size() > kStringCapacity) text.resize(kStringCapacity);
+            settings::SetValue(key, setting.name, settings::TypeBinary, text.data(),
+                               static_cast<std::uint32_t>(text.size()));
+        }
+        status = settings::CloseKey(key);
     }
-    for (const TextSetting& setting : kTexts) {
-        // A longer text is cut to what the stored form holds.
-        std::string text = setting.read(*this);
-        if (text.size() > kStringCapacity) text.resize(kStringCapacity);
-        settings::SetValue(key, setting.name, settings::TypeBinary, text.data(),
-                           static_cast<std::uint32_t>(text.size()));
-    }
-    settings::CloseKey(key);
+    // The settings go only here, so a store that cannot be written must not pass unnoticed.
+    if (status != settings::RegStatus::Ok)
+        fw::MessageBox("The settings could not be saved to " + settings::StorePath() + ": " +
+                           settings::StatusText(status) + ".",
+                       fw::Buttons::Ok, fw::Icon::Stop);
 }

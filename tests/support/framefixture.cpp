@@ -29,7 +29,7 @@ FrameFixture::FrameFixture(const std::optional<std::string>& store) {
 }
 
 FrameFixture::~FrameFixture() {
-    QPointer<CMainFrame> frame(m_frame);
+    QPointer<CMainFrame> frame = m_frame;
     flushDeletes();
     delete frame.data();
     fw::SetMainWindow(nullptr);

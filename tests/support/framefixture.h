@@ -6,6 +6,7 @@
 #include "tests/support/ptypair.h"
 #include "tests/support/scriptedui.h"
 
+#include <QPointer>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -46,5 +47,5 @@ private:
     bool m_hadRegistry = false;
     PortLink m_ports;
     std::unique_ptr<PtyPair> m_pty;
-    CMainFrame* m_frame = nullptr;
+    QPointer<CMainFrame> m_frame; // null once the frame has closed and gone
 };
