@@ -21,7 +21,14 @@ QString QtPatterns(const std::string& pattern) {
 }
 
 QString QtFilter(const FileFilter& f) {
-    return QStringLiteral("%1 (%2)").arg(FromAnsi(f.description).trimmed(), QtPatterns(f.pattern));
+    // Descriptions usually name their patterns already, "Dump Files (*.dmp)"; Qt reads the
+    // patterns from the last brackets, so those are replaced rather than repeated.
+    QString description = FromAnsi(f.description).trimmed();
+    if (description.endsWith(u')')) {
+        const auto open = description.lastIndexOf(u'(');
+        if (open > 0) description = description.left(open).trimmed();
+    }
+    return QStringLiteral("%1 (%2)").arg(description, QtPatterns(f.pattern));
 }
 
 class QtFileDialog final : public FileDialogPresenter {
