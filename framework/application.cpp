@@ -3,10 +3,13 @@
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QPointer>
+#include <QThread>
+#include <QTimer>
 #include <QWidget>
 
 #include <cstdlib>
 #include <map>
+#include <utility>
 
 namespace fw {
 namespace {
@@ -17,9 +20,16 @@ int g_idleSuspended = 0;
 std::map<const void*, std::function<void()>> g_idleHooks;
 QMetaObject::Connection g_idleConnection;
 bool g_inIdle = false;
+int g_waitLevel = -1; // event loop level of the wait in progress, -1 when none
+
+int LoopLevel() {
+    return QThread::currentThread()->loopLevel();
+}
 
 void RunIdleHooks() {
     if (g_idleSuspended > 0 || g_inIdle) return;
+    // A wait's own pass is no idle time; a loop nested in what it dispatches is.
+    if (g_waitLevel >= 0 && LoopLevel() == g_waitLevel) return;
     g_inIdle = true;
     // A hook may add or remove hooks: walk a copy.
     const auto hooks = g_idleHooks;
@@ -53,6 +63,21 @@ bool DispatchPending() {
     auto* dispatcher = QAbstractEventDispatcher::instance();
     if (!dispatcher) return false;
     return dispatcher->processEvents(QEventLoop::AllEvents);
+}
+
+void WaitForEvents(int maxMs) {
+    auto* dispatcher = QAbstractEventDispatcher::instance();
+    if (!dispatcher) return;
+    const int outer = std::exchange(g_waitLevel, LoopLevel());
+    QTimer bound; // the dispatcher sleeps at most until its next timer
+    bound.setSingleShot(true);
+    bound.start(maxMs);
+    dispatcher->processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    g_waitLevel = outer;
+}
+
+void WakeWaiter() {
+    if (auto* dispatcher = QAbstractEventDispatcher::instance()) dispatcher->wakeUp();
 }
 
 void RequestQuit() {

@@ -26,6 +26,14 @@ void PrepareEventDispatcher();
 // Returns false when nothing was waiting.
 bool DispatchPending();
 
+// Waits until the next event comes, at most `maxMs` milliseconds, and dispatches it, without
+// idle processing (nested loops of what it dispatches, such as message boxes, keep theirs).
+// Long operations call it when nothing was waiting, so that they sleep instead of spinning.
+void WaitForEvents(int maxMs);
+// Ends a WaitForEvents in progress at once, or the next one when none is waiting; call it
+// whenever something a wait may be watching has changed outside an event of its own.
+void WakeWaiter();
+
 // The quit message: asked for once the main window is gone; the message pump stops on it.
 void RequestQuit();
 bool QuitRequested();
