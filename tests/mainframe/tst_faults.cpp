@@ -42,6 +42,21 @@ PtyPair& OpenPort(FrameFixture& f) {
     return pty;
 }
 
+// Queues output that nobody takes until the control holds some of it even after the kernel
+// has settled. Returns how many bytes were queued.
+std::size_t StallOutput(FrameFixture& f) {
+    const std::string chunk(4096, 'P');
+    std::size_t queued = 0;
+    for (int round = 0; round < 20 && f->m_wndComm.GetOutBufferCount() == 0; ++round) {
+        for (int i = 0; i < 256 && f->m_wndComm.GetOutBufferCount() == 0; ++i) {
+            f->m_wndComm.SetOutput(chunk);
+            queued += chunk.size();
+        }
+        QTest::qWait(100);
+    }
+    return queued;
+}
+
 } // namespace
 
 class TestFaults : public QObject {
@@ -96,7 +111,8 @@ void TestFaults::deviceGoneWhileSending() {
     f.files.choose(file);
 
     // Nobody reads, so the transmission stalls; then the device goes.
-    QTimer::singleShot(300, [&pty] { pty.closeMaster(); });
+    QObject scope; // the timer goes with the test, whenever it ends
+    QTimer::singleShot(300, &scope, [&pty] { pty.closeMaster(); });
     QElapsedTimer clock;
     clock.start();
     f->SendCommand(ID_FILE_TRANSMIT_TEXT, CMainFrame::Source::Menu);
@@ -116,13 +132,12 @@ void TestFaults::deviceGoneWhileDraining() {
     FrameFixture f;
     PtyPair& pty = OpenPort(f);
     QVERIFY(f->m_wndComm.GetPortOpen());
-    const std::string chunk(4096, 'y');
-    for (int i = 0; i < 64 && f->m_wndComm.GetOutBufferCount() == 0; ++i)
-        f->m_wndComm.SetOutput(chunk);
+    StallOutput(f);
     QVERIFY(f->m_wndComm.GetOutBufferCount() > 0);
 
     QPointer<CMainFrame> frame(&f.frame());
-    QTimer::singleShot(300, [&pty] { pty.closeMaster(); });
+    QObject scope; // the timer goes with the test, whenever it ends
+    QTimer::singleShot(300, &scope, [&pty] { pty.closeMaster(); });
     QElapsedTimer clock;
     clock.start();
     f->close();
@@ -176,21 +191,14 @@ void TestFaults::fileShrinksWhileSent() {
 
     // Output that nobody takes yet holds the sender after its first chunk; while it waits the
     // file is cut to 700 bytes, and the reader starts taking everything.
-    const std::string prefill(4096, 'P');
-    std::size_t queued = 0;
-    for (int round = 0; round < 20 && f->m_wndComm.GetOutBufferCount() == 0; ++round) {
-        for (int i = 0; i < 256 && f->m_wndComm.GetOutBufferCount() == 0; ++i) {
-            f->m_wndComm.SetOutput(prefill);
-            queued += prefill.size();
-        }
-        QTest::qWait(100); // the kernel may still take some: let it settle
-    }
+    const std::size_t queued = StallOutput(f);
     QVERIFY(f->m_wndComm.GetOutBufferCount() > 0);
     std::string got;
     QTimer reader;
     reader.setInterval(5);
     QObject::connect(&reader, &QTimer::timeout, [&] { got += pty.readAvailable(); });
-    QTimer::singleShot(0, [&] {
+    QObject scope;
+    QTimer::singleShot(0, &scope, [&] {
         QVERIFY(::truncate(file.c_str(), 700) == 0);
         reader.start();
     });
