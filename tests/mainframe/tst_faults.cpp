@@ -4,6 +4,7 @@
 
 #include "comm/serialcontrol.h"
 #include "res/resource.h"
+#include "settings/registrystore.h"
 #include "tests/support/framefixture.h"
 
 #include <QFile>
@@ -66,6 +67,7 @@ private slots:
     void deviceGoneWhileSending();
     void deviceGoneWhileDraining();
     void storeFolderNotWritable();
+    void twoFramesSaveOneAfterTheOther();
     void portHeldByAnotherProgram();
     void fileShrinksWhileSent();
 };
@@ -158,6 +160,23 @@ void TestFaults::storeFolderNotWritable() {
     f->SaveSettings();
     qputenv("WIRELOG_REGISTRY", old);
     QVERIFY(AnyBoxContains(f.boxes, "The settings could not be saved to " + blocker));
+}
+
+void TestFaults::twoFramesSaveOneAfterTheOther() {
+    FrameFixture first;
+    FrameFixture second; // its store is the one both now use
+    first->m_wndComm.SetSettings("1200,n,8,1");
+    second->m_wndComm.SetSettings("4800,e,7,1");
+    first->SaveSettings();
+    second->SaveSettings();
+    QVERIFY(first.boxes.shown.empty() && second.boxes.shown.empty());
+
+    const std::string text = second.storeText();
+    const auto reread = settings::detail::Rewrite(text);
+    QVERIFY(reread.has_value()); // well-formed
+    QCOMPARE(*reread, text);
+    FrameFixture next(text); // the next start finds the last one's values
+    QCOMPARE(next->m_wndComm.GetSettings(), std::string("4800,e,7,1"));
 }
 
 void TestFaults::portHeldByAnotherProgram() {
