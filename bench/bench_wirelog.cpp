@@ -1,0 +1,161 @@
+// Wirelog's benchmark: every measurement runs in a process of its own, next to a baseline
+// measured in the same run over the same kind of pseudo-terminal, and one table shows both.
+//
+//   bench_wirelog              runs everything and prints the table
+//   bench_wirelog --run NAME   runs one measurement and prints its raw figures
+//
+// WIRELOG_BENCH_MB (flood size, default 10), WIRELOG_BENCH_TRANSMIT_KB (file sent to the
+// slow line, default 48) and WIRELOG_BENCH_KEYS (keystrokes, default 2000) shorten or
+// lengthen the run.
+
+#include "bench/scenarios.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Figures = std::map<std::string, double>;
+
+struct Run {
+    const char* name;
+    const char* args;
+};
+
+// Runs one measurement in a child process and collects its "name value" lines.
+bool Measure(const std::string& self, const Run& run, Figures& out) {
+    const std::string command = "'" + self + "' --run " + run.args;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return false;
+    char line[512];
+    while (std::fgets(line, sizeof line, pipe)) {
+        char key[256];
+        double value = 0;
+        if (std::sscanf(line, "%255s %lf", key, &value) == 2) out[key] = value;
+    }
+    const int status = pclose(pipe);
+    if (status != 0) std::fprintf(stderr, "%s: exit status %d\n", run.name, status);
+    return status == 0;
+}
+
+double Get(const Figures& f, const char* key) {
+    const auto it = f.find(key);
+    return it == f.end() ? NAN : it->second;
+}
+
+struct Row {
+    std::string what, unit;
+    double value, baseline;
+    std::string note;
+};
+
+void PrintTable(const std::vector<Row>& rows) {
+    std::printf("\n%-44s %12s %12s %9s  %s\n", "measurement", "wirelog", "baseline", "ratio", "");
+    std::printf("%s\n", std::string(44 + 1 + 12 + 1 + 12 + 1 + 9, '-').c_str());
+    for (const Row& r : rows) {
+        char ratio[32] = "-";
+        if (std::isfinite(r.value) && std::isfinite(r.baseline) && r.baseline > 0)
+            std::snprintf(ratio, sizeof ratio, "%.3g", r.value / r.baseline);
+        std::printf("%-44s %12.4g %12.4g %9s  %s\n", (r.what + " (" + r.unit + ")").c_str(),
+                    r.value, r.baseline, ratio, r.note.c_str());
+    }
+}
+
+void ReceiveRows(std::vector<Row>& rows, const char* label, const Figures& frame,
+                 const Figures& plain) {
+    const double mb = Get(frame, "bytes") / (1 << 20);
+    const double plainMb = Get(plain, "bytes") / (1 << 20);
+    std::string note;
+    if (Get(frame, "lost") != 0)
+        note += "LOST " + std::to_string(static_cast<long>(Get(frame, "lost"))) + " bytes ";
+    if (Get(frame, "screen_ok") == 0) note += "SCREEN WRONG";
+    if (note.empty()) note = "all recorded";
+    rows.push_back({std::string("receive ") + label, "MB/s", mb / Get(frame, "seconds"),
+                    plainMb / Get(plain, "seconds"), note});
+    rows.push_back({std::string("  cpu ") + label, "CPU-s/MB", Get(frame, "cpu_s") / mb,
+                    Get(plain, "cpu_s") / plainMb, ""});
+    rows.push_back({std::string("  peak memory ") + label, "MB", Get(frame, "peak_kb") / 1024,
+                    Get(plain, "peak_kb") / 1024, ""});
+}
+
+int RunAll(const std::string& self) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    setenv("QT_NO_GLIB", "1", 1);
+    const std::vector<Run> runs = {
+        {"plain-text", "reader text"},
+        {"plain-random", "reader random"},
+        {"frame-text-text", "frame text text"},
+        {"frame-text-hex", "frame text hex"},
+        {"frame-random-text", "frame random text"},
+        {"frame-random-hex", "frame random hex"},
+        {"keys", "keys"},
+        {"slow-plain", "slowplain"},
+        {"slow-frame", "slow"},
+    };
+    std::map<std::string, Figures> figures;
+    bool ok = true;
+    for (const Run& run : runs) {
+        std::fprintf(stderr, "measuring %s...\n", run.name);
+        ok = Measure(self, run, figures[run.name]) && ok;
+    }
+
+    std::vector<Row> rows;
+    ReceiveRows(rows, "text, text view", figures["frame-text-text"], figures["plain-text"]);
+    ReceiveRows(rows, "text, hex view", figures["frame-text-hex"], figures["plain-text"]);
+    ReceiveRows(rows, "random, text view", figures["frame-random-text"], figures["plain-random"]);
+    ReceiveRows(rows, "random, hex view", figures["frame-random-hex"], figures["plain-random"]);
+
+    const Figures& k = figures["keys"];
+    rows.push_back({"keystroke to wire, median", "ms", Get(k, "key_median_us") / 1000,
+                    Get(k, "plain_median_us") / 1000, "baseline: write(2) on the slave"});
+    rows.push_back({"keystroke to wire, 99th percentile", "ms", Get(k, "key_p99_us") / 1000,
+                    Get(k, "plain_p99_us") / 1000, ""});
+
+    const Figures& s = figures["slow-frame"];
+    const Figures& p = figures["slow-plain"];
+    const double characterUs = 1e6 / 3840;
+    rows.push_back({"transmission to 38,400-baud reader, CPU", "% core", Get(s, "transmit_cpu_pct"),
+                    Get(p, "transmit_cpu_pct"), "baseline: blocking write(2)"});
+    rows.push_back({"close drain to 38,400-baud reader, CPU", "% core", Get(s, "drain_cpu_pct"),
+                    Get(p, "transmit_cpu_pct"),
+                    Get(s, "closed") == 1 ? "closed after the drain" : "NOT CLOSED"});
+    rows.push_back({"chunk handover gap, median", "us", Get(s, "gap_median_us"),
+                    Get(p, "gap_median_us"), "one character = 260 us"});
+    rows.push_back(
+        {"chunk handover gap, max", "us", Get(s, "gap_max_us"), Get(p, "gap_max_us"),
+         Get(s, "gap_max_us") < characterUs ? "under one character" : "OVER one character"});
+    rows.push_back({"line idle while sending, longest", "ms", Get(s, "line_max_idle_s") * 1000,
+                    Get(p, "line_max_idle_s") * 1000, "as the slow reader saw it"});
+
+    std::printf(
+        "Wirelog benchmark: %.0f MB floods, %.0f KB file (+16 KB drain) to a 3,840 B/s reader\n",
+        Get(figures["frame-text-text"], "bytes") / (1 << 20), (Get(p, "line_bytes")) / 1024);
+    PrintTable(rows);
+    return ok ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc >= 3 && std::strcmp(argv[1], "--run") == 0) {
+        const std::string what = argv[2];
+        const int more = argc - 3;
+        if (what == "reader" && more >= 1) return bench::RunPlainReader(argv[3]);
+        if (what == "frame" && more >= 2) return bench::RunFrameReceive(argv[3], argv[4]);
+        if (what == "keys") return bench::RunKeystrokes();
+        if (what == "slow") return bench::RunSlowTransmit();
+        if (what == "slowplain") return bench::RunPlainSlowWriter();
+        std::fprintf(stderr, "unknown measurement %s\n", what.c_str());
+        return 2;
+    }
+    char self[4096] = {};
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0) return 2;
+    return RunAll(self);
+}
