@@ -15,8 +15,12 @@
 
 namespace {
 
-// The widget catches up at most this often while data streams in.
+// The widget catches up at most this often while data streams in...
 constexpr int kSyncIntervalMs = 15;
+// ...and less often while a flood outruns it: when the screen's trim has cut into text the
+// widget never got, the widget must take the whole screen anew, and doing that 66 times a
+// second is most of the cost of a flood. The model (and the dump) are never held back.
+constexpr int kFloodSyncIntervalMs = 60;
 
 constexpr char16_t kZeroWidth = 0x200B;
 
@@ -109,7 +113,9 @@ void CTermEdit::syncWidget() {
     if (!m_text.changed() && !m_selectionDirty && !m_scrollPending) return;
     m_syncing = true;
     QTextCursor cursor(document());
-    if (m_text.resetPending()) {
+    const bool reset = m_text.resetPending();
+    m_syncTimer.setInterval(reset ? kFloodSyncIntervalMs : kSyncIntervalMs);
+    if (reset) {
         setPlainText(Render(m_text.text()));
     } else if (m_text.changed()) {
         cursor.beginEditBlock();
