@@ -19,7 +19,7 @@ public:
     template <class T>
     static std::shared_ptr<bool> whenShown(std::function<void(T*)> action, int timeoutMs = 5000) {
         auto ran = std::make_shared<bool>(false);
-        auto* timer = new QTimer;
+        auto* timer = new QTimer(qApp); // goes with the application should no dialog come
         timer->setInterval(5);
         auto elapsed = std::make_shared<int>(0);
         QObject::connect(timer, &QTimer::timeout, [timer, action, ran, elapsed, timeoutMs] {
