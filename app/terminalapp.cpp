@@ -8,7 +8,10 @@
 #include "settings/registrystore.h"
 
 #include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
 
+#include <algorithm>
 #include <csignal>
 
 CTerminalApp theApp;
@@ -53,6 +56,13 @@ bool CTerminalApp::InitInstance() {
         return false;
     }
     fw::SetMainWindow(frame);
+    // The platform's default for a new main window: a good part of the screen, not the few
+    // hundred pixels its children would ask for.
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        frame->resize(std::max(640, area.width() * 2 / 3), std::max(480, area.height() * 2 / 3));
+        frame->move(area.topLeft() + QPoint(area.width() / 8, area.height() / 8));
+    }
     frame->show();
     frame->repaint();
 
