@@ -2,6 +2,7 @@
 // ShowReceived on a real screen (trim, erase count, both views, every byte value).
 #include "terminal/render.h"
 #include "tests/support/framefixture.h"
+#include "tests/support/testdata.h"
 #include "tests/terminal/bytesprinter.h"
 
 #include <QtTest>
@@ -11,13 +12,6 @@
 using namespace std::string_literals;
 
 namespace {
-
-std::string AllBytes() {
-    std::string s(256, '\0');
-    for (int b = 0; b < 256; ++b)
-        s[static_cast<std::size_t>(b)] = static_cast<char>(b);
-    return s;
-}
 
 // `n` characters of letters, every position told apart by its neighbours.
 std::string Filler(std::size_t n) {

@@ -3,6 +3,7 @@
 #include "framework/commands.h"
 #include "res/resource.h"
 #include "tests/support/framefixture.h"
+#include "tests/support/testdata.h"
 #include "tests/terminal/bytesprinter.h"
 
 #include <QFile>
@@ -11,13 +12,6 @@
 using namespace std::string_literals;
 
 namespace {
-
-std::string AllBytes() {
-    std::string s(256, '\0');
-    for (int b = 0; b < 256; ++b)
-        s[static_cast<std::size_t>(b)] = static_cast<char>(b);
-    return s;
-}
 
 std::string Contents(const std::string& path) {
     QFile file(QString::fromStdString(path));
