@@ -1,3 +1,4 @@
+#include "comm/portlist.h"
 #include "comm/portmap.h"
 #include "tests/support/ptypair.h"
 
@@ -35,6 +36,21 @@ private:
     bool m_had;
 };
 
+// A file under `root` with its folders, holding `text`.
+void Put(const QString& root, const QString& path, const QByteArray& text = {}) {
+    const QString full = root + "/" + path;
+    QDir().mkpath(QFileInfo(full).path());
+    QFile f(full);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(text);
+}
+
+void Link(const QString& root, const QString& path, const QString& target) {
+    const QString full = root + "/" + path;
+    QDir().mkpath(QFileInfo(full).path());
+    QCOMPARE(::symlink(target.toLocal8Bit().constData(), full.toLocal8Bit().constData()), 0);
+}
+
 } // namespace
 
 class TestPortMap : public QObject {
@@ -45,6 +61,7 @@ private slots:
     void mapEntries();
     void folder();
     void xdgFolderIsUsed();
+    void portsPresent();
 };
 
 void TestPortMap::builtIn_data() {
@@ -126,6 +143,72 @@ void TestPortMap::xdgFolderIsUsed() {
     QVERIFY(p.fromMap);
     QCOMPARE(p.path, entry);
     QCOMPARE(p.shown, std::string("COM12 (/dev/ttyUSB3)"));
+}
+
+void TestPortMap::portsPresent() {
+    QTemporaryDir tmp;
+    const QString root = tmp.path() + "/root";
+    // Devices: two legacy UARTs of which one has hardware, USB and ACM adapters, an on-chip
+    // UART, an adapter numbered beyond the built-in map.
+    for (const char* dev :
+         {"ttyS0", "ttyS1", "ttyUSB0", "ttyUSB1", "ttyACM0", "ttyAMA0", "ttyUSB40"})
+        Put(root, QStringLiteral("dev/") + dev);
+    Link(root, "dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0", "../../ttyUSB0");
+    Link(root, "dev/serial/by-id/usb-Silicon_Labs_CP2102_0001-if00-port0", "../../ttyUSB40");
+    const QString usb = "sys/devices/pci0000:00/usb1/";
+    Put(root, usb + "1-1/manufacturer", "FTDI\n");
+    Put(root, usb + "1-1/product", "FT232R USB UART\n");
+    Put(root, usb + "1-1/1-1:1.0/ttyUSB0/uevent");
+    Put(root, usb + "2-1/manufacturer", "Raspberry Pi\n");
+    Put(root, usb + "2-1/product", "Pico\n");
+    Put(root, usb + "2-1/2-1:1.0/uevent");
+    Put(root, usb + "3-1/3-1:1.0/ttyUSB40/uevent"); // nothing in sysfs: the by-id name says it
+    Put(root, "sys/devices/platform/serial8250/uevent");
+    Put(root, "sys/devices/platform/fe201000.serial/uevent");
+    Link(root, "sys/class/tty/ttyUSB0/device", "../../../../" + usb + "1-1/1-1:1.0/ttyUSB0");
+    Link(root, "sys/class/tty/ttyACM0/device", "../../../../" + usb + "2-1/2-1:1.0");
+    Link(root, "sys/class/tty/ttyUSB40/device", "../../../../" + usb + "3-1/3-1:1.0/ttyUSB40");
+    Link(root, "sys/class/tty/ttyAMA0/device", "../../../devices/platform/fe201000.serial");
+    for (const char* uart : {"ttyS0", "ttyS1"})
+        Link(root, QStringLiteral("sys/class/tty/") + uart + "/device",
+             "../../../devices/platform/serial8250");
+    Put(root, "sys/class/tty/ttyS0/type", "0\n"); // registered, no UART there
+    Put(root, "sys/class/tty/ttyS1/type", "4\n");
+    Put(root, "sys/class/tty/tty1/uevent"); // a virtual console: no device behind it
+
+    // The port map, in a folder whose name needs quoting in a shell line.
+    const QString map = tmp.path() + "/port map";
+    QVERIFY(QDir().mkpath(map));
+    EnvVar ports("WIRELOG_PORTS", map.toLocal8Bit().constData());
+    PtyPair pty;
+    if (!pty.isOpen()) QSKIP(pty.error().c_str());
+    Link(map, "COM5", root + "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
+    Link(map, "COM7", QString::fromStdString(pty.slavePath()));
+    Link(map, "COM98", root + "/dev/ttyACM0");
+    Link(map, "COM2", root + "/dev/gone"); // hides the built-in ttyS1 and leads nowhere
+
+    QStringList got;
+    for (const PortEntry& e : ListPorts(root.toStdString()))
+        got << QString::fromStdString(PortEntryText(e));
+    const QString mapped = QString::fromUtf8(" \u2014 ln -s ");
+    const QString folder = "'" + map + "/COM";
+    const QStringList expected = {
+        QString::fromUtf8("COM5 \u2014 /dev/ttyUSB0 \u2014 FTDI FT232R USB UART"),
+        QString::fromUtf8("COM7 \u2014 ") + QString::fromStdString(pty.slavePath()),
+        QString::fromUtf8("COM98 \u2014 /dev/ttyACM0 \u2014 Raspberry Pi Pico"),
+        QString::fromUtf8("COM33 \u2014 /dev/ttyUSB0 \u2014 FTDI FT232R USB UART"),
+        QString::fromUtf8("COM34 \u2014 /dev/ttyUSB1"),
+        QString::fromUtf8("COM65 \u2014 /dev/ttyACM0 \u2014 Raspberry Pi Pico"),
+        "/dev/ttyAMA0" + mapped + "/dev/ttyAMA0 " + folder + "97'",
+        "/dev/ttyS1" + mapped + "/dev/ttyS1 " + folder + "99'",
+        QString::fromUtf8("/dev/ttyUSB40 \u2014 Silicon Labs CP2102 0001") + mapped +
+            "/dev/serial/by-id/usb-Silicon_Labs_CP2102_0001-if00-port0 " + folder + "3'",
+    };
+    QCOMPARE(got, expected);
+
+    const auto list = ListPorts(root.toStdString());
+    QVERIFY(list[0].fromMap && !list[3].fromMap);
+    QCOMPARE(list[6].port, 0);
 }
 
 QTEST_GUILESS_MAIN(TestPortMap)
