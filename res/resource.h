@@ -19,6 +19,8 @@
 #define IDC_PROMPT 1000
 #define IDC_VALUE 1001
 #define IDC_BAUD 1010
+#define IDC_BAUD_OTHER 1018
+#define IDC_BAUD_RATE 1019
 #define IDC_DATABITS 1020
 #define IDC_STOPBITS 1022
 #define IDC_ECHO 1030
@@ -87,6 +89,7 @@
 #define IDS_ERROR_TXFULL 32817
 #define IDS_UPDATEDATA_FAILED 32818
 #define IDS_INVALID_PORT 32819
+#define IDS_INVALID_BAUD 32960
 
 // Standard commands and strings of the framework layer
 #define IDS_APP_TITLE 0xE000

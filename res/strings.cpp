@@ -58,6 +58,8 @@ constexpr fw::StringEntry kStrings[] = {
     {ID_INDICATOR_DSR, "DSR"},
     {ID_INDICATOR_HEX, "HEX"},
     {ID_INDICATOR_NONE, "---"},
+    {IDS_INVALID_BAUD,
+     "Invalid baud rate!\nThe baud rate must be a whole number between 50 and 4000000."},
     {IDS_APP_TITLE, "Wirelog"},
     {IDS_IDLE_MESSAGE, "Ready"},
     {ID_APP_ABOUT, "Display program information and version number\nAbout"},

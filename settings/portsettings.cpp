@@ -1,5 +1,6 @@
 #include "settings/portsettings.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <vector>
@@ -60,8 +61,13 @@ PortDialogValues StartValues(std::string_view settings, short commPort, std::int
     const auto comma = settings.find(',');
     const long p = comma == std::string_view::npos ? -1 : static_cast<long>(comma);
 
-    v.baud = BaudIndex(
-        p < 0 ? 0 : LeadingNumber(settings.substr(0, static_cast<std::size_t>(p))).value_or(0));
+    const long rate =
+        p < 0 ? 0 : LeadingNumber(settings.substr(0, static_cast<std::size_t>(p))).value_or(0);
+    v.baud = BaudIndex(rate);
+    if (v.baud >= kOtherBaud) {
+        v.baud = kOtherBaud;
+        v.otherRate = rate;
+    }
 
     switch (CharAt(settings, p + 1)) {
     case 'N':
@@ -98,6 +104,22 @@ std::optional<int> ParsePortNumber(std::string_view text) {
     return static_cast<int>(*number);
 }
 
+std::optional<long> ParseOtherBaud(std::string_view text) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    while (!text.empty() && blank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && blank(text.back()))
+        text.remove_suffix(1);
+    if (text.empty()) return std::nullopt;
+    long value = 0;
+    for (const char c : text) {
+        if (!std::isdigit(static_cast<unsigned char>(c))) return std::nullopt;
+        value = std::min(value * 10 + (c - '0'), kMaxOtherBaud + 1); // no overflow
+    }
+    if (value < kMinOtherBaud || value > kMaxOtherBaud) return std::nullopt;
+    return value;
+}
+
 std::string BuildSettings(const PortDialogValues& v, std::string_view current) {
     const auto fields = Fields(current);
     const auto field = [&](std::size_t i, const char* fallback) {
@@ -109,7 +131,9 @@ std::string BuildSettings(const PortDialogValues& v, std::string_view current) {
     const bool dataChosen = v.dataBits == 0 || v.dataBits == 1;
     const bool stopChosen = v.stopBits == 0 || v.stopBits == 1;
 
-    std::string text = baudChosen ? std::to_string(300L << v.baud) : field(0, "9600");
+    std::string text = v.baud == kOtherBaud ? std::to_string(v.otherRate)
+                       : baudChosen         ? std::to_string(300L << v.baud)
+                                            : field(0, "9600");
     text += ',';
     text += parityChosen
                 ? kParityLetters[v.parity]

@@ -10,7 +10,8 @@
 #include <string_view>
 
 struct PortDialogValues {
-    int baud = 0;        // index: rate = 300 doubled `baud` times (0 = 300 .. 7 = 38400)
+    int baud = 0;        // index: rate = 300 doubled `baud` times (0 = 300 .. 7 = 38400);
+                         // kOtherBaud: `otherRate`
     int dataBits = 0;    // data bits - 7
     int echo = 0;        // local echo, 0 off, 1 on
     int flowControl = 0; // the control's Handshaking
@@ -18,17 +19,23 @@ struct PortDialogValues {
     int stopBits = 0;    // stop bits - 1
     int port = 0;
     std::string portText;
+    long otherRate = 0; // the rate of the "Other" button; 0 when it is not the one
 };
 
 // A group of the dialog's radio buttons that has no button selected holds -1.
 inline constexpr int kNoSelection = -1;
+// The baud group's ninth button, "Other", which carries any rate in its own field.
+inline constexpr int kOtherBaud = 8;
+inline constexpr long kMinOtherBaud = 50;
+inline constexpr long kMaxOtherBaud = 4000000;
 
 // The index of the rate that `rate` rounds up to in the doubling series from 300; rates at or
 // below 300 give 0. 57600 gives 8, which matches no button.
 int BaudIndex(long rate);
 
 // The start values: the fields of `settings` are read at their fixed places after the first
-// comma; a character that is missing there counts as unrecognised.
+// comma; a character that is missing there counts as unrecognised. A rate above the last
+// button (38400) selects "Other" with that rate.
 PortDialogValues StartValues(std::string_view settings, short commPort, std::int32_t handshaking,
                              Bool32 echo);
 
@@ -36,6 +43,10 @@ PortDialogValues StartValues(std::string_view settings, short commPort, std::int
 // lies outside 1..99.
 std::optional<int> ParsePortNumber(std::string_view text);
 
+// The rate typed for "Other": a whole number from kMinOtherBaud to kMaxOtherBaud, blanks
+// around it allowed; none for anything else ("", "1e6", "-300", "115200abc").
+std::optional<long> ParseOtherBaud(std::string_view text);
+
 // The new Settings text, "%d,%C,%d,%d": a group left without a selection keeps the field of
-// `current` (the control's Settings text) as it is.
+// `current` (the control's Settings text) as it is; "Other" gives `otherRate`.
 std::string BuildSettings(const PortDialogValues& v, std::string_view current);

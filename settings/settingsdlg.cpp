@@ -1,5 +1,6 @@
 #include "settings/settingsdlg.h"
 
+#include "comm/portlist.h"
 #include "framework/application.h"
 #include "framework/msgbox.h"
 #include "mainframe/mainframe.h"
@@ -7,14 +8,22 @@
 #include "settings/portsettings.h"
 #include "ui_settingsdlg.h"
 
+#include <QAbstractItemView>
 #include <QButtonGroup>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QRegularExpressionValidator>
+#include <QStandardItemModel>
 
 namespace {
 
 // Placed from the top-left of the main window's client area, not centred.
 constexpr QPoint kPlace{30, 45};
-constexpr QSize kSize{221, 170};
+constexpr QSize kSize{221, 186};
+
+// Offered in the "Other" field; any other rate in range can be typed.
+constexpr const char* kOtherRates[] = {"57600",   "115200",  "230400",  "460800", "921600",
+                                       "1000000", "1500000", "2000000", "3000000"};
 
 template <std::size_t N>
 void CollectGroup(QWidget* dialog, int firstId, std::array<QRadioButton*, N>& group) {
@@ -43,14 +52,29 @@ CSettingsDlg::CSettingsDlg(CMainFrame* parent)
     // handlers.
     connect(m_ui->buttonOk, &QPushButton::clicked, this, &CSettingsDlg::accept);
     connect(m_ui->buttonCancel, &QPushButton::clicked, this, &CSettingsDlg::reject);
+    // "Other" is the last of the baud group, so it clears the eight rates and they clear it.
     CollectGroup(this, IDC_BAUD, m_baud);
     CollectGroup(this, IDC_DATABITS, m_dataBits);
     CollectGroup(this, IDC_STOPBITS, m_stopBits);
     CollectGroup(this, IDC_ECHO, m_echo);
     CollectGroup(this, IDC_PARITY, m_parity);
     CollectGroup(this, IDC_FLOWCONTROL, m_flowControl);
+
+    QComboBox* rate = otherBaudField();
+    // No inline completion: typing "300" must not become "3000000".
+    rate->setCompleter(nullptr);
+    for (const char* r : kOtherRates)
+        rate->addItem(QString::fromLatin1(r));
+    // Typing or picking a rate means "Other".
+    connect(rate->lineEdit(), &QLineEdit::textEdited, this,
+            [this] { m_baud[kOtherBaud]->setChecked(true); });
+    connect(rate, &QComboBox::activated, this, [this] { m_baud[kOtherBaud]->setChecked(true); });
+    m_baud[kOtherBaud]->installEventFilter(this);
+
+    portList()->setCompleter(nullptr);
     portField()->setValidator(
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), this));
+    FillPortList();
 
     CCommCtrl& comm = parent->m_wndComm;
     const PortDialogValues start = StartValues(comm.GetSettings(), comm.GetCommPort(),
@@ -63,6 +87,7 @@ CSettingsDlg::CSettingsDlg(CMainFrame* parent)
     m_nFlowControl = start.flowControl;
     m_nPort = start.port;
     m_strPort = start.portText;
+    m_strOtherBaud = start.baud == kOtherBaud ? std::to_string(start.otherRate) : std::string();
 }
 
 CSettingsDlg::~CSettingsDlg() = default;
@@ -72,11 +97,58 @@ QRadioButton* CSettingsDlg::radio(int id) const {
 }
 
 QLineEdit* CSettingsDlg::portField() const {
-    return m_ui->edit1050;
+    return m_ui->combo1050->lineEdit();
+}
+
+QComboBox* CSettingsDlg::portList() const {
+    return m_ui->combo1050;
+}
+
+QComboBox* CSettingsDlg::otherBaudField() const {
+    return m_ui->combo1019;
+}
+
+// The ports present now; one that no COM number reaches is shown greyed with the line that
+// would map it, and cannot be picked.
+void CSettingsDlg::FillPortList() {
+    QComboBox* list = portList();
+    auto* model = qobject_cast<QStandardItemModel*>(list->model());
+    for (const comm::PortEntry& entry : comm::ListPorts(comm::DeviceRoot())) {
+        auto* item = new QStandardItem(QString::fromStdString(comm::PortEntryText(entry)));
+        if (entry.port > 0)
+            item->setData(entry.port, Qt::UserRole);
+        else
+            item->setFlags(item->flags() & ~(Qt::ItemIsEnabled | Qt::ItemIsSelectable));
+        model->appendRow(item);
+    }
+    // The entries are longer than the field: the open list is as wide as they need.
+    list->view()->setMinimumWidth(list->view()->sizeHintForColumn(0) +
+                                  2 * list->view()->frameWidth());
+    connect(list, &QComboBox::activated, this, [this](int index) {
+        const QVariant port = portList()->itemData(index, Qt::UserRole);
+        if (port.isValid()) portField()->setText(QString::number(port.toInt()));
+        portField()->selectAll();
+    });
+}
+
+void CSettingsDlg::FocusOtherBaud() {
+    otherBaudField()->setFocus(Qt::ShortcutFocusReason);
+    otherBaudField()->lineEdit()->selectAll();
+}
+
+// Alt+O selects "Other" and puts the caret in its field, all of it selected.
+bool CSettingsDlg::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == m_baud[kOtherBaud] && e->type() == QEvent::Shortcut) {
+        m_baud[kOtherBaud]->setChecked(true);
+        FocusOtherBaud();
+        return true;
+    }
+    return fw::Dialog::eventFilter(watched, e);
 }
 
 void CSettingsDlg::DoDataExchange(fw::DataExchange& dx) {
     dx.Radio(m_baud, m_nBaud);
+    dx.Text(otherBaudField()->lineEdit(), m_strOtherBaud);
     dx.Radio(m_dataBits, m_nDataBits);
     dx.Radio(m_echo, m_nEcho);
     dx.Radio(m_flowControl, m_nFlowControl);
@@ -96,6 +168,15 @@ void CSettingsDlg::OnOK() {
         return;
     }
     m_nPort = *port;
+    std::optional<long> otherRate;
+    if (m_nBaud == kOtherBaud) {
+        otherRate = ParseOtherBaud(m_strOtherBaud);
+        if (!otherRate) {
+            fw::MessageBox(IDS_INVALID_BAUD);
+            FocusOtherBaud();
+            return;
+        }
+    }
 
     CMainFrame& frame = Frame();
     CCommCtrl& comm = frame.m_wndComm;
@@ -104,6 +185,7 @@ void CSettingsDlg::OnOK() {
     chosen.parity = m_nParity;
     chosen.dataBits = m_nDataBits;
     chosen.stopBits = m_nStopBits;
+    chosen.otherRate = otherRate.value_or(0);
     // A group left without a selection keeps what the control and the screen hold now.
     comm.SetSettings(BuildSettings(chosen, comm.GetSettings()));
     if (m_nEcho != kNoSelection) frame.m_wndEdit.m_bEcho = m_nEcho;

@@ -3,6 +3,10 @@
 // and local echo. Start values come from the control and the screen's echo flag when the
 // dialog is made; OK writes them straight back (Settings, echo, Handshaking, CommPort, in
 // that order) and keeps nothing itself.
+//
+// The baud group's ninth button, "Other", takes any rate typed or picked in its field; a rate
+// beyond the eight buttons starts there. The port field lists the ports present when the
+// dialog is made; picking one puts its number in the field.
 
 #include "framework/dialog.h"
 #include "framework/types.h"
@@ -12,6 +16,7 @@
 #include <string>
 
 class CMainFrame;
+class QComboBox;
 class QRadioButton;
 namespace Ui {
 class CSettingsDlg;
@@ -31,18 +36,25 @@ public:
     int m_nStopBits = 0;
     std::string m_strPort;
     int m_nPort = 0;
+    std::string m_strOtherBaud; // the "Other" rate field's text
 
     // The controls, for tests and the modal driver.
     QRadioButton* radio(int id) const;
     class QLineEdit* portField() const;
+    QComboBox* portList() const;
+    QComboBox* otherBaudField() const;
 
 protected:
     void DoDataExchange(fw::DataExchange& dx) override;
     void OnOK() override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
+    void FillPortList();
+    void FocusOtherBaud();
+
     std::unique_ptr<Ui::CSettingsDlg> m_ui;
-    std::array<QRadioButton*, 8> m_baud{};
+    std::array<QRadioButton*, 9> m_baud{}; // the eight rates, then "Other"
     std::array<QRadioButton*, 2> m_dataBits{};
     std::array<QRadioButton*, 2> m_echo{};
     std::array<QRadioButton*, 4> m_flowControl{};

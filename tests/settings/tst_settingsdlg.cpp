@@ -1,20 +1,30 @@
 // "Communication Settings": start values from the control, what OK writes back and in which
-// order, the port check, Cancel; the dialog's arithmetic on its own too.
+// order, the port check, Cancel; the dialog's arithmetic on its own too. The "Other" rate
+// from the field to the line, and the list of ports present.
+#include "comm/portlist.h"
 #include "res/resource.h"
 #include "settings/portsettings.h"
 #include "settings/settingsdlg.h"
+#include "tests/comm/scripteddevice.h"
 #include "tests/support/framefixture.h"
 #include "tests/support/modaldriver.h"
 
+#include <QComboBox>
+#include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStandardItemModel>
 #include <QtTest>
 
 namespace {
 
-constexpr int kRadioIds[] = {1010, 1011, 1012, 1013, 1014, 1015, 1016, 1017, 1020, 1021, 1022,
-                             1023, 1030, 1031, 1040, 1041, 1042, 1060, 1061, 1062, 1063};
+constexpr int kRadioIds[] = {1010, 1011, 1012, 1013, 1014, 1015, 1016, 1017, 1018, 1020, 1021,
+                             1022, 1023, 1030, 1031, 1040, 1041, 1042, 1060, 1061, 1062, 1063};
+constexpr int kOther = 1018;
+
+const std::string kInvalidBaud =
+    "Invalid baud rate!\nThe baud rate must be a whole number between 50 and 4000000.";
 
 QList<int> CheckedRadios(CSettingsDlg* d) {
     QList<int> checked;
@@ -55,32 +65,42 @@ private slots:
     void badPortKeepsDialogOpen();
     void cancelAppliesNothing();
     void refusedWriteStopsInOrder();
+
+    void otherRateTyped_data();
+    void otherRateTyped();
+    void otherByKeyboard();
+    void otherRateReachesLine_data();
+    void otherRateReachesLine();
+    void refusedRateAtOpen();
+    void portListPicks();
 };
 
 void TestSettingsDlg::startValues_data() {
     QTest::addColumn<QString>("settings");
-    QTest::addColumn<QList<int>>("expected"); // baud, parity, data bits, stop bits
-    QTest::newRow("9600,n,8,1") << "9600,n,8,1" << QList<int>{5, 0, 1, 0};
-    QTest::newRow("14400 rounds up") << "14400,N,8,1" << QList<int>{6, 0, 1, 0};
-    QTest::newRow("110 gives 300") << "110,o,7,2" << QList<int>{0, 1, 0, 1};
-    QTest::newRow("600") << "600,E,8,1" << QList<int>{1, 2, 1, 0};
-    QTest::newRow("601") << "601,e,8,1" << QList<int>{2, 2, 1, 0};
-    QTest::newRow("57600 beyond the buttons") << "57600,n,8,1" << QList<int>{8, 0, 1, 0};
-    QTest::newRow("1.5 stop bits") << "9600,n,8,1.5" << QList<int>{5, 0, 1, 0};
-    QTest::newRow("5 data bits") << "9600,n,5,1" << QList<int>{5, 0, -2, 0};
-    QTest::newRow("mark parity") << "9600,m,8,1" << QList<int>{5, -1, 1, 0};
-    QTest::newRow("leading blanks and sign") << "  +2400,n,8,1" << QList<int>{3, 0, 1, 0};
+    QTest::addColumn<QList<int>>("expected"); // baud, parity, data bits, stop bits, Other rate
+    QTest::newRow("9600,n,8,1") << "9600,n,8,1" << QList<int>{5, 0, 1, 0, 0};
+    QTest::newRow("14400 rounds up") << "14400,N,8,1" << QList<int>{6, 0, 1, 0, 0};
+    QTest::newRow("110 gives 300") << "110,o,7,2" << QList<int>{0, 1, 0, 1, 0};
+    QTest::newRow("600") << "600,E,8,1" << QList<int>{1, 2, 1, 0, 0};
+    QTest::newRow("601") << "601,e,8,1" << QList<int>{2, 2, 1, 0, 0};
+    QTest::newRow("57600 beyond the buttons") << "57600,n,8,1" << QList<int>{8, 0, 1, 0, 57600};
+    QTest::newRow("115200 is Other too") << "115200,n,8,1" << QList<int>{8, 0, 1, 0, 115200};
+    QTest::newRow("38400 is a button") << "38400,n,8,1" << QList<int>{7, 0, 1, 0, 0};
+    QTest::newRow("1.5 stop bits") << "9600,n,8,1.5" << QList<int>{5, 0, 1, 0, 0};
+    QTest::newRow("5 data bits") << "9600,n,5,1" << QList<int>{5, 0, -2, 0, 0};
+    QTest::newRow("mark parity") << "9600,m,8,1" << QList<int>{5, -1, 1, 0, 0};
+    QTest::newRow("leading blanks and sign") << "  +2400,n,8,1" << QList<int>{3, 0, 1, 0, 0};
     // No comma: the number counts as 0 and the fields are read at 0, 2 and 4.
-    QTest::newRow("no comma") << "9600" << QList<int>{0, -1, '0' - '7', -1};
-    QTest::newRow("too short") << "9600,n" << QList<int>{5, 0, -1, -1};
-    QTest::newRow("empty") << "" << QList<int>{0, -1, -1, -1};
+    QTest::newRow("no comma") << "9600" << QList<int>{0, -1, '0' - '7', -1, 0};
+    QTest::newRow("too short") << "9600,n" << QList<int>{5, 0, -1, -1, 0};
+    QTest::newRow("empty") << "" << QList<int>{0, -1, -1, -1, 0};
 }
 
 void TestSettingsDlg::startValues() {
     QFETCH(QString, settings);
     QFETCH(QList<int>, expected);
     const PortDialogValues v = StartValues(settings.toStdString(), 12, 3, 1);
-    QCOMPARE((QList<int>{v.baud, v.parity, v.dataBits, v.stopBits}), expected);
+    QCOMPARE((QList<int>{v.baud, v.parity, v.dataBits, v.stopBits, int(v.otherRate)}), expected);
     QCOMPARE(v.flowControl, 3);
     QCOMPARE(v.echo, 1);
     QCOMPARE(v.port, 12);
@@ -88,7 +108,7 @@ void TestSettingsDlg::startValues() {
 }
 
 void TestSettingsDlg::buildSettings_data() {
-    QTest::addColumn<QList<int>>("chosen"); // baud, parity, data bits, stop bits
+    QTest::addColumn<QList<int>>("chosen"); // baud, parity, data bits, stop bits[, Other rate]
     QTest::addColumn<QString>("current");
     QTest::addColumn<QString>("expected");
     QTest::newRow("all chosen") << QList<int>{7, 2, 0, 1} << "9600,n,8,1"
@@ -97,6 +117,10 @@ void TestSettingsDlg::buildSettings_data() {
                          << "300,N,8,1";
     QTest::newRow("odd") << QList<int>{5, 1, 1, 0} << "9600,n,8,1"
                          << "9600,O,8,1";
+    QTest::newRow("Other") << QList<int>{8, 0, 1, 0, 115200} << "9600,n,8,1"
+                           << "115200,N,8,1";
+    QTest::newRow("Other, all chosen") << QList<int>{8, 2, 0, 1, 3000000} << "57600,n,8,1"
+                                       << "3000000,E,7,2";
     QTest::newRow("no baud button keeps the rate") << QList<int>{-1, 0, 1, 0} << "57600,n,8,1"
                                                    << "57600,N,8,1";
     QTest::newRow("no parity button keeps the letter, upper case")
@@ -117,6 +141,7 @@ void TestSettingsDlg::buildSettings() {
     v.parity = chosen[1];
     v.dataBits = chosen[2];
     v.stopBits = chosen[3];
+    v.otherRate = chosen.value(4);
     QCOMPARE(QString::fromStdString(BuildSettings(v, current.toStdString())), expected);
 }
 
@@ -148,21 +173,33 @@ void TestSettingsDlg::shownAndWrittenBack_data() {
     QTest::addColumn<int>("echo");
     QTest::addColumn<QList<int>>("checked");
     QTest::addColumn<QString>("after"); // Settings as the control reads back after OK
+    QTest::addColumn<QString>("rate");  // the "Other" field
     QTest::newRow("9600,n,8,1") << "9600,n,8,1" << 0 << 0
-                                << QList<int>{1015, 1021, 1022, 1030, 1040, 1060} << "9600,n,8,1";
+                                << QList<int>{1015, 1021, 1022, 1030, 1040, 1060} << "9600,n,8,1"
+                                << "";
     QTest::newRow("lower-case even, 7 bits")
-        << "9600,e,7,1" << 1 << 1 << QList<int>{1015, 1020, 1022, 1031, 1042, 1061} << "9600,e,7,1";
+        << "9600,e,7,1" << 1 << 1 << QList<int>{1015, 1020, 1022, 1031, 1042, 1061} << "9600,e,7,1"
+        << "";
     QTest::newRow("14400 selects 19200")
         << "14400,o,8,2" << 2 << 0 << QList<int>{1016, 1021, 1023, 1030, 1041, 1062}
-        << "19200,o,8,2";
+        << "19200,o,8,2"
+        << "";
     QTest::newRow("110 selects 300")
-        << "110,n,8,1" << 3 << 0 << QList<int>{1010, 1021, 1022, 1030, 1040, 1063} << "300,n,8,1";
+        << "110,n,8,1" << 3 << 0 << QList<int>{1010, 1021, 1022, 1030, 1040, 1063} << "300,n,8,1"
+        << "";
     QTest::newRow("1.5 stop bits select 1")
         << "4800,n,8,1.5" << 0 << 0 << QList<int>{1014, 1021, 1022, 1030, 1040, 1060}
-        << "4800,n,8,1";
+        << "4800,n,8,1"
+        << "";
+    // A rate beyond the buttons is kept, visibly, under "Other".
+    QTest::newRow("115200 selects Other")
+        << "115200,n,8,1" << 0 << 0 << QList<int>{kOther, 1021, 1022, 1030, 1040, 1060}
+        << "115200,n,8,1"
+        << "115200";
     // Groups without a selection keep the control's current value.
     QTest::newRow("57600, 5 bits, mark")
-        << "57600,m,5,1" << 0 << 0 << QList<int>{1022, 1030, 1060} << "57600,m,5,1";
+        << "57600,m,5,1" << 0 << 0 << QList<int>{kOther, 1022, 1030, 1060} << "57600,m,5,1"
+        << "57600";
 }
 
 void TestSettingsDlg::shownAndWrittenBack() {
@@ -171,6 +208,7 @@ void TestSettingsDlg::shownAndWrittenBack() {
     QFETCH(int, echo);
     QFETCH(QList<int>, checked);
     QFETCH(QString, after);
+    QFETCH(QString, rate);
     FrameFixture f;
     QVERIFY(f.created());
     f->m_wndComm.SetSettings(settings.toStdString());
@@ -179,16 +217,18 @@ void TestSettingsDlg::shownAndWrittenBack() {
     f->m_wndEdit.m_bEcho = echo;
 
     QList<int> shown;
-    QString portText, caption;
+    QString portText, caption, rateText;
     auto ran = RunDialog(f, [&](CSettingsDlg* d) {
         shown = CheckedRadios(d);
         portText = d->portField()->text();
+        rateText = d->otherBaudField()->currentText();
         caption = d->windowTitle();
         Press(d, "buttonOk");
     });
     QVERIFY(*ran);
     QCOMPARE(shown, checked);
     QCOMPARE(portText, QStringLiteral("12"));
+    QCOMPARE(rateText, rate);
     QCOMPARE(caption, QStringLiteral("Communication Settings"));
     QCOMPARE(QString::fromStdString(f->m_wndComm.GetSettings()), after);
     QCOMPARE(f->m_wndComm.GetHandshaking(), handshaking);
@@ -294,6 +334,214 @@ void TestSettingsDlg::refusedWriteStopsInOrder() {
     QCOMPARE(f->m_wndEdit.m_bEcho, 1);
     QCOMPARE(f->m_wndComm.GetHandshaking(), 2);
     QCOMPARE(f->m_wndComm.GetCommPort(), short(7));
+}
+
+void TestSettingsDlg::otherRateTyped_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("after"); // Settings after OK; empty: refused, dialog open
+    QTest::newRow("921600") << "921600"
+                            << "921600,n,8,1";
+    QTest::newRow("50, the lowest") << "50"
+                                    << "50,n,8,1";
+    QTest::newRow("4000000, the highest") << "4000000"
+                                          << "4000000,n,8,1";
+    QTest::newRow("blank before") << " 9600"
+                                  << "9600,n,8,1";
+    QTest::newRow("0") << "0"
+                       << "";
+    QTest::newRow("49") << "49"
+                        << "";
+    QTest::newRow("4000001") << "4000001"
+                             << "";
+    QTest::newRow("trailing letters") << "115200abc"
+                                      << "";
+    QTest::newRow("empty") << ""
+                           << "";
+    QTest::newRow("negative") << "-300"
+                              << "";
+    QTest::newRow("exponent") << "1e6"
+                              << "";
+    QTest::newRow("beyond long") << "99999999999999999999999"
+                                 << "";
+}
+
+// Typed by hand into the "Other" field; a refused rate keeps the dialog open with the caret
+// back in the field and nothing applied.
+void TestSettingsDlg::otherRateTyped() {
+    QFETCH(QString, typed);
+    QFETCH(QString, after);
+    FrameFixture f;
+    QVERIFY(f.created());
+    bool stillOpen = false;
+    QString focusedText;
+    auto ran = RunDialog(f, [&](CSettingsDlg* d) {
+        QTest::mouseClick(d->radio(kOther), Qt::LeftButton);
+        d->otherBaudField()->lineEdit()->clear();
+        QTest::keyClicks(d->otherBaudField()->lineEdit(), typed);
+        QTest::mouseClick(d->radio(1020), Qt::LeftButton); // 7 data bits: nothing applied
+        Press(d, "buttonOk");
+        stillOpen = d->isVisible();
+        if (d->focusWidget() == d->otherBaudField()->lineEdit() ||
+            d->focusWidget() == d->otherBaudField())
+            focusedText = d->otherBaudField()->lineEdit()->selectedText();
+        if (stillOpen) Press(d, "buttonCancel");
+    });
+    QVERIFY(*ran);
+    if (after.isEmpty()) {
+        QVERIFY(stillOpen);
+        QCOMPARE(f.boxes.shown.size(), std::size_t(1));
+        QCOMPARE(f.boxes.lastText(), kInvalidBaud);
+        QCOMPARE(f.boxes.shown.front().icon, fw::Icon::Exclamation);
+        QCOMPARE(focusedText, typed);
+        QCOMPARE(f->m_wndComm.GetSettings(), std::string("9600,n,8,1"));
+    } else {
+        QVERIFY(!stillOpen);
+        QVERIFY(f.boxes.shown.empty());
+        QCOMPARE(QString::fromStdString(f->m_wndComm.GetSettings()),
+                 QString(after).replace(",n,8,", ",n,7,"));
+    }
+}
+
+// Alt+O selects "Other" with the caret in its field, all selected; typing there selects it
+// too; the dialog's mnemonics are all different.
+void TestSettingsDlg::otherByKeyboard() {
+    FrameFixture f;
+    QVERIFY(f.created());
+    QList<int> afterTyping, afterAltO;
+    QString selected;
+    QWidget* focused = nullptr;
+    QString mnemonics;
+    auto ran = RunDialog(f, [&](CSettingsDlg* d) {
+        for (QWidget* w : d->findChildren<QWidget*>()) {
+            QString text;
+            if (auto* box = qobject_cast<QGroupBox*>(w)) text = box->title();
+            if (auto* button = qobject_cast<QAbstractButton*>(w)) text = button->text();
+            if (const int amp = text.indexOf('&'); amp >= 0)
+                mnemonics += text.at(amp + 1).toLower();
+        }
+        QTest::keyClicks(d->otherBaudField()->lineEdit(), "460800");
+        afterTyping = CheckedRadios(d);
+        QTest::mouseClick(d->radio(1015), Qt::LeftButton);
+        d->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(d));
+        QTest::keyClick(d, Qt::Key_O, Qt::AltModifier);
+        afterAltO = CheckedRadios(d);
+        focused = d->focusWidget();
+        selected = d->otherBaudField()->lineEdit()->selectedText();
+        QTest::keyClicks(d->focusWidget(), "921600");
+        Press(d, "buttonOk");
+    });
+    QVERIFY(*ran);
+    QCOMPARE(afterTyping, (QList<int>{kOther, 1021, 1022, 1030, 1040, 1060}));
+    QCOMPARE(afterAltO, afterTyping);
+    QVERIFY(focused);
+    QCOMPARE(selected, QStringLiteral("460800"));
+    QCOMPARE(f->m_wndComm.GetSettings(), std::string("921600,n,8,1"));
+    QCOMPARE(mnemonics, QStringLiteral("bodsepcf"));
+}
+
+void TestSettingsDlg::otherRateReachesLine_data() {
+    QTest::addColumn<uint>("rate");
+    QTest::newRow("115200") << 115200u;
+    QTest::newRow("921600") << 921600u;
+    QTest::newRow("3000000") << 3000000u;
+}
+
+// Picked from the list or typed, the rate is what the driver holds once the port is open,
+// and what the caption shows.
+void TestSettingsDlg::otherRateReachesLine() {
+    QFETCH(uint, rate);
+    FrameFixture f;
+    QVERIFY(f.created());
+    PtyPair& pty = f.linkPort(7);
+    if (!pty.isOpen()) QSKIP(pty.error().c_str());
+    auto ran = RunDialog(f, [&](CSettingsDlg* d) {
+        QComboBox* field = d->otherBaudField();
+        const int listed = field->findText(QString::number(rate));
+        QVERIFY(listed >= 0);
+        // Picking with the keyboard from the entry above it.
+        field->setFocus();
+        field->setCurrentIndex(listed - 1);
+        QTest::keyClick(field, Qt::Key_Down);
+        Press(d, "buttonOk");
+    });
+    QVERIFY(*ran);
+    f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::Menu);
+    QVERIFY(f->m_wndComm.GetPortOpen());
+    QCOMPARE(pty.slaveTermios()->ospeed, rate);
+    QCOMPARE(pty.slaveTermios()->ispeed, rate);
+    f.idle(); // the caption follows when the loop falls idle
+    QCOMPARE(f->windowTitle(), QStringLiteral("Wirelog - COM7,%1,n,8,1").arg(rate));
+    QVERIFY(f.boxes.shown.empty());
+}
+
+// A rate the device refuses at open is the control's error, as for any failed open.
+void TestSettingsDlg::refusedRateAtOpen() {
+    FrameFixture f;
+    QVERIFY(f.created());
+    auto script = std::make_shared<DeviceScript>();
+    script->refuseSettings = true;
+    f->m_wndComm.control()->setDeviceOpener(ScriptedOpener(script));
+    auto ran = RunDialog(f, [&](CSettingsDlg* d) {
+        QTest::keyClicks(d->otherBaudField()->lineEdit(), "3000000");
+        Press(d, "buttonOk");
+    });
+    QVERIFY(*ran);
+    QCOMPARE(f->m_wndComm.GetSettings(), std::string("3000000,n,8,1"));
+    f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::Menu);
+    QVERIFY(!f->m_wndComm.GetPortOpen());
+    QCOMPARE(f.boxes.shown.size(), std::size_t(1));
+    QCOMPARE(f.boxes.shown.front().icon, fw::Icon::Stop);
+    QVERIFY2(f.boxes.lastText().find("does not accept the settings 3000000,n,8,1") !=
+                 std::string::npos,
+             f.boxes.lastText().c_str());
+    f.idle();
+    QCOMPARE(f->windowTitle(), QStringLiteral("Wirelog"));
+}
+
+// The list shows the ports present when the dialog opens; picking one puts its number in
+// the field, a device without a COM number is greyed and cannot be picked.
+void TestSettingsDlg::portListPicks() {
+    QTemporaryDir root;
+    QVERIFY(QDir(root.path()).mkpath("dev/serial/by-id"));
+    for (const char* dev : {"dev/ttyUSB0", "dev/ttyAMA0"})
+        QVERIFY(QFile(root.path() + "/" + dev).open(QIODevice::WriteOnly));
+    QVERIFY(QFile::link("../../ttyUSB0",
+                        root.path() + "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A5-if00-port0"));
+    QVERIFY(QDir(root.path()).mkpath("sys/class/tty/ttyAMA0/device"));
+    qputenv("WIRELOG_DEVICE_ROOT", root.path().toLocal8Bit());
+    FrameFixture f;
+    QVERIFY(f.created());
+    PtyPair& pty = f.linkPort(7);
+    if (!pty.isOpen()) QSKIP(pty.error().c_str());
+    QStringList items;
+    QList<bool> enabled;
+    QString afterPick, afterGrey;
+    auto ran = RunDialog(f, [&](CSettingsDlg* d) {
+        QComboBox* list = d->portList();
+        auto* model = qobject_cast<QStandardItemModel*>(list->model());
+        for (int i = 0; i < list->count(); ++i) {
+            items << list->itemText(i);
+            enabled << model->item(i)->isEnabled();
+        }
+        list->setFocus();
+        QTest::keyClick(list, Qt::Key_Down); // from COM7 to COM33
+        afterPick = d->portField()->text();
+        QTest::keyClick(list, Qt::Key_Down); // the greyed entry is passed over
+        afterGrey = d->portField()->text();
+        Press(d, "buttonOk");
+    });
+    qunsetenv("WIRELOG_DEVICE_ROOT");
+    QVERIFY(*ran);
+    const QString dash = QString::fromUtf8(" \u2014 ");
+    QCOMPARE(items, (QStringList{"COM7" + dash + QString::fromStdString(pty.slavePath()),
+                                 "COM33" + dash + "/dev/ttyUSB0" + dash + "FTDI FT232R USB UART A5",
+                                 "/dev/ttyAMA0" + dash + "ln -s /dev/ttyAMA0 " +
+                                     QString::fromStdString(f.ports().folder()) + "/COM97"}));
+    QCOMPARE(enabled, (QList<bool>{true, true, false}));
+    QCOMPARE(afterPick, QStringLiteral("33"));
+    QCOMPARE(afterGrey, QStringLiteral("33"));
+    QCOMPARE(f->m_wndComm.GetCommPort(), short(33));
 }
 
 QTEST_MAIN(TestSettingsDlg)
