@@ -406,7 +406,108 @@ def modem(s):
           "DTREnable after the hang-up: %r" % store.get("DTREnable"))
 
 
-CASES = {f.__name__: f for f in (port_and_screen, dump_file, settings_persist, transmit, modem)}
+def _fake_devices(root):
+    """A device tree as /dev and /sys look with one FTDI adapter (ttyUSB0, which COM33 maps)
+    and an on-chip UART that no COM number reaches (ttyAMA0)."""
+    def put(path, text=""):
+        full = os.path.join(root, path)
+        os.makedirs(os.path.dirname(full), exist_ok=True)
+        with open(full, "w") as f:
+            f.write(text)
+
+    def link(path, target):
+        full = os.path.join(root, path)
+        os.makedirs(os.path.dirname(full), exist_ok=True)
+        os.symlink(target, full)
+    put("dev/ttyUSB0")
+    put("dev/ttyAMA0")
+    link("dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0", "../../ttyUSB0")
+    usb = "sys/devices/pci0000:00/usb1/1-1/"
+    put(usb + "manufacturer", "FTDI\n")
+    put(usb + "product", "FT232R USB UART\n")
+    put(usb + "1-1:1.0/ttyUSB0/uevent")
+    link("sys/class/tty/ttyUSB0/device", "../../../devices/pci0000:00/usb1/1-1/1-1:1.0/ttyUSB0")
+    put("sys/devices/platform/fe201000.serial/uevent")
+    link("sys/class/tty/ttyAMA0/device", "../../../devices/platform/fe201000.serial")
+
+
+def _checked(s, name):
+    nodes = [n for n in s.find_nodes(name=name) if n.get_role_name() == "radio button"]
+    check(nodes, "no radio button %r exposed" % name)
+    return nodes[0].get_state_set().contains(s.atspi.StateType.CHECKED)
+
+
+def _box_text(s):
+    boxes = s.find_nodes(role="alert")
+    return " ".join(_texts(b) for b in boxes)
+
+
+def port_dialog(s):
+    """Any baud rate through "Other" (a bad one refused with a box, the dialog kept), the
+    list of ports present with their descriptions, picking one; the rate on the line."""
+    s.start_accessibility()
+    root = os.path.join(s.tmp, "devices")
+    _fake_devices(root)
+    s.env["WIRELOG_DEVICE_ROOT"] = root
+    pty = s.add_pty(1)
+    s.start_app()
+    s.menu("s", "s")
+    s.key("s", "Return")  # Settings > Port Settings...
+    dialog = s.wait_dialog("Communication Settings")
+    time.sleep(0.2)
+    check(_checked(s, "9600") and not _checked(s, "Other:"), "9600 is not the rate shown")
+
+    s.key("alt+o")
+    s.type("1e6")
+    s.key("Return")
+    wait_for("the invalid rate box", lambda: "Invalid baud rate!" in _box_text(s), 5)
+    shot(s, "invalid-rate")
+    s.key("Return")
+    wait_for("the dialog back", lambda: s.active_window() == dialog, 5)
+    check(_checked(s, "Other:"), "Alt+O did not select Other")
+    s.key("alt+o")
+    s.type("921600")
+    time.sleep(0.2)
+    shot(s, "other-rate")
+
+    s.key("alt+c", "alt+Down")  # the port list, open
+    time.sleep(0.5)
+    dash = " \u2014 "
+    items = [n.get_name() for n in s.find_nodes(role="list item")]
+    want = ["COM1" + dash + pty.path,
+            "COM33" + dash + "/dev/ttyUSB0" + dash + "FTDI FT232R USB UART",
+            "/dev/ttyAMA0" + dash + "ln -s /dev/ttyAMA0 " + os.path.join(s.ports, "COM97")]
+    check(all(w in items for w in want), "the port list shows %r" % items)
+    shot(s, "port-list")
+    s.key("Down", "Return")  # COM1 -> COM33
+    time.sleep(0.3)
+    fields = [n.get_text_iface() for n in s.find_nodes(role="text")]
+    texts = [t.get_text(0, t.get_character_count()) for t in fields if t is not None]
+    check("33" in texts, "picking COM33 did not put 33 in the field: %r" % texts)
+    s.key("ctrl+a")
+    s.type("1")
+    s.key("Return")
+    s.wait_main_active()
+
+    open_port_by_menu(s, "Wirelog - COM1,921600,n,8,1")
+    check(pty.speed() == 921600, "the line is not at 921600 baud: %r" % pty.speed())
+    s.menu("c", "p")  # close again: the dialog opens only with the port closed
+    s.wait_title("Wirelog")
+
+    s.menu("s", "s")
+    s.key("s", "Return")
+    s.wait_dialog("Communication Settings")
+    time.sleep(0.2)
+    check(_checked(s, "Other:") and not _checked(s, "9600"),
+          "921600 does not start under Other")
+    s.key("Escape")
+    s.wait_main_active()
+    s.key("alt+F4")
+    check(s.wait_exit() == 0, "wirelog ended with an error")
+
+
+CASES = {f.__name__: f for f in (port_and_screen, dump_file, settings_persist, transmit, modem,
+                                 port_dialog)}
 
 if __name__ == "__main__":
     if len(sys.argv) < 2 or sys.argv[1] not in CASES:
