@@ -46,7 +46,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::string fromNormal = BuildSettings(
             StartValues(comm::FormatSettings(parsed), 1, 0, 0), comm::FormatSettings(parsed));
         FUZZ_CHECK(comm::ParseSettings(fromNormal, roundTrip).ok());
+        // A rate beyond the buttons comes back unchanged through "Other".
+        if (parsed.baud > 38400) FUZZ_CHECK(roundTrip.baud == parsed.baud);
     }
+    if (const auto rate = ParseOtherBaud(text))
+        FUZZ_CHECK(*rate >= kMinOtherBaud && *rate <= kMaxOtherBaud);
     (void)ParsePortNumber(text);
     return 0;
 }

@@ -510,6 +510,7 @@ void TestSettingsDlg::portListPicks() {
                         root.path() + "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A5-if00-port0"));
     QVERIFY(QDir(root.path()).mkpath("sys/class/tty/ttyAMA0/device"));
     qputenv("WIRELOG_DEVICE_ROOT", root.path().toLocal8Bit());
+    const auto unset = qScopeGuard([] { qunsetenv("WIRELOG_DEVICE_ROOT"); });
     FrameFixture f;
     QVERIFY(f.created());
     PtyPair& pty = f.linkPort(7);
@@ -531,7 +532,6 @@ void TestSettingsDlg::portListPicks() {
         afterGrey = d->portField()->text();
         Press(d, "buttonOk");
     });
-    qunsetenv("WIRELOG_DEVICE_ROOT");
     QVERIFY(*ran);
     const QString dash = QString::fromUtf8(" \u2014 ");
     QCOMPARE(items, (QStringList{"COM7" + dash + QString::fromStdString(pty.slavePath()),
