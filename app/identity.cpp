@@ -33,6 +33,13 @@ std::string Scramble(std::string text) {
     return text;
 }
 
+std::string StoredNotice() {
+    return std::string(reinterpret_cast<const char*>(kNotice), sizeof kNotice);
+}
+std::string StoredCredits() {
+    return std::string(reinterpret_cast<const char*>(kCredits), sizeof kCredits);
+}
+
 std::string Notice() {
     return Unscramble(kNotice);
 }

@@ -13,6 +13,10 @@ const char* OriginLine();
 // The scrambling itself, its own inverse.
 std::string Scramble(std::string text);
 
+// The two texts as the program keeps them, scrambled.
+std::string StoredNotice();
+std::string StoredCredits();
+
 } // namespace identity
 
 class QDialog;

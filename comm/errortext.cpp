@@ -16,7 +16,9 @@ struct Row {
 
 constexpr Row kTable[] = {
     {Message::UnmappedPort, ErrorCode::NoSuchDevice,
-     "%1 has no device. Link one into the port map folder, e.g. ln -s /dev/ttyUSB0 %2/%1.", false},
+     "%1 has no device. Link one into the port map folder, for example with:\n"
+     "ln -s /dev/ttyUSB0 %2/%1",
+     false},
     {Message::NoDevice, ErrorCode::NoSuchDevice,
      "%1 does not exist. Check that the device is connected.", false},
     {Message::NoPermission, ErrorCode::PermissionDenied,

@@ -22,6 +22,7 @@ void File::open(const std::string& path, unsigned mode) {
     else
         flags |= O_RDONLY;
     if ((mode & Create) && (mode & Write)) flags |= O_CREAT;
+    if ((mode & Append) && (mode & Write)) flags |= O_APPEND;
     int fd;
     do {
         fd = ::open(path.c_str(), flags, 0666);
@@ -39,7 +40,8 @@ void File::open(const std::string& path, unsigned mode) {
         throw FileError::FromErrno(err == EWOULDBLOCK ? EWOULDBLOCK : err, path);
     }
     // Truncate only once the lock is ours, so a file that another opener holds is never emptied.
-    if ((mode & Create) && (mode & Write) && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) {
+    if ((mode & Create) && (mode & Write) && !(mode & Append) && S_ISREG(st.st_mode) &&
+        ::ftruncate(fd, 0) != 0) {
         const int err = errno;
         ::close(fd);
         throw FileError::FromErrno(err, path);

@@ -15,8 +15,9 @@ public:
     enum Mode : unsigned {
         Read = 0x1,
         Write = 0x2,
-        Create = 0x4,    // create when missing, truncate when present (with Write)
+        Create = 0x4,    // create when missing, truncate when present (with Write, unless Append)
         Exclusive = 0x8, // no other opener may hold it meanwhile (an exclusive lock)
+        Append = 0x10,   // with Write|Create: keep what is there and write after it
     };
 
     File() = default;

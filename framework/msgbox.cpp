@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
 
 namespace fw {
 namespace {
@@ -36,6 +37,17 @@ public:
             box.setStandardButtons(QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore);
             box.setDefaultButton(QMessageBox::Abort);
             break;
+        case Buttons::ReplaceAppendCancel: {
+            // Keeping what is there is the safe default; Escape cancels.
+            QPushButton* replace = box.addButton(QStringLiteral("&Replace"), QMessageBox::AcceptRole);
+            QPushButton* append = box.addButton(QStringLiteral("&Append"), QMessageBox::AcceptRole);
+            box.setDefaultButton(append);
+            box.setEscapeButton(box.addButton(QMessageBox::Cancel));
+            box.exec();
+            if (box.clickedButton() == replace) return Answer::Replace;
+            if (box.clickedButton() == append) return Answer::Append;
+            return Answer::Cancel;
+        }
         }
         switch (box.exec()) {
         case QMessageBox::Cancel:

@@ -11,9 +11,9 @@ class QWidget;
 
 namespace fw {
 
-enum class Buttons { Ok, OkCancel, AbortRetryIgnore };
+enum class Buttons { Ok, OkCancel, AbortRetryIgnore, ReplaceAppendCancel };
 enum class Icon { Default, None, Stop, Exclamation, Information };
-enum class Answer { Ok = 1, Cancel = 2, Abort = 3, Retry = 4, Ignore = 5 };
+enum class Answer { Ok = 1, Cancel = 2, Abort = 3, Retry = 4, Ignore = 5, Replace = 6, Append = 7 };
 
 struct MessageBoxRequest {
     std::string text;    // in the program's code page; "\n" breaks lines

@@ -24,4 +24,19 @@ std::string LoadStringLine(unsigned id, int line) {
     return text.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
 }
 
+std::string FormatString(unsigned id, std::initializer_list<std::string_view> args) {
+    const std::string text = LoadString(id);
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const std::size_t index = i + 1 < text.size() ? std::size_t(text[i + 1] - '1') : 9;
+        if (text[i] == '%' && index < args.size()) {
+            out += *(args.begin() + index);
+            ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
 } // namespace fw

@@ -3,8 +3,10 @@
 // themselves are the program's resources (res/strings.cpp); this is only the access.
 
 #include <cstdint>
+#include <initializer_list>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace fw {
 
@@ -22,5 +24,8 @@ std::string LoadString(unsigned id);
 // The line `line` (0-based) of the text of `id`, split at "\n"; empty when there is none.
 // Command strings hold the status prompt on line 0 and the tool tip on line 1.
 std::string LoadStringLine(unsigned id, int line);
+
+// The text of `id` with %1 to %9 replaced by `args` in order, each taken literally.
+std::string FormatString(unsigned id, std::initializer_list<std::string_view> args);
 
 } // namespace fw

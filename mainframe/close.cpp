@@ -1,17 +1,28 @@
-// The orderly end: unsent output drains (with a question every ten seconds), the port closes,
-// then an open dump, the settings are saved, and the window goes.
+// The orderly end: unsent output drains (with a question every ten seconds; Ignore gives up
+// what is left), the port closes, then an open dump, the settings are saved, and the window
+// goes.
 
 #include "framework/application.h"
 #include "framework/clock.h"
 #include "framework/msgbox.h"
+#include "framework/stringtable.h"
 #include "mainframe/mainframe.h"
 #include "res/resource.h"
+#include "transfer/modem.h"
 
 #include <QPointer>
 
 namespace {
+
 constexpr std::int64_t kDrainSeconds = 10;
+
+// Tells in the message pane how much output the close still waits for.
+void ShowDraining(CStatusBar& bar, short pending) {
+    const std::string text = fw::FormatString(IDS_DRAINING_ON_CLOSE, {std::to_string(pending)});
+    if (bar.paneCount() > 0 && bar.GetPaneText(0) != text) bar.SetPaneText(0, text);
 }
+
+} // namespace
 
 void CMainFrame::OnClose() {
     // A disabled frame (a transmission runs) takes no input, its close box included; a frame
@@ -23,27 +34,27 @@ void CMainFrame::OnClose() {
     fw::Guard(fw::Entry::WindowMessage, [&] {
         if (m_wndComm.GetPortOpen()) {
             std::int64_t deadline = fw::Now() + kDrainSeconds;
-            bool ignored = false;
-            while (m_wndComm.GetOutBufferCount() != 0) {
+            for (short pending; (pending = m_wndComm.GetOutBufferCount()) != 0;) {
+                ShowDraining(m_wndStatusBar, pending);
                 m_bCancel = 0;
                 PumpPendingMessages();
                 // A close that ran inside the pump has finished the job.
                 if (gone()) return;
-                if (!ignored && fw::Now() <= deadline) continue;
-                switch (fw::MessageBox(IDS_DATA_NOT_SENT, fw::Buttons::AbortRetryIgnore)) {
-                case fw::Answer::Abort:
-                    return;
-                case fw::Answer::Retry:
-                    deadline = fw::Now() + kDrainSeconds;
-                    break;
-                default:
-                    ignored = true;
-                    break;
-                }
+                if (fw::Now() <= deadline) continue;
+                const fw::Answer answer =
+                    fw::MessageBox(IDS_DATA_NOT_SENT, fw::Buttons::AbortRetryIgnore);
                 if (gone()) return;
+                if (answer == fw::Answer::Abort) {
+                    m_wndStatusBar.SetPaneText(0, fw::LoadString(IDS_IDLE_MESSAGE));
+                    return;
+                }
+                if (answer != fw::Answer::Retry) break; // Ignore: closing drops what is left
+                deadline = fw::Now() + kDrainSeconds;
             }
             m_wndComm.SetPortOpen(false);
         }
+        // A hang-up still holding DTR down ends here, so that the settings keep DTREnable.
+        EndHangUp(*this);
         if (!m_strDumpFile.empty()) OnCloseDumpFile();
         SaveSettings();
         DestroyFrame();

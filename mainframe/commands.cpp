@@ -95,6 +95,8 @@ void CMainFrame::OnCommCommand(unsigned id) {
     case ID_COMM_PORT_OPEN:
     case ID_COMM_PORT_CLOSE:
         m_wndComm.SetPortOpen(!m_wndComm.GetPortOpen());
+        // A hang-up under way ends with the port, not later on a port opened again.
+        if (!m_wndComm.GetPortOpen()) EndHangUp(*this);
         break;
     case ID_SETTINGS_PORT: {
         CSettingsDlg dlg(this);

@@ -89,6 +89,9 @@
 #define IDS_ERROR_TXFULL 32817
 #define IDS_UPDATEDATA_FAILED 32818
 #define IDS_INVALID_PORT 32819
+#define IDS_DUMP_EXISTS 32950
+#define IDS_DRAINING_ON_CLOSE 32951
+#define IDS_TRANSMIT_PORT_CLOSED 32952
 #define IDS_INVALID_BAUD 32960
 
 // Standard commands and strings of the framework layer

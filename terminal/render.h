@@ -16,7 +16,8 @@ std::size_t ApplyBackspaces(std::string& s);
 // show as nothing.
 std::string TextView(std::string_view s);
 
-// Hexadecimal view: "%02X " per byte, and a line break after every LF.
+// Hexadecimal view: "%02X " per byte, every byte (a backspace too), and a line break after
+// every LF.
 std::string HexView(std::string_view s);
 
 } // namespace render

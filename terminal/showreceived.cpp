@@ -24,7 +24,8 @@ void CMainFrame::ShowReceived(std::string_view received) {
     std::string s(received);
     if (!m_strDumpFile.empty()) WriteDump(*this, s);
 
-    const std::size_t erase = std::min(render::ApplyBackspaces(s), length);
+    // The hexadecimal view shows every byte as it came, backspaces included: no erasing.
+    const std::size_t erase = m_bHexView ? 0 : std::min(render::ApplyBackspaces(s), length);
     screen.setSel(length - erase, length);
     screen.scrollCaret();
     screen.replaceSel(m_bHexView ? render::HexView(s) : render::TextView(s));

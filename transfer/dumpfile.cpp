@@ -2,18 +2,45 @@
 
 #include "framework/filedialog.h"
 #include "framework/msgbox.h"
+#include "framework/stringtable.h"
 #include "mainframe/mainframe.h"
 #include "res/resource.h"
 
 #include <QPointer>
 #include <QTimer>
 
+#include <sys/stat.h>
+
+namespace {
+
+// A file whose content an open for writing would put at stake.
+bool HoldsData(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0;
+}
+
+} // namespace
+
 void CMainFrame::OnOpenDumpFile() {
     const auto path = fw::GetOpenFileName(this, kDumpExtension, kDumpFilter);
     if (!path) return;
+    unsigned mode = fw::File::Write | fw::File::Create | fw::File::Exclusive;
+    // The dialog asks nothing about an existing file; its content is never lost unasked.
+    if (HoldsData(*path)) {
+        switch (fw::MessageBox(fw::FormatString(IDS_DUMP_EXISTS, {*path}),
+                               fw::Buttons::ReplaceAppendCancel)) {
+        case fw::Answer::Replace:
+            break;
+        case fw::Answer::Append:
+            mode |= fw::File::Append;
+            break;
+        default:
+            return;
+        }
+    }
     m_strDumpFile = *path;
     try {
-        m_fileDump.open(m_strDumpFile, fw::File::Write | fw::File::Create | fw::File::Exclusive);
+        m_fileDump.open(m_strDumpFile, mode);
     } catch (const fw::FileError&) {
         m_strDumpFile.clear();
         fw::MessageBox(IDS_FAILED_TO_OPEN_FILE);

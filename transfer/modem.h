@@ -10,8 +10,18 @@ class CMainFrame;
 // write. Nothing happens when the prompt is cancelled.
 void DialPhone(CMainFrame& frame);
 
-// Pulses DTR and leaves DTREnable as it was.
+// Pulses DTR: raises it, drops it, and puts DTREnable back as it was about a second later,
+// from a timer, so that the window goes on working meanwhile. A Hang Up while the line is
+// still down adds nothing.
 void HangUp(CMainFrame& frame);
+// Ends a pulse still under way at once: DTREnable is as it was before the Hang Up (on the
+// device too when the port is open). Closing the port or the window calls it, so that no
+// restore lands later on a port that has been closed or opened again meanwhile.
+void EndHangUp(CMainFrame& frame);
+
+// How long the hang-up holds DTR down: well beyond what a modem needs to notice (its S25
+// register is counted in hundredths of a second).
+inline constexpr int kHangUpMs = 1000;
 
 // `format` with its "%s" replaced by `argument` taken literally ("%%" is a per cent sign).
 std::string FormatWithArgument(std::string_view format, std::string_view argument);

@@ -2,10 +2,14 @@
 
 #include "framework/file.h"
 #include "framework/filedialog.h"
+#include "framework/stringtable.h"
 #include "mainframe/mainframe.h"
+#include "res/resource.h"
 #include "transfer/transmitdlg.h"
 
 #include <QPointer>
+
+#include <algorithm>
 
 #include <vector>
 
@@ -64,14 +68,37 @@ void CMainFrame::OnTransmitTextFile() {
     const std::int64_t length = file.length();
     if (n <= 0) return;
 
+    // The port may close under the transmission (a line-error box's Cancel, the device gone):
+    // then it ends as if cancelled, and says how much of the file got out.
+    std::int64_t handed = 0; // bytes given to the control
+    short unsent = 0;        // of those, what the control last reported as not yet out
+    bool portClosed = false;
+    const auto output = [&](std::string_view bytes) {
+        try {
+            if (m_wndComm.GetPortOpen()) {
+                m_wndComm.SetOutput(bytes);
+                handed += static_cast<std::int64_t>(bytes.size());
+                unsent = m_wndComm.GetOutBufferCount();
+            }
+        } catch (const fw::ControlError&) {
+            if (m_wndComm.GetPortOpen()) throw;
+        }
+        portClosed = !m_wndComm.GetPortOpen();
+        return !portClosed;
+    };
+
     std::vector<char> buffer(static_cast<std::size_t>(n));
     const auto sendChunk = [&](std::size_t size) {
         // Exactly the bytes the file gave: a file that shrinks sends what it still holds.
         const std::size_t got = ReadChunk(file, buffer.data(), size);
-        if (got == 0) return false;
-        m_wndComm.SetOutput(std::string_view(buffer.data(), got));
-        while (m_wndComm.GetOutBufferCount() > 0) {
-            if (m_bCancel) break;
+        if (got == 0 || !output(std::string_view(buffer.data(), got))) return false;
+        while (!m_bCancel) {
+            if (!m_wndComm.GetPortOpen()) {
+                portClosed = true;
+                return false;
+            }
+            unsent = m_wndComm.GetOutBufferCount();
+            if (unsent <= 0) break;
             PumpPendingMessages();
         }
         return got == size;
@@ -79,8 +106,16 @@ void CMainFrame::OnTransmitTextFile() {
 
     const std::int64_t chunks = length / n;
     const auto tail = static_cast<std::size_t>(length % n);
-    for (std::int64_t i = 0; i < chunks; ++i) {
-        if (m_bCancel || !sendChunk(static_cast<std::size_t>(n))) return;
+    bool going = true;
+    for (std::int64_t i = 0; going && i < chunks; ++i)
+        going = !m_bCancel && sendChunk(static_cast<std::size_t>(n));
+    if (going && tail > 0 && !m_bCancel) sendChunk(tail);
+
+    if (portClosed) {
+        m_bCancel = 1;
+        const std::int64_t out = std::max<std::int64_t>(0, handed - std::max<short>(unsent, 0));
+        m_wndStatusBar.SetPaneText(
+            0, fw::FormatString(IDS_TRANSMIT_PORT_CLOSED,
+                                {std::to_string(out), std::to_string(length)}));
     }
-    if (tail > 0 && !m_bCancel) sendChunk(tail);
 }

@@ -25,7 +25,10 @@ public:
         m_script->handshaking = handshaking;
         return comm::Status::success();
     }
-    comm::Status setDTR(bool on) override { return set(m_script->dtr, on); }
+    comm::Status setDTR(bool on) override {
+        m_script->dtrChanges.push_back({on, std::chrono::steady_clock::now()});
+        return set(m_script->dtr, on);
+    }
     comm::Status setRTS(bool on) override { return set(m_script->rts, on); }
     std::optional<comm::ModemLines> modemLines() override { return m_script->lines; }
     std::optional<comm::LineCounters> counters() override { return m_script->counters; }

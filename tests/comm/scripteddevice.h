@@ -5,9 +5,11 @@
 
 #include "comm/serialdevice.h"
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct DeviceScript {
     ~DeviceScript();
@@ -22,6 +24,11 @@ struct DeviceScript {
     comm::LineSettings settings;
     std::int32_t handshaking = -1;
     bool dtr = false, rts = false;
+    struct DtrChange {
+        bool on;
+        std::chrono::steady_clock::time_point at;
+    };
+    std::vector<DtrChange> dtrChanges; // every DTR setting in order, the one at open included
     int discards = 0;
     int opens = 0;
 

@@ -278,8 +278,8 @@ void TestPtyPort::openFailures_data() {
                                << "COM5 (/dev/null) is not a serial device.";
     QTest::newRow("COM99 unmapped")
         << 99 << "" << int(ErrorCode::NoSuchDevice)
-        << "COM99 has no device. Link one into the port map folder, e.g. ln -s /dev/ttyUSB0 "
-           "%1/COM99.";
+        << "COM99 has no device. Link one into the port map folder, for example with:\n"
+           "ln -s /dev/ttyUSB0 %1/COM99";
 }
 
 void TestPtyPort::openFailures() {

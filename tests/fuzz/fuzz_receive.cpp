@@ -57,9 +57,11 @@ void Receive(CMainFrame& frame, std::string_view chunk) {
     while (before.size() > kTrimAbove)
         before.erase(0, kTrimCount);
 
+    // Text view applies the backspaces; the hexadecimal view shows every byte and erases nothing.
     std::string plain(chunk);
-    const std::size_t erase = std::min(render::ApplyBackspaces(plain), before.size());
-    const std::string shown = frame.GetHexView() ? render::HexView(plain) : render::TextView(plain);
+    const bool hex = frame.GetHexView();
+    const std::size_t erase = hex ? 0 : std::min(render::ApplyBackspaces(plain), before.size());
+    const std::string shown = hex ? render::HexView(plain) : render::TextView(plain);
 
     frame.ShowReceived(chunk);
     const std::string& after = screen.text();

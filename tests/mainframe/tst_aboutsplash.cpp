@@ -59,10 +59,18 @@ void TestAboutSplash::textsAreKeptScrambled() {
     QCOMPARE(QString::fromStdString(identity::Credits()), kCredits);
     QCOMPARE(kNotice.size(), 21);
     QCOMPARE(kCredits.size(), 19);
-    // The program's bytes never hold the plain texts.
-    const std::string notice = identity::Scramble(identity::Notice());
-    QVERIFY(notice != identity::Notice());
-    QCOMPARE(identity::Scramble(notice), identity::Notice());
+    // The program's constants never hold the plain texts, nor any three letters of them in a
+    // row: they are the scrambled bytes, which unscramble to the texts.
+    const std::pair<std::string, std::string> kept[] = {
+        {identity::StoredNotice(), kNotice.toStdString()},
+        {identity::StoredCredits(), kCredits.toStdString()},
+    };
+    for (const auto& [stored, plain] : kept) {
+        QCOMPARE(stored.size(), plain.size());
+        for (std::size_t i = 0; i + 3 <= plain.size(); ++i)
+            QVERIFY2(stored.find(plain.substr(i, 3)) == std::string::npos, plain.c_str());
+        QCOMPARE(identity::Scramble(stored), plain);
+    }
 }
 
 void TestAboutSplash::aboutBox_data() {
@@ -103,15 +111,16 @@ void TestAboutSplash::splashEndsByItself() {
     CSplashDlg splash(nullptr);
     Picture picture;
     QTimer::singleShot(100, &splash, [&] { picture = PictureOf(&splash); });
-    // A bound in case the timer never fires.
-    QTimer::singleShot(8000, &splash, [&] { splash.done(-1); });
+    // A bound in case the timer never fires (or fires far too late).
+    QTimer::singleShot(10000, &splash, [&] { splash.done(-1); });
     QElapsedTimer clock;
     clock.start();
     const int result = splash.DoModal();
     const qint64 ms = clock.elapsed();
     QCOMPARE(result, int(QDialog::Accepted));
-    // The dialog's timer is a coarse one: it may fire up to 5 % early.
-    QVERIFY2(ms >= 2800 && ms < 5000, qPrintable(QString::number(ms)));
+    // The dialog's timer is a coarse one: it may fire up to 5 % early. A late one means a
+    // loaded machine, not a fault, unless it is late by seconds.
+    QVERIFY2(ms >= 2800 && ms < 8000, qPrintable(QString::number(ms)));
     CheckPicture(picture);
 }
 
@@ -134,13 +143,11 @@ void TestAboutSplash::splashKeys() {
         QTest::keyClick(d, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
         closedAtOnce = !d->isVisible();
     });
-    QElapsedTimer clock;
-    clock.start();
     const int got = splash.DoModal();
     QVERIFY(*ran);
+    // Gone within the key's own handling, so not by the three-second timer.
     QVERIFY(closedAtOnce);
     QCOMPARE(got, result);
-    QVERIFY2(clock.elapsed() < 1500, qPrintable(QString::number(clock.elapsed())));
 }
 
 QTEST_MAIN(TestAboutSplash)

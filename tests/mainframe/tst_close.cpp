@@ -53,7 +53,7 @@ private slots:
     void openPortEmptyBufferClosesPortAndDump();
     void stuckOutputAsksAfterDeadline();
     void retryThenDrainCloses();
-    void ignoreAsksOnEveryPass();
+    void ignoreDiscardsAndCloses();
     void secondCloseDuringDrainIsHarmless();
 };
 
@@ -121,10 +121,18 @@ void TestClose::stuckOutputAsksAfterDeadline() {
 
     SteppingClock clock;
     std::vector<std::int64_t> askedAt;
-    f.boxes.onShow = [&](const fw::MessageBoxRequest&) { askedAt.push_back(clock.last()); };
+    std::vector<std::string> paneAtBox, paneExpected;
+    f.boxes.onShow = [&](const fw::MessageBoxRequest&) {
+        askedAt.push_back(clock.last());
+        paneAtBox.push_back(f->m_wndStatusBar.GetPaneText(0));
+        paneExpected.push_back("Sending " + std::to_string(f->m_wndComm.GetOutBufferCount()) +
+                               " bytes before closing...");
+    };
     f.boxes.answer(fw::Answer::Retry);
     f.boxes.answer(fw::Answer::Abort);
     f->close();
+    // While it waits, the message pane tells what is still to go.
+    QCOMPARE(paneAtBox, paneExpected);
 
     // Deadline kStart + 10, strictly exceeded at the reading kStart + 11; Retry reads the
     // clock once (kStart + 12) for the next deadline, kStart + 22.
@@ -144,6 +152,7 @@ void TestClose::stuckOutputAsksAfterDeadline() {
     QVERIFY(f.storeText().empty());
     f.idle();
     QCOMPARE(f->windowTitle(), caption);
+    QCOMPARE(f->m_wndStatusBar.GetPaneText(0), std::string("Ready"));
 
     // A later close starts afresh with a new deadline.
     askedAt.clear();
@@ -177,28 +186,34 @@ void TestClose::retryThenDrainCloses() {
     QVERIFY(StoreHas(f, "\"RThreshold\"=dword:00000003"));
 }
 
-void TestClose::ignoreAsksOnEveryPass() {
+void TestClose::ignoreDiscardsAndCloses() {
     FrameFixture f;
     QVERIFY(f.created());
-    f.linkPort(7);
+    PtyPair& pty = f.linkPort(7);
+    const std::string dump = f.tempPath("ignored.dmp");
+    f.files.choose(dump);
+    f->SendCommand(ID_FILE_OPEN_DUMP, CMainFrame::Source::Menu);
     f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::ToolBar);
-    QVERIFY(JamOutput(f) > 0);
+    const std::size_t sent = JamOutput(f);
+    QVERIFY(f->m_wndComm.GetOutBufferCount() > 0);
+    f->m_wndComm.SetRThreshold(4);
 
     SteppingClock clock;
     std::vector<std::int64_t> askedAt;
     f.boxes.onShow = [&](const fw::MessageBoxRequest&) { askedAt.push_back(clock.last()); };
-    // After Ignore the question comes back without the clock being asked; a Retry renews the
-    // deadline but the question still comes at once.
+    // Ignore gives up what is still unsent and closes as a drained close does: one question.
     f.boxes.answer(fw::Answer::Ignore);
-    f.boxes.answer(fw::Answer::Ignore);
-    f.boxes.answer(fw::Answer::Retry);
-    f.boxes.answer(fw::Answer::Abort);
     f->close();
-    QCOMPARE(askedAt,
-             (std::vector<std::int64_t>{kStart + 11, kStart + 11, kStart + 11, kStart + 12}));
-    QVERIFY(!f->IsClosed());
-    QVERIFY(f->m_wndComm.GetPortOpen());
-    QVERIFY(f.storeText().empty());
+    QCOMPARE(askedAt, std::vector<std::int64_t>{kStart + 11});
+    QVERIFY(f->IsClosed());
+    QVERIFY(!f->m_wndComm.GetPortOpen());
+    QCOMPARE(f->m_wndComm.GetOutBufferCount(), short(0));
+    QVERIFY(f->m_strDumpFile.empty());
+    QVERIFY(!f->m_fileDump.isOpen());
+    QVERIFY(StoreHas(f, "\"RThreshold\"=dword:00000004"));
+    // What the control still held never reaches the line.
+    const std::size_t arrived = pty.read(sent, 500).size();
+    QVERIFY2(arrived < sent, qPrintable(QStringLiteral("%1 of %2").arg(arrived).arg(sent)));
 }
 
 void TestClose::secondCloseDuringDrainIsHarmless() {

@@ -4,6 +4,7 @@
 #include "res/resource.h"
 #include "settings/settingsdlg.h"
 #include "settings/valuedlg.h"
+#include "tests/comm/scripteddevice.h"
 #include "tests/support/framefixture.h"
 #include "tests/support/modaldriver.h"
 
@@ -319,28 +320,53 @@ void TestCommands::unknownIdsDoNothing() {
 
 void TestCommands::signalQueries_data() {
     QTest::addColumn<uint>("id");
+    QTest::addColumn<int>("line"); // 0 CD, 1 CTS, 2 DSR
+    QTest::addColumn<bool>("holding");
     QTest::addColumn<QString>("text");
-    QTest::newRow("CD") << uint(ID_QUERY_CD) << "CDHolding is FALSE";
-    QTest::newRow("CTS") << uint(ID_QUERY_CTS) << "CTSHolding is FALSE";
-    QTest::newRow("DSR") << uint(ID_QUERY_DSR) << "DSRHolding is FALSE";
+    QTest::newRow("CD held") << uint(ID_QUERY_CD) << 0 << true << "CDHolding is TRUE";
+    QTest::newRow("CD low") << uint(ID_QUERY_CD) << 0 << false << "CDHolding is FALSE";
+    QTest::newRow("CTS held") << uint(ID_QUERY_CTS) << 1 << true << "CTSHolding is TRUE";
+    QTest::newRow("CTS low") << uint(ID_QUERY_CTS) << 1 << false << "CTSHolding is FALSE";
+    QTest::newRow("DSR held") << uint(ID_QUERY_DSR) << 2 << true << "DSRHolding is TRUE";
+    QTest::newRow("DSR low") << uint(ID_QUERY_DSR) << 2 << false << "DSRHolding is FALSE";
 }
 
 void TestCommands::signalQueries() {
     QFETCH(uint, id);
+    QFETCH(int, line);
+    QFETCH(bool, holding);
     QFETCH(QString, text);
     FrameFixture f;
     QVERIFY(f.created());
-    f.linkPort(7);
+    // The asked line as the row says, the other two the other way.
+    auto script = std::make_shared<DeviceScript>();
+    script->lines = comm::ModemLines{};
+    bool comm::ModemLines::*const lines[] = {&comm::ModemLines::cd, &comm::ModemLines::cts,
+                                             &comm::ModemLines::dsr};
+    for (int i = 0; i < 3; ++i)
+        (*script->lines).*lines[i] = (i == line) == holding;
+    f->m_wndComm.control()->setDeviceOpener(ScriptedOpener(script));
+    const unsigned panes[] = {ID_INDICATOR_CD, ID_INDICATOR_CTS, ID_INDICATOR_DSR};
+    const std::string lit[] = {"CD ", "CTS", "DSR"};
+
     for (const bool open : {false, true}) {
         f.boxes.shown.clear();
         if (open) f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::ToolBar);
+        QCOMPARE(f->m_wndComm.GetPortOpen(), open);
         f->SendCommand(id);
         QCOMPARE(f.boxes.shown.size(), std::size_t(1));
         const fw::MessageBoxRequest& box = f.boxes.shown.front();
-        QCOMPARE(QString::fromStdString(box.text), text);
+        // A closed port holds no line.
+        QCOMPARE(QString::fromStdString(box.text),
+                 open ? text : QString(text).replace("TRUE", "FALSE"));
         QCOMPARE(box.caption, std::string("Wirelog"));
         QCOMPARE(box.buttons, fw::Buttons::Ok);
         QCOMPARE(box.icon, fw::Icon::Exclamation);
+        // Each signal pane is lit exactly while its line is held.
+        for (int i = 0; i < 3; ++i) {
+            const bool on = open && ((i == line) == holding);
+            QCOMPARE(Pane(f, panes[i]), on ? lit[i] : std::string());
+        }
     }
 }
 

@@ -9,6 +9,7 @@
 
 #include <QFile>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QTimer>
 #include <QtTest>
 
@@ -93,7 +94,9 @@ void TestFaults::deviceGoneWhileReceiving() {
     QVERIFY(!f->m_wndComm.GetPortOpen());
     QCOMPARE(ReadFile(dump), sent); // everything that arrived is kept
     f.idle();
-    QVERIFY(!f->windowTitle().isEmpty());
+    // The caption no longer names the port, and still names the dump that goes on.
+    QCOMPARE(f->windowTitle(), QStringLiteral("Wirelog - dumping to \"%1\"")
+                                   .arg(QString::fromStdString(dump)));
 
     // The program carries on: the port opens again on a new device.
     PtyPair again;
@@ -120,7 +123,15 @@ void TestFaults::deviceGoneWhileSending() {
     f->SendCommand(ID_FILE_TRANSMIT_TEXT, CMainFrame::Source::Menu);
     QVERIFY(clock.elapsed() < 10000);
 
+    // The device's going is told once; the transmission ends as if cancelled and says in the
+    // status bar how much of the file got out.
+    QCOMPARE(f.boxes.shown.size(), std::size_t{1});
     QVERIFY(AnyBoxContains(f.boxes, "has gone away"));
+    const QRegularExpression told(
+        QStringLiteral("^The port was closed: (\\d+) of 524288 bytes of the file went out\\.$"));
+    const auto match = told.match(QString::fromStdString(f->m_wndStatusBar.GetPaneText(0)));
+    QVERIFY2(match.hasMatch(), f->m_wndStatusBar.GetPaneText(0).c_str());
+    QVERIFY(match.captured(1).toLongLong() < 524288);
     QVERIFY(f->isEnabled());
     QVERIFY(f->m_bCancel);
     QVERIFY(!f->m_wndComm.GetPortOpen());

@@ -46,6 +46,7 @@ private slots:
     void trim();
     void trimRepeatsUntilBounded();
     void allBytesTextView();
+    void allBytesHexView_data();
     void allBytesHexView();
 };
 
@@ -161,10 +162,13 @@ void TestShowReceived::showReceived_data() {
                                           << "x\r\nB"s;
     QTest::newRow("hex A LF") << ""s << true << "A\n"s
                               << "41 0A \r\n"s;
-    QTest::newRow("hex leading backspace eats the blank") << "41 "s << true << "\b"s
-                                                          << "41"s;
-    QTest::newRow("hex backspace never shown") << ""s << true << "A\bB"s
-                                               << "42 "s;
+    QTest::newRow("hex leading backspace erases nothing") << "41 "s << true << "\b"s
+                                                          << "41 08 "s;
+    QTest::newRow("hex backspace shown with the byte before it") << ""s << true << "A\bB"s
+                                                                 << "41 08 42 "s;
+    QTest::newRow("hex BEL, BS and CR all shown")
+        << ""s << true << "\x41\x07\x42\x08\x43\x44\x08\x08\x45\x0D\x46"s
+        << "41 07 42 08 43 44 08 08 45 0D 46 "s;
     QTest::newRow("hex FF") << ""s << true << "\xFF"s
                             << "FF "s;
     QTest::newRow("hex NUL inside") << ""s << true << "a\0b"s
@@ -277,20 +281,45 @@ void TestShowReceived::allBytesTextView() {
     QCOMPARE(f.screen(), expected);
 }
 
+namespace {
+
+// The hexadecimal rendering of `bytes`, written out independently of the renderer.
+std::string HexOf(const std::string& bytes) {
+    std::string out;
+    for (const char c : bytes) {
+        char digits[8];
+        std::snprintf(digits, sizeof digits, "%02X ", static_cast<unsigned char>(c));
+        out += digits;
+        if (c == '\n') out += "\r\n";
+    }
+    return out;
+}
+
+} // namespace
+
+void TestShowReceived::allBytesHexView_data() {
+    // Every byte value shows as its two digits, whatever it would do in text view; a screen
+    // that was there before stays whole.
+    QTest::addColumn<std::string>("chunk");
+    QTest::newRow("00-FF in one chunk") << AllBytes();
+    QTest::newRow("a run of 08") << std::string(5, '\b');
+    QTest::newRow("08 runs between letters") << "\b\bA\b\b\bB\b"s;
+    for (int b = 0; b < 256; ++b) {
+        const char c = static_cast<char>(b);
+        QTest::addRow("byte %02X alone, twice, between letters", b) << "A"s + c + c + "B" + c;
+    }
+}
+
 void TestShowReceived::allBytesHexView() {
+    QFETCH(std::string, chunk);
     FrameFixture f;
     QVERIFY(f.created());
+    const std::string before = "41 0A \r\n";
+    f->m_wndEdit.setText(before);
     f->SetHexView(1);
-    f->ShowReceived(AllBytes());
-    std::string expected;
-    for (int b = 0; b < 256; ++b) {
-        if (b == 0x07 || b == 0x08) continue;
-        char digits[8];
-        std::snprintf(digits, sizeof digits, "%02X ", static_cast<unsigned>(b));
-        expected += digits;
-        if (b == '\n') expected += "\r\n";
-    }
-    QCOMPARE(f.screen(), expected);
+    f->ShowReceived(chunk);
+    QCOMPARE(f.screen(), before + HexOf(chunk));
+    QCOMPARE(render::HexView(chunk), HexOf(chunk));
 }
 
 QTEST_MAIN(TestShowReceived)

@@ -30,7 +30,10 @@ public:
         if (m_record->holdEachWrite) m_record->held = true;
         return static_cast<ssize_t>(n);
     }
-    int outputQueue() override { return m_record->held ? 1 : 0; }
+    // A held write is still wholly in the driver.
+    int outputQueue() override {
+        return m_record->held ? static_cast<int>(m_record->writes.back().size()) : 0;
+    }
     void discardOutput() override { m_record->held = false; }
     bool marksErrors() const override { return true; }
 

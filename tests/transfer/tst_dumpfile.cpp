@@ -49,8 +49,9 @@ class TestDumpFile : public QObject {
 private slots:
     void dialogAndCaption();
     void cancelledDialogChangesNothing();
-    void existingFileIsEmptied();
-    void exclusiveWhileOpen();
+    void existingFile_data();
+    void existingFile();
+    void lockKeepsOtherDumpersOut();
     void rawBytesOnly();
     void receivedOverPty();
     void openInMissingFolder();
@@ -100,31 +101,84 @@ void TestDumpFile::cancelledDialogChangesNothing() {
     QVERIFY(f.boxes.shown.empty());
 }
 
-void TestDumpFile::existingFileIsEmptied() {
+void TestDumpFile::existingFile_data() {
+    QTest::addColumn<std::string>("before");
+    QTest::addColumn<int>("answer"); // 0: no question expected
+    QTest::addColumn<bool>("opened");
+    QTest::addColumn<std::string>("after");
+    QTest::newRow("Replace empties it") << "old content"s << int(fw::Answer::Replace) << true
+                                        << "new"s;
+    QTest::newRow("Append keeps it") << "old content"s << int(fw::Answer::Append) << true
+                                     << "old contentnew"s;
+    QTest::newRow("Cancel leaves it alone") << "old content"s << int(fw::Answer::Cancel) << false
+                                            << "old content"s;
+    QTest::newRow("an empty file is simply opened") << ""s << 0 << true << "new"s;
+}
+
+void TestDumpFile::existingFile() {
+    QFETCH(std::string, before);
+    QFETCH(int, answer);
+    QFETCH(bool, opened);
+    QFETCH(std::string, after);
     FrameFixture f;
     QVERIFY(f.created());
     const std::string path = f.tempPath("old.dmp");
-    QVERIFY(WriteFile(path, "old content"));
+    QVERIFY(WriteFile(path, before));
+    if (answer) f.boxes.answer(fw::Answer(answer));
     OpenDump(f, path);
-    QVERIFY(f.boxes.shown.empty());
-    QCOMPARE(Contents(path), ""s);
+    if (answer) {
+        QCOMPARE(f.boxes.shown.size(), std::size_t{1});
+        const fw::MessageBoxRequest& box = f.boxes.shown.front();
+        QCOMPARE(box.text, path + " already exists.");
+        QCOMPARE(box.buttons, fw::Buttons::ReplaceAppendCancel);
+        QCOMPARE(box.caption, "Wirelog"s);
+    } else {
+        QVERIFY(f.boxes.shown.empty());
+    }
+    QCOMPARE(f->m_strDumpFile, opened ? path : ""s);
+    QCOMPARE(f->m_fileDump.isOpen(), opened);
+    QCOMPARE(f->windowTitle(), opened ? DumpCaption(path) : QStringLiteral("Wirelog"));
     f->ShowReceived("new");
-    f->SendCommand(ID_FILE_CLOSE_DUMP, CMainFrame::Source::Menu);
-    QCOMPARE(Contents(path), "new"s);
+    if (opened) f->SendCommand(ID_FILE_CLOSE_DUMP, CMainFrame::Source::Menu);
+    QCOMPARE(Contents(path), after);
+    QCOMPARE(f.boxes.shown.size(), std::size_t{answer ? 1 : 0});
 }
 
-void TestDumpFile::exclusiveWhileOpen() {
+void TestDumpFile::lockKeepsOtherDumpersOut() {
+    // The lock is advisory: it keeps out another Wirelog (or anything else that takes the same
+    // lock), which neither records into the file nor empties it; readers that take no lock,
+    // such as a viewer following the file, see every piece as soon as it has been received.
     FrameFixture f;
     QVERIFY(f.created());
     const std::string path = f.tempPath("held.dmp");
     OpenDump(f, path);
     QVERIFY(f->m_fileDump.isOpen());
-    fw::File other;
-    QVERIFY_THROWS_EXCEPTION(fw::FileError,
-                             other.open(path, fw::File::Write | fw::File::Exclusive));
+    f->ShowReceived("first");
+    QCOMPARE(Contents(path), "first"s);
+
+    CMainFrame second; // another instance picks the same file and answers Replace
+    QVERIFY(second.LoadFrame());
+    f.boxes.answer(fw::Answer::Replace);
+    f.files.choose(path);
+    second.SendCommand(ID_FILE_OPEN_DUMP, CMainFrame::Source::Menu);
+    QCOMPARE(f.boxes.shown.size(), std::size_t{2});
+    QCOMPARE(f.boxes.shown.back().text, "Failed to open file!"s);
+    QVERIFY(second.m_strDumpFile.empty());
+    QVERIFY(!second.m_fileDump.isOpen());
+    QCOMPARE(Contents(path), "first"s);
+    second.ShowReceived("not for the file");
+
+    f->ShowReceived(" second");
+    QCOMPARE(Contents(path), "first second"s);
     f->SendCommand(ID_FILE_CLOSE_DUMP, CMainFrame::Source::Menu);
-    other.open(path, fw::File::Write | fw::File::Exclusive); // free again
-    QVERIFY(other.isOpen());
+    // Once closed, the file is free for the next one.
+    f.boxes.answer(fw::Answer::Append);
+    f.files.choose(path);
+    second.SendCommand(ID_FILE_OPEN_DUMP, CMainFrame::Source::Menu);
+    QCOMPARE(second.m_strDumpFile, path);
+    second.ShowReceived(" third");
+    second.SendCommand(ID_FILE_CLOSE_DUMP, CMainFrame::Source::Menu);
+    QCOMPARE(Contents(path), "first second third"s);
 }
 
 void TestDumpFile::rawBytesOnly() {
@@ -139,7 +193,7 @@ void TestDumpFile::rawBytesOnly() {
     f->ShowReceived("ab\bc\r\n"); // nor does the backspace pass reach it
     f->SetHexView(0);
     f->m_wndEdit.OnChar('T', 1, 0); // typed with the port closed: screen only
-    QVERIFY(f.screen().ends_with("61 63 0D 0A \r\nT"s));
+    QVERIFY(f.screen().ends_with("61 62 08 63 0D 0A \r\nT"s));
     f->ShowReceived(""); // an empty piece adds nothing
     f->ShowReceived("\b\bz");
 

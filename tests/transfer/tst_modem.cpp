@@ -7,7 +7,9 @@
 #include "tests/support/framefixture.h"
 #include "tests/support/modaldriver.h"
 #include "tests/terminal/bytesprinter.h"
+#include "tests/comm/scripteddevice.h"
 #include "tests/transfer/recordingdevice.h"
+#include "transfer/modem.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -157,30 +159,76 @@ void TestModem::disabledWhilePortClosed() {
 
 void TestModem::hangUp_data() {
     QTest::addColumn<bool>("dtr");
-    QTest::newRow("DTR enabled") << true;
-    QTest::newRow("DTR disabled") << false;
+    QTest::addColumn<QString>("during"); // what happens while DTR is down
+    QTest::newRow("DTR enabled") << true << "";
+    QTest::newRow("DTR disabled") << false << "";
+    QTest::newRow("a second Hang Up") << true << "hang up";
+    QTest::newRow("Port Close") << true << "port close";
+    QTest::newRow("the window closes") << true << "window close";
 }
 
 void TestModem::hangUp() {
     QFETCH(bool, dtr);
+    QFETCH(QString, during);
+    using namespace std::chrono;
     FrameFixture f;
     QVERIFY(f.created());
-    auto record = std::make_shared<DeviceRecord>();
-    f->m_wndComm.control()->setDeviceOpener(RecordingOpener(record));
+    auto script = std::make_shared<DeviceScript>();
+    f->m_wndComm.control()->setDeviceOpener(ScriptedOpener(script));
     f->m_wndComm.SetDTREnable(dtr);
     f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::Menu);
     QVERIFY(f->m_wndComm.GetPortOpen());
-    QCOMPARE(record->dtr, std::vector<bool>{dtr}); // as opened
+    const auto levels = [&script] {
+        std::vector<bool> on;
+        for (const auto& change : script->dtrChanges)
+            on.push_back(change.on);
+        return on;
+    };
+    QCOMPARE(levels(), std::vector<bool>{dtr}); // as opened
     const bool checkedBefore = DtrChecked(f.frame());
     QCOMPARE(checkedBefore, dtr);
 
+    // Raised and dropped; the command returns with the line down and the window at work.
     f->SendCommand(ID_COMM_HANGUP, CMainFrame::Source::Menu);
+    QCOMPARE(levels(), (std::vector<bool>{dtr, true, false}));
+    QVERIFY(script->send("while down"));
+    QTRY_COMPARE_WITH_TIMEOUT(f.screen(), "while down"s, 3000);
+    QCOMPARE(levels().size(), std::size_t{3}); // received before DTR came back
+
+    if (during == "hang up") {
+        f->SendCommand(ID_COMM_HANGUP, CMainFrame::Source::Menu);
+        QCOMPARE(levels().size(), std::size_t{3}); // no second pulse inside the first
+    } else if (during == "port close") {
+        f->SendCommand(ID_COMM_PORT_CLOSE, CMainFrame::Source::ToolBar);
+        QVERIFY(!f->m_wndComm.GetPortOpen());
+        QCOMPARE(f->m_wndComm.GetDTREnable(), dtr);
+        QCOMPARE(DtrChecked(f.frame()), checkedBefore);
+        // Opened again at once: DTR as it was, and nothing of the old pulse lands on it.
+        f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::ToolBar);
+        QTest::qWait(kHangUpMs + 300);
+        QCOMPARE(levels(), (std::vector<bool>{dtr, true, false, dtr}));
+        QVERIFY(f.boxes.shown.empty());
+        return;
+    } else if (during == "window close") {
+        f->close();
+        QVERIFY(f->IsClosed());
+        QVERIFY(f.storeText().find("\"DTREnable\"=dword:00000001") != std::string::npos);
+        FrameFixture::flushDeletes();
+        QTest::qWait(kHangUpMs + 300);
+        QCOMPARE(levels(), (std::vector<bool>{dtr, true, false})); // nothing after the close
+        QVERIFY(f.boxes.shown.empty());
+        return;
+    }
+
+    // About a second later DTREnable is as it was, with nothing sent.
+    QTRY_COMPARE_WITH_TIMEOUT(levels().size(), std::size_t{4}, 5000);
+    QCOMPARE(levels(), (std::vector<bool>{dtr, true, false, dtr}));
+    const auto down = duration_cast<milliseconds>(script->dtrChanges[3].at - script->dtrChanges[2].at);
+    QVERIFY2(down >= 900ms && down <= 1500ms, qPrintable(QString::number(down.count())));
     QVERIFY(f.boxes.shown.empty());
-    // Raised, dropped, and back to what it was, with nothing sent.
-    QCOMPARE(record->dtr, (std::vector<bool>{dtr, true, false, dtr}));
     QCOMPARE(f->m_wndComm.GetDTREnable(), dtr);
     QCOMPARE(DtrChecked(f.frame()), checkedBefore);
-    QVERIFY(record->writes.empty());
+    QCOMPARE(script->sent(), ""s);
 }
 
 QTEST_MAIN(TestModem)

@@ -110,6 +110,7 @@ private slots:
     void cancel();
     void unopenable_data();
     void unopenable();
+    void portClosedByErrorBox_data();
     void portClosedByErrorBox();
 
 private:
@@ -277,7 +278,18 @@ void TestTransmit::unopenable() {
     QVERIFY(rig.record->writes.empty());
 }
 
+void TestTransmit::portClosedByErrorBox_data() {
+    QTest::addColumn<int>("drained"); // chunks that got out before the line error
+    QTest::addColumn<QString>("status");
+    QTest::newRow("first chunk still held")
+        << 0 << "The port was closed: 0 of 1300 bytes of the file went out.";
+    QTest::newRow("second chunk still held")
+        << 1 << "The port was closed: 512 of 1300 bytes of the file went out.";
+}
+
 void TestTransmit::portClosedByErrorBox() {
+    QFETCH(int, drained);
+    QFETCH(QString, status);
     Rig rig;
     QVERIFY(rig.openPort());
     FrameFixture& f = rig.f;
@@ -285,12 +297,18 @@ void TestTransmit::portClosedByErrorBox() {
     const std::string bytes = FileBytes(1300);
     QVERIFY(WriteFile(path, bytes));
 
-    // A framing error arrives while the first chunk waits; the user closes the port.
+    // A framing error arrives while a chunk waits in the driver; the user closes the port.
     rig.record->holdEachWrite = true;
     f.boxes.answer(fw::Answer::Cancel);
     bool sent = false;
+    int released = 0;
     Watch watch(f.frame(), *rig.record, [&] {
         if (sent || !rig.record->held) return;
+        if (released < drained) {
+            ++released;
+            rig.record->held = false;
+            return;
+        }
         sent = true;
         rig.record->send("\xFF\x00"
                          "x"s);
@@ -299,12 +317,12 @@ void TestTransmit::portClosedByErrorBox() {
     QVERIFY(sent);
     QVERIFY(!watch.timedOut());
     QVERIFY(!f->m_wndComm.GetPortOpen());
-    QCOMPARE(rig.record->wire(), bytes.substr(0, 512));
-    // The box of the line error, then the failed command's own report.
-    QVERIFY(!f.boxes.shown.empty());
+    QCOMPARE(rig.record->wire(), bytes.substr(0, 512 * std::size_t(drained + 1)));
+    // The line error's box is the only message: the transmission ends as if cancelled and
+    // tells in the status bar how far it got.
+    QCOMPARE(f.boxes.shown.size(), std::size_t{1});
     QCOMPARE(f.boxes.shown.front().text, "Framing Error\nOK to ignore, Cancel to quit"s);
-    for (std::size_t i = 1; i < f.boxes.shown.size(); ++i)
-        QCOMPARE(f.boxes.shown[i].icon, fw::Icon::Stop);
+    QCOMPARE(QString::fromStdString(f->m_wndStatusBar.GetPaneText(0)), status);
     VerifyFrameBack(f);
     QVERIFY(FileIsFree(path));
 }
