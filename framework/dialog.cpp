@@ -136,7 +136,9 @@ void Dialog::showEvent(QShowEvent* e) {
     if (!m_initialised) {
         m_initialised = true;
         Place();
-        OnInitDialog();
+        for (QRadioButton* radio : findChildren<QRadioButton*>())
+            radio->installEventFilter(this);
+        if (OnInitDialog()) PlaceFirstFocus();
     }
     QDialog::showEvent(e);
 }
@@ -158,20 +160,124 @@ void Dialog::reject() {
     Guard(Entry::MenuOrKeyCommand, [this] { OnCancel(); });
 }
 
+namespace {
+
+bool CanTakeFocus(const QWidget* w, const QWidget* window) {
+    return w->isEnabled() && w->isVisibleTo(window) && w->focusPolicy() != Qt::NoFocus;
+}
+
+bool TakesTabFocus(const QWidget* w, const QWidget* window) {
+    return CanTakeFocus(w, window) && (w->focusPolicy() & Qt::TabFocus);
+}
+
+// The radio buttons that go with `w` (none when it is not one), in tab order: those of its
+// button group, or else its auto-exclusive siblings.
+QList<QRadioButton*> RadioGroupOf(QWidget* w) {
+    auto* radio = qobject_cast<QRadioButton*>(w);
+    if (!radio) return {};
+    const auto belongs = [radio](QWidget* other) {
+        auto* candidate = qobject_cast<QRadioButton*>(other);
+        if (!candidate) return false;
+        if (radio->group()) return candidate->group() == radio->group();
+        return candidate == radio || (!candidate->group() && candidate->autoExclusive() &&
+                                      radio->autoExclusive() &&
+                                      candidate->parentWidget() == radio->parentWidget());
+    };
+    QList<QRadioButton*> group;
+    QWidget* window = radio->window();
+    for (QWidget* next = window->nextInFocusChain(); next != window;
+         next = next->nextInFocusChain())
+        if (belongs(next)) group.append(static_cast<QRadioButton*>(next));
+    return group;
+}
+
+// Where the focus goes when it enters the group of `w`: the group's checked button if it
+// can take the focus, else `w` itself. (Qt gives the Tab stop of a group to whichever button
+// was checked last, which the data exchange does not keep up to date: any focus counts.)
+QWidget* EntryOf(QWidget* w) {
+    for (QRadioButton* radio : RadioGroupOf(w))
+        if (radio->isChecked() && CanTakeFocus(radio, w->window())) return radio;
+    return w;
+}
+
+bool IsEnter(const QKeyEvent* e) {
+    return (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) &&
+           (e->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+}
+
+} // namespace
+
 void Dialog::keyPressEvent(QKeyEvent* e) {
-    // Enter means OK even where no button is marked as the default.
-    if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) &&
-        e->modifiers() == Qt::NoModifier) {
-        bool hasDefault = false;
-        for (QPushButton* button : findChildren<QPushButton*>())
-            hasDefault |= button->isDefault();
+    // Enter presses the focused push button; elsewhere the default button, or OK where the
+    // form marks none.
+    if (IsEnter(e)) {
         auto* focused = qobject_cast<QPushButton*>(focusWidget());
-        if (!hasDefault && !focused) {
-            accept();
+        if (focused && focused->isEnabled()) {
+            focused->click();
             return;
         }
+        for (QPushButton* button : findChildren<QPushButton*>())
+            if (button->isDefault() && button->isEnabled() && button->isVisibleTo(this)) {
+                button->click();
+                return;
+            }
+        accept();
+        return;
     }
     QDialog::keyPressEvent(e);
+}
+
+bool Dialog::focusNextPrevChild(bool next) {
+    // Tab leaves a radio group as a whole and enters the next one at its checked button.
+    QWidget* from = focusWidget();
+    const QList<QRadioButton*> fromGroup = RadioGroupOf(from);
+    const auto children = findChildren<QWidget*>().size();
+    for (qsizetype step = 0; step <= children; ++step) {
+        if (!QDialog::focusNextPrevChild(next)) return false;
+        QWidget* now = focusWidget();
+        if (!now || now == from) return true;
+        if (fromGroup.contains(now)) continue;
+        if (QWidget* entry = EntryOf(now); entry != now)
+            entry->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+        return true;
+    }
+    return true;
+}
+
+bool Dialog::eventFilter(QObject* watched, QEvent* e) {
+    // The arrow keys move within a radio group, in tab order and round, and check the button
+    // they reach.
+    if (e->type() == QEvent::KeyPress) {
+        auto* radio = qobject_cast<QRadioButton*>(watched);
+        const auto* key = static_cast<QKeyEvent*>(e);
+        const int k = key->key();
+        const bool forward = k == Qt::Key_Down || k == Qt::Key_Right;
+        const bool backward = k == Qt::Key_Up || k == Qt::Key_Left;
+        if (radio && (forward || backward) &&
+            (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            const QList<QRadioButton*> group = RadioGroupOf(radio);
+            const qsizetype n = group.size();
+            const qsizetype at = group.indexOf(radio);
+            for (qsizetype step = 1; at >= 0 && step < n; ++step) {
+                QRadioButton* target = group[(at + (forward ? step : n - step)) % n];
+                if (!CanTakeFocus(target, this)) continue;
+                target->setFocus(forward ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+                if (!target->isChecked()) target->click();
+                break;
+            }
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, e);
+}
+
+void Dialog::PlaceFirstFocus() {
+    // The first control in tab order, a radio group at its checked button.
+    for (QWidget* w = nextInFocusChain(); w != this; w = w->nextInFocusChain())
+        if (isAncestorOf(w) && TakesTabFocus(w, this)) {
+            EntryOf(w)->setFocus(Qt::TabFocusReason);
+            return;
+        }
 }
 
 } // namespace fw

@@ -66,10 +66,16 @@ protected:
     void accept() override;
     void reject() override;
     void showEvent(QShowEvent* e) override;
+    // The keys of every dialog: Enter presses the focused push button, or else the default
+    // one, or else OK; Escape cancels; Tab enters a radio group at its checked button and
+    // leaves it as a whole; the arrow keys move within a group and check what they reach.
     void keyPressEvent(QKeyEvent* e) override;
+    bool focusNextPrevChild(bool next) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
     void Place();
+    void PlaceFirstFocus();
 
     QSize m_sizeDu;
     std::optional<QPoint> m_positionDu;

@@ -8,6 +8,7 @@
 #include "mainframe/mainframe.h"
 #include "res/resource.h"
 #include "res/vocabulary.h"
+#include "terminal/keyinput.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -236,13 +237,32 @@ bool CMainFrame::TranslateAccelerator(QKeyEvent* key) {
     return false;
 }
 
+bool CMainFrame::TranslateMenuKey(QKeyEvent* key) {
+    if (TranslateAccelerator(key)) return true;
+    // F10 alone opens the menu bar; it never reaches the screen.
+    if (key->key() == Qt::Key_F10 &&
+        (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        OpenMenuBar();
+        return true;
+    }
+    // Alt with a key that no menu has taken: nothing happens (it is not typing).
+    return !key->text().isEmpty() && term::IsMenuChord(key->modifiers());
+}
+
+void CMainFrame::OpenMenuBar() {
+    // The first menu opens; Escape closes it and leaves the bar with the keyboard, a second
+    // Escape gives the keyboard back to the screen.
+    QMenuBar* bar = menuBar();
+    if (bar->isVisible() && !bar->actions().isEmpty()) bar->setActiveAction(bar->actions().front());
+}
+
 bool CMainFrame::eventFilter(QObject* watched, QEvent* e) {
     switch (e->type()) {
     case QEvent::KeyPress: {
         fw::InvalidateLockKeys();
         auto* widget = qobject_cast<QWidget*>(watched);
         // Keys of the frame's window are translated before the focused widget sees them.
-        if (widget && widget->window() == this && TranslateAccelerator(static_cast<QKeyEvent*>(e)))
+        if (widget && widget->window() == this && TranslateMenuKey(static_cast<QKeyEvent*>(e)))
             return true;
         break;
     }

@@ -103,6 +103,9 @@ private:
     void BuildMenu();
     void InstallAccelerators();
     bool TranslateAccelerator(QKeyEvent* key);
+    // The frame's own keys: the accelerators, F10, and Alt chords that no menu took.
+    bool TranslateMenuKey(QKeyEvent* key);
+    void OpenMenuBar();
     void UpdateKeyIndicators();
     void ToggleBar(QWidget* bar);
     void DestroyFrame();

@@ -4,6 +4,7 @@
 #include "framework/codepage.h"
 #include "framework/errors.h"
 #include "mainframe/mainframe.h"
+#include "terminal/keyinput.h"
 
 #include <QKeyEvent>
 #include <QMimeData>
@@ -194,10 +195,9 @@ void CTermEdit::keyPressEvent(QKeyEvent* e) {
         flush();
         return;
     }
-    const QString text = e->text();
-    if (!text.isEmpty()) {
-        for (const QChar c : text)
-            if (fw::IsAnsiRepresentable(c.unicode())) OnChar(fw::UnicodeToAnsi(c.unicode()), 1, 0);
+    if (const auto typed = term::TypedBytes(e->modifiers(), e->text())) {
+        for (const char c : *typed)
+            OnChar(static_cast<unsigned char>(c), 1, 0);
         e->accept();
         return;
     }
@@ -206,8 +206,8 @@ void CTermEdit::keyPressEvent(QKeyEvent* e) {
 }
 
 void CTermEdit::inputMethodEvent(QInputMethodEvent* e) {
-    for (const QChar c : e->commitString())
-        if (fw::IsAnsiRepresentable(c.unicode())) OnChar(fw::UnicodeToAnsi(c.unicode()), 1, 0);
+    for (const char c : term::CommittedBytes(e->commitString()))
+        OnChar(static_cast<unsigned char>(c), 1, 0);
     e->accept();
 }
 

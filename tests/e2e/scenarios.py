@@ -9,6 +9,7 @@ technology can see: the caption, the screen's text, the wire, the dump and the s
 """
 
 import os
+import subprocess
 import sys
 import termios
 import time
@@ -406,6 +407,73 @@ def modem(s):
           "DTREnable after the hang-up: %r" % store.get("DTREnable"))
 
 
+def keys(s):
+    """The keys a person meets first: Alt with a key that no menu takes, F10 and the Escapes
+    that leave the menu send nothing; AltGr's characters on a German layout are typed; Enter
+    on a focused Cancel cancels; Tab enters a radio group at its checked button and the arrows
+    check what they reach."""
+    s.start_accessibility()
+    pty = s.add_pty(1)
+    s.start_app()
+    open_port_by_menu(s)
+    s.key("alt+q", "alt+z", "alt+1", "alt+Return")
+    s.key("F10")
+    time.sleep(0.3)
+    shot(s, "f10")
+    check(s.find_nodes(role="menu item", name="Open Dump File..."),
+          "F10 did not open the menu bar")
+    s.key("Escape")
+    time.sleep(0.2)
+    s.key("Escape")
+    time.sleep(0.2)
+    s.type("x")
+    check(pty.read_exactly(1) == b"x", "Alt chords, F10 or Escape put bytes on the wire")
+    pty.quiet(0.3)
+    check(plain(s.screen_text()) == "", "menu keys were shown: %r" % s.screen_text())
+
+    # AltGr on a German keyboard: the third level of Q is '@', of E the euro sign.
+    subprocess.run(["setxkbmap", "-layout", "de"], env=s.env, check=True, timeout=10)
+    time.sleep(0.5)
+    s.key("ISO_Level3_Shift+q", "ISO_Level3_Shift+e")
+    check(pty.read_exactly(2) == b"@\x80", "AltGr+Q, AltGr+E did not give '@' and the euro sign")
+    s.key("alt+q")
+    pty.quiet(0.3)
+
+    # Enter on a focused Cancel cancels: the value stays.
+    s.menu("s", "s")  # Settings: the first S is SThreshold...
+    s.key("Return")
+    s.wait_dialog("")
+    time.sleep(0.2)
+    s.type("7")
+    s.key("shift+Tab")  # from the field back to Cancel
+    s.key("Return")
+    s.wait_main_active()
+
+    # Port settings: it opens on the checked 9600, the arrows check what they reach, Tab goes
+    # to the checked data bits. The port is closed for that.
+    s.menu("c", "p")
+    s.wait_title("Wirelog")
+    s.menu("s", "s")  # Settings: the first S is SThreshold...
+    s.key("s", "Return")  # ... the second Port Settings
+    s.wait_dialog("Communication Settings")
+    time.sleep(0.3)
+    s.key("Down")       # 9600 -> 19200
+    s.key("Tab", "Up")  # data bits 8 -> 7
+    time.sleep(0.2)
+    shot(s, "settings")
+    for name in ("19200", "7"):
+        node = [n for n in s.find_nodes(name=name) if n.get_role_name() == "radio button"]
+        check(node and node[0].get_state_set().contains(s.atspi.StateType.CHECKED),
+              "the arrows did not check %s" % name)
+    s.key("Escape")
+    s.wait_main_active()
+    s.key("alt+F4")
+    check(s.wait_exit() == 0, "wirelog ended with an error")
+    store = e2elib.read_store(s.registry)
+    check(store.get("SThreshold") == "dword:00000000",
+          "Enter on Cancel applied the value: %r" % store.get("SThreshold"))
+
+
 def _fake_devices(root):
     """A device tree as /dev and /sys look with one FTDI adapter (ttyUSB0, which COM33 maps)
     and an on-chip UART that no COM number reaches (ttyAMA0)."""
@@ -506,8 +574,16 @@ def port_dialog(s):
     check(s.wait_exit() == 0, "wirelog ended with an error")
 
 
-CASES = {f.__name__: f for f in (port_and_screen, dump_file, settings_persist, transmit, modem,
-                                 port_dialog)}
+
+CASES = {f.__name__: f for f in (
+    port_and_screen,
+    dump_file,
+    settings_persist,
+    transmit,
+    modem,
+    keys,
+    port_dialog,
+)}
 
 if __name__ == "__main__":
     if len(sys.argv) < 2 or sys.argv[1] not in CASES:

@@ -1,5 +1,6 @@
 // The framework layer: error texts and the guard, message box icons and caption, first-match
-// routing, radio-group exchange, the clock, the idle hook and the code page.
+// routing, radio-group exchange, the keys of dialogs and boxes, the clock, the idle hook and
+// the code page.
 #include "framework/application.h"
 #include "framework/clock.h"
 #include "framework/codepage.h"
@@ -7,9 +8,14 @@
 #include "framework/dialog.h"
 #include "framework/errors.h"
 #include "framework/msgbox.h"
+#include "tests/support/modaldriver.h"
 #include "tests/support/scriptedui.h"
 
 #include <QButtonGroup>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QtTest>
 
@@ -48,6 +54,42 @@ void RunLoop(int ms) {
     loop.exec();
 }
 
+// A dialog of every kind of control: a radio group, a field, OK, Cancel and a third button.
+class KeyDialog : public fw::Dialog {
+public:
+    explicit KeyDialog(bool okIsDefault)
+        : fw::Dialog(nullptr, QSize(150, 90)) {
+        auto* box = new QGroupBox(QStringLiteral("&Group"), this);
+        box->setGeometry(5, 5, 60, 45);
+        for (int i = 0; i < 3; ++i) {
+            auto* radio = new QRadioButton(QString::number(i), box);
+            radio->setObjectName(QStringLiteral("radio%1").arg(i));
+            radio->setGeometry(5, 10 + 11 * i, 40, 10);
+        }
+        findChild<QRadioButton*>(QStringLiteral("radio1"))->setChecked(true);
+        auto* field = new QLineEdit(this);
+        field->setObjectName(QStringLiteral("field"));
+        field->setGeometry(5, 60, 60, 12);
+        int y = 5;
+        for (const char* name : {"ok", "cancel", "other"}) {
+            auto* button = new QPushButton(QString::fromLatin1(name), this);
+            button->setObjectName(QString::fromLatin1(name));
+            button->setGeometry(100, y, 40, 14);
+            button->setAutoDefault(false);
+            y += 20;
+        }
+        findChild<QPushButton*>(QStringLiteral("ok"))->setDefault(okIsDefault);
+        connect(findChild<QPushButton*>(QStringLiteral("ok")), &QPushButton::clicked, this,
+                &KeyDialog::accept);
+        connect(findChild<QPushButton*>(QStringLiteral("cancel")), &QPushButton::clicked, this,
+                &KeyDialog::reject);
+        connect(findChild<QPushButton*>(QStringLiteral("other")), &QPushButton::clicked, this,
+                [this] { ++otherPresses; });
+        Layout();
+    }
+    int otherPresses = 0;
+};
+
 } // namespace
 
 class TestFramework : public QObject {
@@ -59,6 +101,10 @@ private slots:
     void boxIconsAndCaption();
     void firstMatchWins();
     void radioExchange();
+    void dialogKeys_data();
+    void dialogKeys();
+    void messageBoxKeys_data();
+    void messageBoxKeys();
     void clockIsInjectable();
     void idleHook();
     void codePageRoundTrip();
@@ -210,6 +256,87 @@ void TestFramework::radioExchange() {
     QCOMPARE(checked(), (QList<bool>{false, false, true}));
     fromControls.Radio(buttons, value);
     QCOMPARE(value, 2);
+}
+
+void TestFramework::dialogKeys_data() {
+    QTest::addColumn<bool>("okIsDefault");
+    QTest::addColumn<QString>("focus");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("outcome"); // accepted, rejected or other (the dialog stays)
+    const int enter = Qt::Key_Return;
+    QTest::newRow("Enter on OK") << false << "ok" << enter << "accepted";
+    QTest::newRow("Enter on Cancel, OK default") << true << "cancel" << enter << "rejected";
+    QTest::newRow("Enter on Cancel, no default") << false << "cancel" << enter << "rejected";
+    QTest::newRow("keypad Enter on Cancel") << true << "cancel" << int(Qt::Key_Enter)
+                                            << "rejected";
+    QTest::newRow("Enter on a third button") << true << "other" << enter << "other";
+    QTest::newRow("Enter in a field, OK default") << true << "field" << enter << "accepted";
+    QTest::newRow("Enter in a field, no default") << false << "field" << enter << "accepted";
+    QTest::newRow("Enter on a radio button") << false << "radio1" << enter << "accepted";
+    QTest::newRow("Space on Cancel") << true << "cancel" << int(Qt::Key_Space) << "rejected";
+    QTest::newRow("Space on a third button") << true << "other" << int(Qt::Key_Space) << "other";
+    QTest::newRow("Escape on OK") << true << "ok" << int(Qt::Key_Escape) << "rejected";
+    QTest::newRow("Escape in a field") << false << "field" << int(Qt::Key_Escape) << "rejected";
+}
+
+void TestFramework::dialogKeys() {
+    QFETCH(bool, okIsDefault);
+    QFETCH(QString, focus);
+    QFETCH(int, key);
+    QFETCH(QString, outcome);
+    KeyDialog d(okIsDefault);
+    d.show();
+    QWidget* target = d.findChild<QWidget*>(focus);
+    QVERIFY(target);
+    target->setFocus();
+    QCOMPARE(d.focusWidget(), target);
+    QTest::keyClick(target, Qt::Key(key));
+    if (outcome == "other") {
+        QVERIFY(d.isVisible());
+        QCOMPARE(d.otherPresses, 1);
+        return;
+    }
+    QVERIFY(!d.isVisible());
+    QCOMPARE(d.otherPresses, 0);
+    QCOMPARE(d.result(), outcome == "accepted" ? int(QDialog::Accepted) : int(QDialog::Rejected));
+}
+
+void TestFramework::messageBoxKeys_data() {
+    QTest::addColumn<int>("buttons");
+    QTest::addColumn<int>("focus"); // the box's button that has the focus
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("answer");
+    const int ok = QMessageBox::Ok, cancel = QMessageBox::Cancel, retry = QMessageBox::Retry;
+    const int okCancel = int(fw::Buttons::OkCancel), ari = int(fw::Buttons::AbortRetryIgnore);
+    QTest::newRow("Enter on Cancel") << okCancel << cancel << int(Qt::Key_Return)
+                                     << int(fw::Answer::Cancel);
+    QTest::newRow("Enter on OK") << okCancel << ok << int(Qt::Key_Return) << int(fw::Answer::Ok);
+    QTest::newRow("Space on Cancel") << okCancel << cancel << int(Qt::Key_Space)
+                                     << int(fw::Answer::Cancel);
+    QTest::newRow("Escape on OK") << okCancel << ok << int(Qt::Key_Escape)
+                                  << int(fw::Answer::Cancel);
+    QTest::newRow("Enter on Retry") << ari << retry << int(Qt::Key_Return)
+                                    << int(fw::Answer::Retry);
+    QTest::newRow("Enter on OK alone") << int(fw::Buttons::Ok) << ok << int(Qt::Key_Return)
+                                       << int(fw::Answer::Ok);
+}
+
+void TestFramework::messageBoxKeys() {
+    // The real box, answered from the keyboard.
+    QFETCH(int, buttons);
+    QFETCH(int, focus);
+    QFETCH(int, key);
+    QFETCH(int, answer);
+    fw::SetMessageBoxPresenter(nullptr);
+    auto ran = ModalDriver::whenShown<QMessageBox>([&](QMessageBox* box) {
+        QAbstractButton* button = box->button(QMessageBox::StandardButton(focus));
+        QVERIFY(button);
+        button->setFocus();
+        QTest::keyClick(button, Qt::Key(key));
+    });
+    const fw::Answer got = fw::MessageBox("Keys", fw::Buttons(buttons));
+    QVERIFY(*ran);
+    QCOMPARE(int(got), answer);
 }
 
 void TestFramework::clockIsInjectable() {

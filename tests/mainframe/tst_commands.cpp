@@ -10,6 +10,7 @@
 
 #include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
 #include <QtTest>
 
 namespace {
@@ -66,6 +67,7 @@ private slots:
     void signalQueries();
     void acceleratorKeysSwallowed_data();
     void acceleratorKeysSwallowed();
+    void f10OpensMenuBar();
     void controlErrorShownAndProgramGoesOn_data();
     void controlErrorShownAndProgramGoesOn();
 };
@@ -387,6 +389,11 @@ void TestCommands::acceleratorKeysSwallowed_data() {
     QTest::newRow("Shift+Insert") << int(Qt::Key_Insert) << shift;
     QTest::newRow("F6") << int(Qt::Key_F6) << 0;
     QTest::newRow("Shift+F6") << int(Qt::Key_F6) << shift;
+    // Alt with a key that no menu takes is a menu key all the same.
+    QTest::newRow("Alt+Q") << int(Qt::Key_Q) << alt;
+    QTest::newRow("Alt+1") << int(Qt::Key_1) << alt;
+    QTest::newRow("Alt+Enter") << int(Qt::Key_Return) << alt;
+    QTest::newRow("F10") << int(Qt::Key_F10) << 0;
 }
 
 void TestCommands::acceleratorKeysSwallowed() {
@@ -414,6 +421,29 @@ void TestCommands::acceleratorKeysSwallowed() {
     QTest::qWait(20);
     QCOMPARE(pty.readAvailable(), std::string());
     QCOMPARE(f.screen(), std::string("q"));
+    QVERIFY(f.boxes.shown.empty());
+}
+
+void TestCommands::f10OpensMenuBar() {
+    // F10 opens the menu bar; the Escapes that leave it go nowhere else.
+    FrameFixture f;
+    QVERIFY(f.created());
+    PtyPair& pty = f.linkPort(7);
+    f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::ToolBar);
+    QVERIFY(f->m_wndComm.GetPortOpen());
+    f->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&f.frame()));
+    f->m_wndEdit.setFocus();
+    QTest::keyClick(&f->m_wndEdit, Qt::Key_F10);
+    QCOMPARE(QApplication::activePopupWidget(), f->menus().front());
+    // Escape closes the menu, a second one leaves the bar.
+    QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
+    QTRY_VERIFY_WITH_TIMEOUT(!QApplication::activePopupWidget(), 3000);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    QTRY_VERIFY_WITH_TIMEOUT(f->m_wndEdit.hasFocus(), 3000);
+    QVERIFY(!f->menuBar()->activeAction());
+    QTest::keyClick(&f->m_wndEdit, Qt::Key_Q);
+    QCOMPARE(pty.read(1, 3000), std::string("q"));
     QVERIFY(f.boxes.shown.empty());
 }
 

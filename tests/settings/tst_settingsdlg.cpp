@@ -73,6 +73,11 @@ private slots:
     void otherRateReachesLine();
     void refusedRateAtOpen();
     void portListPicks();
+    void tabEntersGroupsAtChecked();
+    void arrowsMoveAndCheck_data();
+    void arrowsMoveAndCheck();
+    void enterPressesFocusedButton_data();
+    void enterPressesFocusedButton();
 };
 
 void TestSettingsDlg::startValues_data() {
@@ -542,6 +547,111 @@ void TestSettingsDlg::portListPicks() {
     QCOMPARE(afterPick, QStringLiteral("33"));
     QCOMPARE(afterGrey, QStringLiteral("33"));
     QCOMPARE(f->m_wndComm.GetCommPort(), short(33));
+}
+
+void TestSettingsDlg::tabEntersGroupsAtChecked() {
+    // The dialog opens on the checked baud rate; Tab and Shift+Tab go from group to group,
+    // each entered at its checked button; a group's mnemonic does the same. Nothing changes.
+    FrameFixture f;
+    QVERIFY(f.created());
+    QStringList forward, backward;
+    QString opened, mnemonic;
+    QList<int> checkedBefore, checkedAfter;
+    auto ran = RunDialog(f, [&](CSettingsDlg* d) {
+        QVERIFY(QTest::qWaitForWindowActive(d));
+        checkedBefore = CheckedRadios(d);
+        opened = d->focusWidget()->objectName();
+        for (int i = 0; i < 9; ++i) {
+            QTest::keyClick(d->focusWidget(), Qt::Key_Tab);
+            forward << d->focusWidget()->objectName();
+        }
+        for (int i = 0; i < 3; ++i) {
+            QTest::keyClick(d->focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+            backward << d->focusWidget()->objectName();
+        }
+        QTest::keyClick(d->focusWidget(), Qt::Key_B, Qt::AltModifier);
+        mnemonic = d->focusWidget()->objectName();
+        checkedAfter = CheckedRadios(d);
+        Press(d, "buttonCancel");
+    });
+    QVERIFY(*ran);
+    QCOMPARE(opened, QStringLiteral("radio1015"));
+    QCOMPARE(forward, QStringList({"radio1021", "radio1022", "radio1030", "radio1040",
+                                   "edit1050", "radio1060", "buttonOk", "buttonCancel",
+                                   "radio1015"}));
+    QCOMPARE(backward, QStringList({"buttonCancel", "buttonOk", "radio1060"}));
+    QCOMPARE(mnemonic, QStringLiteral("radio1015"));
+    QCOMPARE(checkedAfter, checkedBefore);
+}
+
+void TestSettingsDlg::arrowsMoveAndCheck_data() {
+    QTest::addColumn<int>("from");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("to"); // focused and checked afterwards
+    QTest::newRow("9600 Down") << 1015 << int(Qt::Key_Down) << 1016;
+    QTest::newRow("9600 Right") << 1015 << int(Qt::Key_Right) << 1016;
+    QTest::newRow("9600 Up") << 1015 << int(Qt::Key_Up) << 1014;
+    QTest::newRow("9600 Left") << 1015 << int(Qt::Key_Left) << 1014;
+    QTest::newRow("38400 Down, round") << 1017 << int(Qt::Key_Down) << 1010;
+    QTest::newRow("300 Up, round") << 1010 << int(Qt::Key_Up) << 1017;
+    QTest::newRow("8 bits Left") << 1021 << int(Qt::Key_Left) << 1020;
+    QTest::newRow("Xon/RTS Down, round") << 1063 << int(Qt::Key_Down) << 1060;
+}
+
+void TestSettingsDlg::arrowsMoveAndCheck() {
+    QFETCH(int, from);
+    QFETCH(int, key);
+    QFETCH(int, to);
+    FrameFixture f;
+    QVERIFY(f.created());
+    QString focused;
+    QList<int> checked;
+    auto ran = RunDialog(f, [&](CSettingsDlg* d) {
+        d->radio(from)->setFocus();
+        QTest::keyClick(d->radio(from), Qt::Key(key));
+        focused = d->focusWidget()->objectName();
+        checked = CheckedRadios(d);
+        Press(d, "buttonOk");
+    });
+    QVERIFY(*ran);
+    QCOMPARE(focused, QStringLiteral("radio%1").arg(to));
+    QVERIFY2(checked.contains(to), qPrintable(QStringLiteral("%1 not checked").arg(to)));
+    // One button per group: what was checked in the group before is not any more.
+    QCOMPARE(checked.size(), 6);
+}
+
+void TestSettingsDlg::enterPressesFocusedButton_data() {
+    QTest::addColumn<QString>("focus");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<bool>("applied");
+    QTest::newRow("Enter on OK") << "buttonOk" << int(Qt::Key_Return) << true;
+    QTest::newRow("Enter on Cancel") << "buttonCancel" << int(Qt::Key_Return) << false;
+    QTest::newRow("Space on OK") << "buttonOk" << int(Qt::Key_Space) << true;
+    QTest::newRow("Space on Cancel") << "buttonCancel" << int(Qt::Key_Space) << false;
+    QTest::newRow("Enter on a radio button") << "radio1040" << int(Qt::Key_Return) << true;
+    QTest::newRow("Enter in the port field") << "edit1050" << int(Qt::Key_Return) << true;
+    QTest::newRow("Escape on OK") << "buttonOk" << int(Qt::Key_Escape) << false;
+}
+
+void TestSettingsDlg::enterPressesFocusedButton() {
+    QFETCH(QString, focus);
+    QFETCH(int, key);
+    QFETCH(bool, applied);
+    FrameFixture f;
+    QVERIFY(f.created());
+    bool closed = false;
+    auto ran = RunDialog(f, [&](CSettingsDlg* d) {
+        QTest::mouseClick(d->radio(1017), Qt::LeftButton);
+        QWidget* target = d->findChild<QWidget*>(focus);
+        QVERIFY(target);
+        target->setFocus();
+        QTest::keyClick(target, Qt::Key(key));
+        closed = !d->isVisible();
+    });
+    QVERIFY(*ran);
+    QVERIFY(closed);
+    QCOMPARE(f->m_wndComm.GetSettings(), std::string(applied ? "38400,n,8,1" : "9600,n,8,1"));
+    QVERIFY(f.boxes.shown.empty());
 }
 
 QTEST_MAIN(TestSettingsDlg)

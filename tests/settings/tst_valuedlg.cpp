@@ -69,7 +69,7 @@ void TestValueDlg::prompts_data() {
     QTest::addColumn<QString>("prompt");
     QTest::addColumn<QString>("shown");  // the current value in the field
     QTest::addColumn<QString>("typed");  // what replaces it
-    QTest::addColumn<QString>("how");    // ok, enter or cancel
+    QTest::addColumn<QString>("how");    // ok, enter, escape, cancel, or a key on a button
     QTest::addColumn<QString>("result"); // the property afterwards
     const QString il = "Enter InputLen value:", rt = "Enter RThreshold value:",
                   st = "Enter SThreshold value:", pr = "Enter ParityReplace value:";
@@ -119,6 +119,19 @@ void TestValueDlg::prompts_data() {
                                           << "x"
                                           << "cancel"
                                           << "?";
+    // Enter and Space press the focused button, whichever it is.
+    QTest::newRow("Enter on Cancel") << ST << st << "0"
+                                     << "5"
+                                     << "enter on buttonCancel"
+                                     << "0";
+    QTest::newRow("Enter on OK") << ST << st << "0"
+                                 << "5"
+                                 << "enter on buttonOk"
+                                 << "5";
+    QTest::newRow("Space on Cancel") << PR << pr << "?"
+                                     << "x"
+                                     << "space on buttonCancel"
+                                     << "?";
 }
 
 void TestValueDlg::prompts() {
@@ -140,7 +153,12 @@ void TestValueDlg::prompts() {
         caption = d->windowTitle();
         QTest::keyClicks(d->valueField(), typed); // replaces the selected value
         if (typed.isEmpty()) QTest::keyClick(d->valueField(), Qt::Key_Delete);
-        if (how == "enter")
+        if (how.contains(" on ")) {
+            auto* button = d->findChild<QPushButton*>(how.section(' ', 2));
+            QVERIFY(button);
+            button->setFocus();
+            QTest::keyClick(button, how.startsWith("enter") ? Qt::Key_Return : Qt::Key_Space);
+        } else if (how == "enter")
             QTest::keyClick(d->valueField(), Qt::Key_Return);
         else if (how == "escape")
             QTest::keyClick(d->valueField(), Qt::Key_Escape);

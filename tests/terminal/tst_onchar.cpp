@@ -1,6 +1,7 @@
 // Typed characters: to the wire while the port is open, on the screen with local echo or
 // while the port is closed, byte for byte.
 #include "res/resource.h"
+#include "terminal/keyinput.h"
 #include "tests/support/framefixture.h"
 #include "tests/terminal/bytesprinter.h"
 
@@ -19,6 +20,9 @@ private slots:
     void everyByteValueOnTheWire();
     void onlyTheLowByteAndOneCharacter();
     void keyboardHighByte();
+    void typedBytes_data();
+    void typedBytes();
+    void menuChordsTypeNothing();
 
 private:
     static bool OpenPort(FrameFixture& f) {
@@ -131,6 +135,78 @@ void TestOnChar::keyboardHighByte() {
     }
     QCOMPARE(f.pty().read(2, 3000), "\xE9\x80"s);
     QCOMPARE(f.screen(), ""s);
+    // What the code page cannot hold goes out as '?', from a key and from an input method.
+    QKeyEvent omega(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QStringLiteral("\u03A9"));
+    QApplication::sendEvent(&f->m_wndEdit, &omega);
+    QInputMethodEvent commit;
+    commit.setCommitString(QStringLiteral("\u017C\U0001F600e"));
+    QApplication::sendEvent(&f->m_wndEdit, &commit);
+    QCOMPARE(f.pty().read(4, 3000), "???e"s);
+    QCOMPARE(f.pty().read(1, 200), ""s);
+}
+
+void TestOnChar::typedBytes_data() {
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("altGr"); // the platform reports the third-level shift
+    QTest::addColumn<bool>("typing"); // false: a key the widget may use for itself
+    QTest::addColumn<QByteArray>("bytes");
+    const int none = Qt::NoModifier, shift = Qt::ShiftModifier, ctrl = Qt::ControlModifier,
+              alt = Qt::AltModifier, group = Qt::GroupSwitchModifier,
+              keypad = Qt::KeypadModifier;
+    QTest::newRow("q") << none << "q" << false << true << QByteArray("q");
+    QTest::newRow("Shift+Q") << shift << "Q" << false << true << QByteArray("Q");
+    QTest::newRow("Ctrl+C") << ctrl << "\x03" << false << true << QByteArray("\x03");
+    QTest::newRow("keypad Enter") << keypad << "\r" << false << true << QByteArray("\r");
+    QTest::newRow("Alt+Q") << alt << "q" << false << true << QByteArray();
+    QTest::newRow("Alt+1") << alt << "1" << false << true << QByteArray();
+    QTest::newRow("Alt+Enter") << alt << "\r" << false << true << QByteArray();
+    QTest::newRow("Alt+Shift+Z") << (alt | shift) << "Z" << false << true << QByteArray();
+    QTest::newRow("Ctrl+Alt+Q") << (ctrl | alt) << "\x11" << false << true << QByteArray();
+    QTest::newRow("AltGr+Q, de") << group << "@" << false << true << QByteArray("@");
+    QTest::newRow("AltGr+E, de") << group << "\u20AC" << false << true << QByteArray("\x80");
+    QTest::newRow("AltGr reported as Alt") << alt << "{" << true << true << QByteArray("{");
+    QTest::newRow("AltGr+Shift, Alt too") << (alt | shift | group) << "|" << false << true
+                                          << QByteArray("|");
+    QTest::newRow("unmappable") << none << "\u03A9" << false << true << QByteArray("?");
+    QTest::newRow("beyond 16 bits, one ?") << none << "\U0001F600" << false << true
+                                           << QByteArray("?");
+    QTest::newRow("composed pair") << none << "\u00E9\u20AC" << false << true
+                                   << QByteArray("\xE9\x80");
+    QTest::newRow("NUL typed") << ctrl << QString(QChar(0)) << false << true
+                               << QByteArray(1, '\0');
+    QTest::newRow("F5, no text") << none << "" << false << false << QByteArray();
+    QTest::newRow("Alt alone") << alt << "" << false << false << QByteArray();
+}
+
+void TestOnChar::typedBytes() {
+    QFETCH(int, modifiers);
+    QFETCH(QString, text);
+    QFETCH(bool, altGr);
+    QFETCH(bool, typing);
+    QFETCH(QByteArray, bytes);
+    const auto typed = term::TypedBytes(Qt::KeyboardModifiers(modifiers), text, altGr);
+    QCOMPARE(typed.has_value(), typing);
+    if (typed) QCOMPARE(QByteArray::fromStdString(*typed), bytes);
+}
+
+void TestOnChar::menuChordsTypeNothing() {
+    // With the port open, Alt with a key that no menu takes sends nothing and shows nothing;
+    // AltGr's characters are typed.
+    FrameFixture f;
+    QVERIFY(f.created());
+    QVERIFY(OpenPort(f));
+    f->m_wndEdit.m_bEcho = 1;
+    f->m_wndEdit.setFocus();
+    QTest::keyClick(&f->m_wndEdit, Qt::Key_Q, Qt::AltModifier);
+    QTest::keyClick(&f->m_wndEdit, Qt::Key_Z, Qt::AltModifier);
+    QTest::keyClick(&f->m_wndEdit, Qt::Key_1, Qt::AltModifier);
+    QTest::keyClick(&f->m_wndEdit, Qt::Key_Return, Qt::AltModifier);
+    QKeyEvent altGrQ(QEvent::KeyPress, Qt::Key_Q, Qt::GroupSwitchModifier, QStringLiteral("@"));
+    QApplication::sendEvent(&f->m_wndEdit, &altGrQ);
+    QCOMPARE(f.pty().read(1, 3000), "@"s);
+    QCOMPARE(f.pty().read(1, 200), ""s);
+    QCOMPARE(f.screen(), "@"s);
 }
 
 QTEST_MAIN(TestOnChar)
