@@ -58,6 +58,7 @@ constexpr fw::StringEntry kStrings[] = {
     {ID_INDICATOR_DSR, "DSR"},
     {ID_INDICATOR_HEX, "HEX"},
     {ID_INDICATOR_NONE, "---"},
+    {ID_COMM_RECONNECT, "Reopen the port when its device comes back after going away\nReconnect"},
     {IDS_APP_TITLE, "Wirelog"},
     {IDS_IDLE_MESSAGE, "Ready"},
     {ID_APP_ABOUT, "Display program information and version number\nAbout"},
