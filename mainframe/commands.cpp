@@ -105,11 +105,13 @@ void CMainFrame::OnCommCommand(unsigned id) {
         break;
     case ID_SETTINGS_PORT: {
         // The wait stands still while the port's settings are edited, and ends with new ones.
+        struct Held {
+            CPortWait& wait;
+            ~Held() { wait.Hold(false); }
+        } held{m_portWait};
         m_portWait.Hold(true);
         CSettingsDlg dlg(this);
-        const int answer = dlg.DoModal();
-        m_portWait.Hold(false);
-        if (answer == QDialog::Accepted) StopWaitingForPort();
+        if (dlg.DoModal() == QDialog::Accepted) StopWaitingForPort();
         break;
     }
     case ID_COMM_DIAL:

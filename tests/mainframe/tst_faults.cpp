@@ -6,6 +6,7 @@
 #include "res/resource.h"
 #include "settings/registrystore.h"
 #include "tests/support/framefixture.h"
+#include "tests/support/modaldriver.h"
 
 #include <QFile>
 #include <QMenu>
@@ -194,6 +195,7 @@ void TestFaults::waitEnds_data() {
     QTest::newRow("Port Close button") << unsigned(ID_COMM_PORT_CLOSE) << false;
     QTest::newRow("Port Close menu item") << unsigned(ID_COMM_PORT_OPENCLOSE) << false;
     QTest::newRow("reconnecting switched off") << unsigned(ID_COMM_RECONNECT) << false;
+    QTest::newRow("port settings changed") << unsigned(ID_SETTINGS_PORT) << false;
     QTest::newRow("window closed") << 0u << true;
 }
 
@@ -220,8 +222,12 @@ void TestFaults::waitEnds() {
     if (closeWindow) {
         f->close();
     } else {
+        std::shared_ptr<bool> answered;
+        if (command == ID_SETTINGS_PORT)
+            answered = ModalDriver::whenShown<QDialog>([](QDialog* d) { d->accept(); });
         f->SendCommand(command, command == ID_COMM_PORT_CLOSE ? CMainFrame::Source::ToolBar
                                                               : CMainFrame::Source::Menu);
+        QVERIFY(!answered || *answered);
         QVERIFY(!f->m_portWait.IsWaiting());
         QCOMPARE(Pane(f), std::string("Ready"));
         f.idle();
