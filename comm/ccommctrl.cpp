@@ -110,6 +110,9 @@ void CCommCtrl::SetPortOpen(bool open) {
     } wake;
     Check(ctrl().setPortOpen(open));
 }
+comm::PortPath CCommCtrl::GetOpenedPort() const {
+    return ctrl().openedPort();
+}
 short CCommCtrl::GetRThreshold() const {
     return ctrl().rThreshold();
 }

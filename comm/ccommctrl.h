@@ -55,6 +55,8 @@ public:
     void SetParityReplace(const std::string& value);
     bool GetPortOpen() const;
     void SetPortOpen(bool open);
+    // The port as last opened, kept after it closes or goes away.
+    comm::PortPath GetOpenedPort() const;
     short GetRThreshold() const;
     void SetRThreshold(short value);
     bool GetRTSEnable() const;

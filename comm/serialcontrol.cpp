@@ -610,6 +610,10 @@ bool SerialControl::portOpen() const {
     return d->dev != nullptr;
 }
 
+const PortPath& SerialControl::openedPort() const {
+    return d->path;
+}
+
 Status SerialControl::setPortOpen(bool open) {
     if (open) return d->dev ? Fail(Message::AlreadyOpen, {d->path.shown}) : d->open();
     if (d->dev) d->close();

@@ -102,7 +102,10 @@ public:
     Status setSettings(std::string_view text);
 
     bool portOpen() const;
-    Status setPortOpen(bool open); // TRUE while open is refused; FALSE while closed is a no-op
+    Status setPortOpen(bool open);
+    // The port as it was last opened (its name, path and how messages name it), kept after it
+    // closes or goes away; empty before the first open.
+    const PortPath& openedPort() const; // TRUE while open is refused; FALSE while closed is a no-op
 
     short outBufferSize() const;
     short outBufferCount() const; // bytes not yet on the line: the control's buffer plus the

@@ -65,6 +65,7 @@ void CMainFrame::DestroyFrame() {
     // The window goes now; the object itself once the event loop is back at the level where
     // the close began, so that any run still inside a handler finds it (and sees m_closed).
     m_closed = true;
+    m_portWait.Stop(); // a window that has gone waits for no device
     hide();
     if (fw::MainWindow() == this) {
         fw::SetMainWindow(nullptr);

@@ -33,6 +33,8 @@ constexpr Entry kMessageMap[] = {
     fw::OnUpdate(ID_SETTINGS_DTRENABLE, &CMainFrame::OnUpdateDTREnable),
     fw::OnUpdate(ID_VIEW_HEX, &CMainFrame::OnUpdateHexView),
     fw::OnCommandRange(ID_SETTINGS_INPUTLEN, ID_QUERY_DSR, &CMainFrame::OnSettingsCommand),
+    fw::OnUpdate(ID_COMM_RECONNECT, &CMainFrame::OnUpdateReconnect),
+    fw::OnCommand(ID_COMM_RECONNECT, &CMainFrame::OnReconnect),
 };
 
 // The line-signal queries: the command, the property's name and how to read it.
@@ -94,13 +96,24 @@ void CMainFrame::OnCommCommand(unsigned id) {
     case ID_COMM_PORT_OPENCLOSE:
     case ID_COMM_PORT_OPEN:
     case ID_COMM_PORT_CLOSE:
+        // Each of them ends a wait for a device that went away; Port Open then opens at once.
+        if (m_portWait.IsWaiting()) {
+            StopWaitingForPort();
+            if (id != ID_COMM_PORT_OPEN) break;
+        }
         m_wndComm.SetPortOpen(!m_wndComm.GetPortOpen());
         // A hang-up under way ends with the port, not later on a port opened again.
         if (!m_wndComm.GetPortOpen()) EndHangUp(*this);
         break;
     case ID_SETTINGS_PORT: {
+        // The wait stands still while the port's settings are edited, and ends with new ones.
+        struct Held {
+            CPortWait& wait;
+            ~Held() { wait.Hold(false); }
+        } held{m_portWait};
+        m_portWait.Hold(true);
         CSettingsDlg dlg(this);
-        dlg.DoModal();
+        if (dlg.DoModal() == QDialog::Accepted) StopWaitingForPort();
         break;
     }
     case ID_COMM_DIAL:

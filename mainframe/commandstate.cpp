@@ -89,7 +89,9 @@ void CMainFrame::OnUpdateFileCommand(fw::CmdUI& ui) {
 void CMainFrame::OnUpdateCommCommand(fw::CmdUI& ui) {
     switch (ui.id()) {
     case ID_COMM_PORT_OPENCLOSE:
-        ui.SetText(m_wndComm.GetPortOpen() ? "&Port Close" : "&Port Open");
+        // A port waiting for its device is closed, and closing it ends the wait.
+        ui.SetText(m_wndComm.GetPortOpen() || m_portWait.IsWaiting() ? "&Port Close"
+                                                                     : "&Port Open");
         ui.Enable(true);
         break;
     case ID_SETTINGS_PORT:
@@ -97,8 +99,10 @@ void CMainFrame::OnUpdateCommCommand(fw::CmdUI& ui) {
         break;
     case ID_COMM_DIAL:
     case ID_COMM_HANGUP:
-    case ID_COMM_PORT_CLOSE:
         ui.Enable(m_wndComm.GetPortOpen());
+        break;
+    case ID_COMM_PORT_CLOSE:
+        ui.Enable(m_wndComm.GetPortOpen() || m_portWait.IsWaiting());
         break;
     case ID_COMM_PORT_OPEN:
         ui.Enable(!m_wndComm.GetPortOpen());

@@ -23,7 +23,13 @@ QString LiteralTitle(QString title) {
 
 } // namespace
 
-CMainFrame::CMainFrame() {
+CMainFrame::CMainFrame()
+    : m_portWait(m_wndComm, [this](CPortWait::Outcome) {
+        fw::Guard(fw::Entry::ControlEvent, [this] {
+            m_wndStatusBar.SetPaneText(0, m_portWait.Message(), true);
+            UpdateTitle();
+        });
+    }) {
     setObjectName(QStringLiteral("CMainFrame"));
     setWindowTitle(fw::FromAnsi(fw::LoadStringLine(IDR_MAINFRAME, 0)));
     QIcon icon(QString::fromLatin1(res::kProgramIcon));
@@ -72,8 +78,7 @@ int CMainFrame::OnCreate() {
             [this] { fw::Guard(fw::Entry::ControlEvent, [this] { OnComm(); }); });
         // An unplugged adapter must not look like an open port that has gone quiet.
         m_wndComm.SetLostHandler([this](const std::string& description) {
-            fw::MessageBox(description, fw::Buttons::Ok, fw::Icon::Stop);
-            UpdateTitle();
+            fw::Guard(fw::Entry::ControlEvent, [&] { OnDeviceLost(description); });
         });
         m_wndComm.SetRThreshold(1);
         LoadSettings();
@@ -102,11 +107,12 @@ void CMainFrame::OnActivate() {
 
 void CMainFrame::UpdateTitle() {
     QString title = fw::FromAnsi(fw::LoadStringLine(IDR_MAINFRAME, 0));
-    if (m_wndComm.GetPortOpen())
-        title = QStringLiteral("%1 - COM%2,%3")
+    if (m_wndComm.GetPortOpen() || m_portWait.IsWaiting())
+        title = QStringLiteral("%1 - COM%2,%3%4")
                     .arg(title)
                     .arg(m_wndComm.GetCommPort())
-                    .arg(fw::FromAnsi(m_wndComm.GetSettings()));
+                    .arg(fw::FromAnsi(m_wndComm.GetSettings()),
+                         m_wndComm.GetPortOpen() ? QString() : QStringLiteral(" (waiting)"));
     if (!m_strDumpFile.empty())
         title = QStringLiteral("%1 - dumping to \"%2\"")
                     .arg(title, QFile::decodeName(QByteArray::fromStdString(m_strDumpFile)));
@@ -143,8 +149,7 @@ bool CMainFrame::event(QEvent* e) {
         // Prompts of menu items and buttons go to the message pane; "Ready" when they leave.
         if (m_wndStatusBar.widget() && m_wndStatusBar.paneCount() > 0) {
             const QString tip = static_cast<QStatusTipEvent*>(e)->tip();
-            m_wndStatusBar.SetPaneText(
-                0, tip.isEmpty() ? fw::LoadString(IDS_IDLE_MESSAGE) : fw::ToAnsi(tip), false);
+            m_wndStatusBar.SetPaneText(0, tip.isEmpty() ? IdleMessage() : fw::ToAnsi(tip), false);
         }
         return true;
     }

@@ -8,6 +8,7 @@
 #include "framework/file.h"
 #include "framework/types.h"
 #include "mainframe/controlbars.h"
+#include "mainframe/portwait.h"
 #include "terminal/termedit.h"
 
 #include <QMainWindow>
@@ -39,6 +40,8 @@ public:
     std::string m_strDumpFile;    // path of the open dump; empty while none is open
     std::string m_strPhoneNumber; // the number last dialled in this run
     Bool32 m_bHexView = 0;        // received data shown as hexadecimal
+    Bool32 m_bReconnect = 1;      // a port whose device went away is reopened when it returns
+    CPortWait m_portWait;         // the wait for that device
 
     // --- services ---
     void UpdateTitle();
@@ -79,6 +82,16 @@ public:
     void OnUpdateCommCommand(fw::CmdUI& ui);
     void OnUpdateDTREnable(fw::CmdUI& ui);
     void OnUpdateHexView(fw::CmdUI& ui);
+
+    // The open port's device has gone away (`description` says so): wait for it, or say so in
+    // a box when reconnecting is off.
+    void OnDeviceLost(const std::string& description);
+    // Ends a wait for a device that went away; the port stays closed.
+    void StopWaitingForPort();
+    // What the message pane shows when nothing else is to be said.
+    std::string IdleMessage() const;
+    void OnReconnect();
+    void OnUpdateReconnect(fw::CmdUI& ui);
 
     void OnClose();
     // True once the window has gone; the object follows when the event loop gets back to it.

@@ -58,6 +58,7 @@ constexpr fw::StringEntry kStrings[] = {
     {ID_INDICATOR_DSR, "DSR"},
     {ID_INDICATOR_HEX, "HEX"},
     {ID_INDICATOR_NONE, "---"},
+    {ID_COMM_RECONNECT, "Reopen the port when its device comes back after going away\nReconnect"},
     {IDS_DUMP_EXISTS, "%1 already exists."},
     {IDS_DRAINING_ON_CLOSE, "Sending %1 bytes before closing..."},
     {IDS_TRANSMIT_PORT_CLOSED, "The port was closed: %1 of %2 bytes of the file went out."},

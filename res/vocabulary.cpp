@@ -19,6 +19,8 @@ constexpr MenuItem kCommunication[] = {
     {0, nullptr},
     {ID_COMM_DIAL, "&Dial Phone..."},
     {ID_COMM_HANGUP, "&Hang Up"},
+    {0, nullptr},
+    {ID_COMM_RECONNECT, "&Reconnect Automatically"},
 };
 
 constexpr MenuItem kSettings[] = {

@@ -1,4 +1,4 @@
-// The eleven settings kept between runs, read while the main window is made and written when
+// The settings kept between runs, read while the main window is made and written when
 // it closes.
 
 #include "framework/msgbox.h"
@@ -49,6 +49,9 @@ const NumberSetting kNumbers[] = {
      [](CMainFrame& f, std::int32_t v) { f.m_wndComm.SetSThreshold(static_cast<short>(v)); }},
     {"Handshaking", [](CMainFrame& f) { return f.m_wndComm.GetHandshaking(); },
      [](CMainFrame& f, std::int32_t v) { f.m_wndComm.SetHandshaking(v); }},
+    // Absent from older files: the default (on) stays.
+    {"Reconnect", [](CMainFrame& f) -> std::int32_t { return f.m_bReconnect ? 1 : 0; },
+     [](CMainFrame& f, std::int32_t v) { f.m_bReconnect = v != 0; }},
 };
 
 const TextSetting kTexts[] = {

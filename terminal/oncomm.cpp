@@ -46,7 +46,8 @@ void CMainFrame::OnComm() {
         const std::string status = fw::LoadString(entry->stringId);
         // One reading per event: what InputLen leaves behind waits for the next one.
         if (code == kReceive) ShowReceived(m_wndComm.GetInput());
-        m_wndStatusBar.SetPaneText(0, status, true);
+        // While a port waits for its device, the pane keeps saying so.
+        if (!m_portWait.IsWaiting()) m_wndStatusBar.SetPaneText(0, status, true);
         return;
     }
 

@@ -575,6 +575,68 @@ def port_dialog(s):
 
 
 
+def reconnect(s):
+    """Pull the device out from under the open port: the status bar says the program waits for
+    it, the caption says "(waiting)", a key typed meanwhile is shown, and a new device under
+    the same name is opened by itself; the dump holds what came before and after. Port Close
+    ends a second wait; the option switched off is stored."""
+    s.start_accessibility()
+    pty = s.add_pty(1)
+    s.start_app()
+    open_port_by_menu(s)
+    path = os.path.join(s.tmp, "replug.dmp")
+    s.menu("f", "o")
+    choose_file(s, path)
+    s.wait_main_active()
+    dumping = ' - dumping to "%s"' % path
+    s.wait_title(DEFAULT_CAPTION + dumping)
+    pty.write(b"before\r\n")
+    s.wait_screen(lambda t: plain(t) == "before\n", "the text before the unplug")
+
+    # Unplugged: the device and its link go.
+    pty.close()
+    os.unlink(os.path.join(s.ports, "COM1"))
+    s.wait_title(DEFAULT_CAPTION + " (waiting)" + dumping)
+    waiting = "COM1 (%s) has gone away; waiting for it to return..." % pty.path
+    wait_for("the waiting status", lambda: s.find_nodes(role="label", name=waiting), 5)
+    check(not s.find_nodes(role="alert"), "a box came with the unplug")
+    s.type("x")
+    s.wait_screen(lambda t: plain(t) == "before\nx", "the key typed while waiting")
+    time.sleep(0.3)
+    shot(s, "waiting")
+
+    # Plugged in again: a new device under the same name.
+    again = s.add_pty(1)
+    s.wait_title(DEFAULT_CAPTION + dumping)
+    wait_for("the reopened status", lambda: s.find_nodes(role="label", name="COM1 reopened"), 5)
+    again.write(b"after\r\n")
+    s.wait_screen(lambda t: plain(t) == "before\nxafter\n", "the text after the replug")
+    s.type("y")
+    again.expect(b"y")
+    shot(s, "reopened")
+
+    # Gone again; Port Close on the tool bar ends the wait.
+    again.close()
+    s.wait_title(DEFAULT_CAPTION + " (waiting)" + dumping)
+    s.click(*s.button_centre("Close Port"))
+    s.wait_title("Wirelog" + dumping)
+    wait_enabled(s, "Open Port", True)
+    check(not enabled(s, "Close Port"), "Close Port stays enabled after the wait ended")
+
+    s.menu("c", "r")  # Communication > &Reconnect Automatically: off
+    s.menu("f", "c")
+    s.wait_title("Wirelog")
+    with open(path, "rb") as f:
+        got = f.read()
+    check(got == b"before\r\nafter\r\n", "the dump across the replug: %r" % got)
+    s.key("alt+F4")
+    check(s.wait_exit() == 0, "wirelog ended with an error")
+    store = e2elib.read_store(s.registry)
+    check(store.get("Reconnect") == "dword:00000000",
+          "the option switched off is not stored: %r" % store.get("Reconnect"))
+
+
+
 CASES = {f.__name__: f for f in (
     port_and_screen,
     dump_file,
@@ -583,6 +645,7 @@ CASES = {f.__name__: f for f in (
     modem,
     keys,
     port_dialog,
+    reconnect,
 )}
 
 if __name__ == "__main__":

@@ -1,13 +1,15 @@
 // Faults the program must survive with nothing lost and a clear message: the device going away
-// while receiving, sending and draining; a store that cannot be written; a port another program
-// holds; a file that shrinks while it is sent.
+// while receiving (and coming back), sending and draining; a store that cannot be written; a
+// port another program holds; a file that shrinks while it is sent.
 
 #include "comm/serialcontrol.h"
 #include "res/resource.h"
 #include "settings/registrystore.h"
 #include "tests/support/framefixture.h"
+#include "tests/support/modaldriver.h"
 
 #include <QFile>
+#include <QMenu>
 #include <QPointer>
 #include <QRegularExpression>
 #include <QTimer>
@@ -16,6 +18,7 @@
 #include <fstream>
 #include <iterator>
 
+#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -59,12 +62,43 @@ std::size_t StallOutput(FrameFixture& f) {
     return queued;
 }
 
+std::string Pane(FrameFixture& f) {
+    return f->m_wndStatusBar.GetPaneText(0);
+}
+
+bool Enabled(FrameFixture& f, unsigned id) {
+    fw::ProbeCmdUI probe(id);
+    f->UpdateCommand(probe);
+    return probe.enabled;
+}
+
+// Pulls the device out from under the open COM7 and waits until the frame waits for it.
+bool LoseAndWait(FrameFixture& f, PtyPair& pty) {
+    pty.closeMaster();
+    const std::string waiting =
+        "COM7 (" + pty.slavePath() + ") has gone away; waiting for it to return...";
+    return QTest::qWaitFor([&] { return Pane(f) == waiting; }, 3000) && f->m_portWait.IsWaiting() &&
+           !f->m_wndComm.GetPortOpen();
+}
+
+// True when no one holds COM7's device: another control can open it exclusively.
+bool PortFree() {
+    comm::SerialControl other;
+    other.setCommPort(7);
+    return other.setPortOpen(true).ok();
+}
+
 } // namespace
 
 class TestFaults : public QObject {
     Q_OBJECT
 private slots:
+    void deviceGoneWhileReceiving_data();
     void deviceGoneWhileReceiving();
+    void waitEnds_data();
+    void waitEnds();
+    void deviceFlaps();
+    void deviceBackButBusy();
     void deviceGoneWhileSending();
     void deviceGoneWhileDraining();
     void storeFolderNotWritable();
@@ -73,9 +107,22 @@ private slots:
     void fileShrinksWhileSent();
 };
 
+void TestFaults::deviceGoneWhileReceiving_data() {
+    QTest::addColumn<bool>("reconnect");
+    QTest::newRow("reconnecting off: a box, reopened by hand") << false;
+    QTest::newRow("reconnecting on: waits, reopens by itself") << true;
+}
+
 void TestFaults::deviceGoneWhileReceiving() {
+    QFETCH(bool, reconnect);
     FrameFixture f;
-    PtyPair& pty = OpenPort(f);
+    f->m_bReconnect = reconnect;
+    PtyPair& pty = f.linkPort(7);
+    f->m_wndComm.SetSettings("19200,n,8,2");
+    f->m_wndComm.SetHandshaking(2);
+    f->m_wndComm.SetDTREnable(false);
+    f->m_wndComm.SetSThreshold(3);
+    f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::Menu);
     QVERIFY(f->m_wndComm.GetPortOpen());
     const std::string dump = f.tempPath("gone.dmp");
     f.files.choose(dump);
@@ -87,9 +134,47 @@ void TestFaults::deviceGoneWhileReceiving() {
         sent += char(i);
     QVERIFY(pty.writeAll(sent));
     QTRY_VERIFY_WITH_TIMEOUT(ReadFile(dump).size() == sent.size(), 3000);
+    if (reconnect) {
+        QVERIFY(LoseAndWait(f, pty)); // the adapter is pulled out
+        QCOMPARE(ReadFile(dump), sent);
+        f.idle();
+        QVERIFY2(f->windowTitle().endsWith("COM7,19200,n,8,2 (waiting) - dumping to \"" +
+                                           QString::fromStdString(dump) + "\""),
+                 qPrintable(f->windowTitle()));
+        // Typed while waiting: shown on the screen, as with a closed port.
+        QTest::keyClicks(&f->m_wndEdit, "zq");
+        QVERIFY(f.screen().ends_with("zq"));
+
+        // A new device under the same name, well after the first look that follows a loss:
+        // its notice opens it, with the same properties, long before the slow look would.
+        QTest::qWait(400);
+        PtyPair again;
+        QVERIFY(f.ports().link(7, again.slavePath()));
+        QTRY_VERIFY_WITH_TIMEOUT(f->m_wndComm.GetPortOpen(), 1000);
+        QCOMPARE(Pane(f), std::string("COM7 reopened"));
+        QVERIFY(!f->m_portWait.IsWaiting());
+        QCOMPARE(f->m_wndComm.GetSettings(), std::string("19200,n,8,2"));
+        QCOMPARE(f->m_wndComm.GetHandshaking(), 2);
+        QVERIFY(!f->m_wndComm.GetDTREnable());
+        QCOMPARE(f->m_wndComm.GetSThreshold(), short(3));
+        QCOMPARE(f->m_wndComm.GetRThreshold(), short(1));
+        const auto tio = again.slaveTermios();
+        QVERIFY(tio.has_value());
+        QCOMPARE(tio->ospeed, 19200u);
+        QVERIFY(tio->cflag & CSTOPB);
+        QVERIFY(tio->cflag & CRTSCTS);
+        f.idle();
+        QVERIFY(!f->windowTitle().contains("waiting"));
+        QVERIFY(again.writeAll("more"));
+        QTRY_VERIFY_WITH_TIMEOUT(ReadFile(dump) == sent + "more", 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(f.screen().ends_with("zqmore"), 3000);
+        QVERIFY(f.boxes.shown.empty());
+        return;
+    }
     pty.closeMaster(); // the adapter is pulled out
 
     QTRY_VERIFY_WITH_TIMEOUT(AnyBoxContains(f.boxes, "has gone away"), 3000);
+    QVERIFY(!f->m_portWait.IsWaiting());
     QVERIFY(AnyBoxContains(f.boxes, "COM7"));
     QVERIFY(!f->m_wndComm.GetPortOpen());
     QCOMPARE(ReadFile(dump), sent); // everything that arrived is kept
@@ -107,8 +192,128 @@ void TestFaults::deviceGoneWhileReceiving() {
     QTRY_VERIFY_WITH_TIMEOUT(ReadFile(dump).size() == sent.size() + 4, 3000);
 }
 
+void TestFaults::waitEnds_data() {
+    QTest::addColumn<unsigned>("command");
+    QTest::addColumn<bool>("closeWindow");
+    QTest::newRow("Port Close button") << unsigned(ID_COMM_PORT_CLOSE) << false;
+    QTest::newRow("Port Close menu item") << unsigned(ID_COMM_PORT_OPENCLOSE) << false;
+    QTest::newRow("reconnecting switched off") << unsigned(ID_COMM_RECONNECT) << false;
+    QTest::newRow("port settings changed") << unsigned(ID_SETTINGS_PORT) << false;
+    QTest::newRow("window closed") << 0u << true;
+}
+
+void TestFaults::waitEnds() {
+    QFETCH(unsigned, command);
+    QFETCH(bool, closeWindow);
+    FrameFixture f;
+    PtyPair& pty = OpenPort(f);
+    QVERIFY(f->m_wndComm.GetPortOpen());
+    QVERIFY(LoseAndWait(f, pty));
+
+    // Waiting, the port counts as closed: it can be opened, set up, and closed to stop waiting.
+    QVERIFY(Enabled(f, ID_COMM_PORT_OPEN));
+    QVERIFY(Enabled(f, ID_COMM_PORT_CLOSE));
+    QVERIFY(Enabled(f, ID_SETTINGS_PORT));
+    QVERIFY(!Enabled(f, ID_COMM_DIAL));
+    QVERIFY(!Enabled(f, ID_FILE_TRANSMIT_TEXT));
+    QAction* openClose = f->menuAction(ID_COMM_PORT_OPENCLOSE);
+    QVERIFY(openClose);
+    f->UpdateMenu(qobject_cast<QMenu*>(openClose->parent()));
+    QCOMPARE(openClose->text(), QStringLiteral("&Port Close"));
+
+    QPointer<CMainFrame> frame(&f.frame());
+    if (closeWindow) {
+        f->close();
+    } else {
+        std::shared_ptr<bool> answered;
+        if (command == ID_SETTINGS_PORT)
+            answered = ModalDriver::whenShown<QDialog>([](QDialog* d) { d->accept(); });
+        f->SendCommand(command, command == ID_COMM_PORT_CLOSE ? CMainFrame::Source::ToolBar
+                                                              : CMainFrame::Source::Menu);
+        QVERIFY(!answered || *answered);
+        QVERIFY(!f->m_portWait.IsWaiting());
+        QCOMPARE(Pane(f), std::string("Ready"));
+        f.idle();
+        QVERIFY(!f->windowTitle().contains("COM7"));
+    }
+    // The device comes back and nobody takes it.
+    PtyPair again;
+    QVERIFY(f.ports().link(7, again.slavePath()));
+    QTest::qWait(500);
+    if (closeWindow) {
+        FrameFixture::flushDeletes();
+        QVERIFY(frame.isNull() || frame->IsClosed());
+    } else {
+        QVERIFY(!f->m_wndComm.GetPortOpen());
+    }
+    QVERIFY(PortFree());
+    QVERIFY(f.boxes.shown.empty());
+}
+
+void TestFaults::deviceFlaps() {
+    FrameFixture f;
+    PtyPair& first = OpenPort(f);
+    QVERIFY(f->m_wndComm.GetPortOpen());
+    const std::string dump = f.tempPath("flaps.dmp");
+    f.files.choose(dump);
+    f->SendCommand(ID_FILE_OPEN_DUMP, CMainFrame::Source::Menu);
+
+    // Ten times a second for five seconds: the device goes, its link goes, a new one comes.
+    const std::string entry = f.ports().folder() + "/COM7";
+    std::unique_ptr<PtyPair> current;
+    first.closeMaster();
+    std::string expected;
+    for (int round = 0; round < 50; ++round) {
+        if (current) current->closeMaster();
+        QTest::qWait(30);
+        ::unlink(entry.c_str());
+        QTest::qWait(20);
+        current = std::make_unique<PtyPair>();
+        QVERIFY(f.ports().link(7, current->slavePath()));
+        QTest::qWait(50);
+        // What arrives while it is there is kept.
+        if (f->m_wndComm.GetPortOpen() && current->writeAll("#", 100)) expected += '#';
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(f->m_wndComm.GetPortOpen(), 3000);
+    QVERIFY(current->writeAll("end"));
+    QTRY_VERIFY_WITH_TIMEOUT(ReadFile(dump).ends_with("end"), 3000);
+    // Bytes written just before a loss may go with the device; none is invented or doubled.
+    const std::string got = ReadFile(dump);
+    QVERIFY(got.size() <= expected.size() + 3);
+    QVERIFY(got.find_first_not_of('#') == got.size() - 3);
+    QVERIFY(f.boxes.shown.empty());
+    QVERIFY(!f->m_portWait.IsWaiting());
+}
+
+void TestFaults::deviceBackButBusy() {
+    FrameFixture f;
+    PtyPair& pty = OpenPort(f);
+    QVERIFY(f->m_wndComm.GetPortOpen());
+    QVERIFY(LoseAndWait(f, pty));
+
+    // The device comes back, but another program has it first.
+    PtyPair again;
+    QVERIFY(f.ports().link(8, again.slavePath()));
+    comm::SerialControl other;
+    other.setCommPort(8);
+    QVERIFY(other.setPortOpen(true).ok());
+    QVERIFY(f.ports().link(7, again.slavePath()));
+    const std::string busy =
+        "COM7 (" + again.slavePath() + ") is in use by another program. Still waiting...";
+    QTRY_COMPARE_WITH_TIMEOUT(Pane(f), busy, 3000);
+    QVERIFY(f->m_portWait.IsWaiting());
+    QVERIFY(!f->m_wndComm.GetPortOpen());
+
+    // Once it lets go, the wait ends by itself (no notice comes for that: the slow look does).
+    QVERIFY(other.setPortOpen(false).ok());
+    QTRY_VERIFY_WITH_TIMEOUT(f->m_wndComm.GetPortOpen(), 5000);
+    QCOMPARE(Pane(f), std::string("COM7 reopened"));
+    QVERIFY(f.boxes.shown.empty());
+}
+
 void TestFaults::deviceGoneWhileSending() {
     FrameFixture f;
+    f->m_bReconnect = 0; // the box of today
     PtyPair& pty = OpenPort(f);
     QVERIFY(f->m_wndComm.GetPortOpen());
     const std::string file = f.tempPath("big.txt");
@@ -142,7 +347,7 @@ void TestFaults::deviceGoneWhileSending() {
 }
 
 void TestFaults::deviceGoneWhileDraining() {
-    FrameFixture f;
+    FrameFixture f; // reconnecting on: the close ends the wait it starts
     PtyPair& pty = OpenPort(f);
     QVERIFY(f->m_wndComm.GetPortOpen());
     StallOutput(f);

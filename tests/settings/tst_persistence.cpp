@@ -1,4 +1,4 @@
-// The eleven settings between runs: what LoadSettings takes from the store file and what
+// The settings kept between runs: what LoadSettings takes from the store file and what
 // SaveSettings writes into it, through a real frame on a temporary store.
 #include "tests/support/framefixture.h"
 
@@ -46,16 +46,17 @@ QString Setting(CMainFrame& f, const QString& name) {
     if (name == "RThreshold") return QString::number(c.GetRThreshold());
     if (name == "SThreshold") return QString::number(c.GetSThreshold());
     if (name == "Handshaking") return QString::number(c.GetHandshaking());
+    if (name == "Reconnect") return QString::number(f.m_bReconnect);
     if (name == "Settings") return QString::fromStdString(c.GetSettings());
     if (name == "ParityReplace") return QString::fromStdString(c.GetParityReplace());
     return QStringLiteral("?unknown setting");
 }
 
-const QStringList kNames = {"Echo",        "DTREnable", "RTSEnable",    "HEXViewing",
-                            "CommPort",    "InputLen",  "RThreshold",   "SThreshold",
-                            "Handshaking", "Settings",  "ParityReplace"};
+const QStringList kNames = {"Echo",        "DTREnable", "RTSEnable",  "HEXViewing",
+                            "CommPort",    "InputLen",  "RThreshold", "SThreshold",
+                            "Handshaking", "Reconnect", "Settings",   "ParityReplace"};
 // What a frame starts with when the store holds nothing.
-const QStringList kStart = {"0", "1", "1", "0", "1", "0", "1", "0", "0", "9600,n,8,1", "?"};
+const QStringList kStart = {"0", "1", "1", "0", "1", "0", "1", "0", "0", "1", "9600,n,8,1", "?"};
 
 } // namespace
 
@@ -101,6 +102,8 @@ void TestPersistence::load_data() {
     row("booleans: non-zero is true, 0 false",
         "\"DTREnable\"=dword:00000002\n\"RTSEnable\"=dword:00000000\n", {"RTSEnable=0"});
     row("DTR off", "\"DTREnable\"=dword:00000000\n", {"DTREnable=0"});
+    row("Reconnect off", "\"Reconnect\"=dword:00000000\n", {"Reconnect=0"});
+    row("Reconnect: non-zero is on", "\"Reconnect\"=dword:00000100\n", {});
     row("own flags as stored", "\"Echo\"=dword:00000002\n\"HEXViewing\"=dword:00000007\n",
         {"Echo=2", "HEXViewing=7"});
     row("type ignored", "\"RThreshold\"=hex:06,00,00,00\n\"Settings\"=\"19200,o,7,2\"\n",
@@ -166,7 +169,7 @@ void TestPersistence::saveWritesElevenValues() {
                           "\"RTSEnable\"=dword:00000001", "\"HEXViewing\"=dword:00000000",
                           "\"CommPort\"=dword:00000001", "\"InputLen\"=dword:00000000",
                           "\"RThreshold\"=dword:00000001", "\"SThreshold\"=dword:00000000",
-                          "\"Handshaking\"=dword:00000000",
+                          "\"Handshaking\"=dword:00000000", "\"Reconnect\"=dword:00000001",
                           QString::fromStdString("\"Settings\"=hex:" + Hex("9600,n,8,1")),
                           "\"ParityReplace\"=hex:3f"}));
 }
@@ -187,6 +190,7 @@ void TestPersistence::roundTrip() {
         c.SetHandshaking(2);
         c.SetSettings("38400,e,7,2");
         c.SetParityReplace("");
+        f->m_bReconnect = 0;
         f->SaveSettings();
         saved = f.storeText();
         QVERIFY(saved.find("\"InputLen\"=dword:00007fff\n") != std::string::npos);
@@ -195,8 +199,8 @@ void TestPersistence::roundTrip() {
     }
     FrameFixture g(saved);
     QVERIFY(g.created());
-    const QStringList expected = {"1",   "0",  "0", "0",           "99", "32767",
-                                  "300", "17", "2", "38400,e,7,2", ""};
+    const QStringList expected = {"1",   "0",  "0", "0", "99",          "32767",
+                                  "300", "17", "2", "0", "38400,e,7,2", ""};
     for (int i = 0; i < kNames.size(); ++i)
         QCOMPARE(Setting(g.frame(), kNames[i]), expected[i]);
     // Saving what was loaded writes the same file, byte for byte.
