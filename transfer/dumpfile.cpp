@@ -11,15 +11,20 @@
 void CMainFrame::OnOpenDumpFile() {
     const auto path = fw::GetOpenFileName(this, kDumpExtension, kDumpFilter);
     if (!path) return;
-    m_strDumpFile = *path;
+    OpenDumpFile(*path);
+}
+
+bool CMainFrame::OpenDumpFile(const std::string& path) {
+    m_strDumpFile = path;
     try {
         m_fileDump.open(m_strDumpFile, fw::File::Write | fw::File::Create | fw::File::Exclusive);
     } catch (const fw::FileError&) {
         m_strDumpFile.clear();
         fw::MessageBox(IDS_FAILED_TO_OPEN_FILE);
-        return;
+        return false;
     }
     UpdateTitle();
+    return true;
 }
 
 void CMainFrame::OnCloseDumpFile() {
