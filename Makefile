@@ -78,7 +78,8 @@ bench: build
 # --- Installing and packaging ---
 # make install [PREFIX=/usr/local] [DESTDIR=]: the program, its desktop entry, icons, metainfo
 # and manual page. sudo is used only when the destination is not writable. The list of what
-# went where stays in $(BUILD)/install_manifest.txt for make uninstall.
+# went where is kept in $(BUILD)/installed-files.txt for make uninstall (CMake's own
+# install_manifest.txt is rewritten by every install, the tests' staged ones too).
 PREFIX ?= /usr/local
 define install_sudo
 dest="$(DESTDIR)$(PREFIX)"; while [ ! -d "$$dest" ]; do dest=$$(dirname "$$dest"); done; \
@@ -86,12 +87,13 @@ dest="$(DESTDIR)$(PREFIX)"; while [ ! -d "$$dest" ]; do dest=$$(dirname "$$dest"
 endef
 install: build
 	$$($(install_sudo)) env DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+	@sed 's|^|$(DESTDIR)|' $(BUILD)/install_manifest.txt > $(BUILD)/installed-files.txt
 
 uninstall:
-	@test -f $(BUILD)/install_manifest.txt || { echo "Nothing installed from $(BUILD)."; exit 1; }
-	@sudo=$$($(install_sudo)); while read -r f; do \
+	@test -f $(BUILD)/installed-files.txt || { echo "Nothing installed from $(BUILD)."; exit 1; }
+	@sudo=$$($(install_sudo)); while read -r f || [ -n "$$f" ]; do \
 	    [ -e "$$f" ] || [ -L "$$f" ] || continue; echo "Removing $$f"; $$sudo rm -f "$$f"; \
-	done < $(BUILD)/install_manifest.txt
+	done < $(BUILD)/installed-files.txt; rm -f $(BUILD)/installed-files.txt
 
 # The Debian package, $(BUILD)/wirelog_<version>_<arch>.deb.
 package: build
