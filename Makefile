@@ -10,10 +10,14 @@ PACKAGES := g++ cmake ninja-build make pkg-config qt6-base-dev libx11-dev \
             libgl-dev xvfb xauth socat \
             xdotool matchbox-window-manager x11-utils imagemagick \
             dbus at-spi2-core python3-gi gir1.2-atspi-2.0
+# Installing and packaging: icons rendered from the SVG, and the checks of the installed tree
+# and of the .deb (label install, package).
+PACKAGES += librsvg2-bin desktop-file-utils appstream dpkg-dev groff-base man-db
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: all deps build run test test-sanitize fuzz demo bench format clean
+.PHONY: install uninstall package
 
 all: build
 
@@ -70,6 +74,31 @@ demo: build
 bench: build
 	cmake --build $(BUILD) --target benchmarks -j $(JOBS)
 	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b || exit 1; done
+
+# --- Installing and packaging ---
+# make install [PREFIX=/usr/local] [DESTDIR=]: the program, its desktop entry, icons, metainfo
+# and manual page. sudo is used only when the destination is not writable. The list of what
+# went where is kept in $(BUILD)/installed-files.txt for make uninstall (CMake's own
+# install_manifest.txt is rewritten by every install, the tests' staged ones too).
+PREFIX ?= /usr/local
+define install_sudo
+dest="$(DESTDIR)$(PREFIX)"; while [ ! -d "$$dest" ]; do dest=$$(dirname "$$dest"); done; \
+	[ -w "$$dest" ] || echo "$(SUDO)"
+endef
+install: build
+	$$($(install_sudo)) env DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+	@sed 's|^|$(DESTDIR)|' $(BUILD)/install_manifest.txt > $(BUILD)/installed-files.txt
+
+uninstall:
+	@test -f $(BUILD)/installed-files.txt || { echo "Nothing installed from $(BUILD)."; exit 1; }
+	@sudo=$$($(install_sudo)); while read -r f || [ -n "$$f" ]; do \
+	    [ -e "$$f" ] || [ -L "$$f" ] || continue; echo "Removing $$f"; $$sudo rm -f "$$f"; \
+	done < $(BUILD)/installed-files.txt; rm -f $(BUILD)/installed-files.txt
+
+# The Debian package, $(BUILD)/wirelog_<version>_<arch>.deb.
+package: build
+	cd $(BUILD) && cpack -G DEB
+	@ls -1 $(BUILD)/wirelog_*.deb
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -1,6 +1,8 @@
 #include "app/terminalapp.h"
 
 #include "app/aboutdlg.h"
+#include "app/buildinfo.h"
+#include "app/launch.h"
 #include "app/splashdlg.h"
 #include "framework/application.h"
 #include "mainframe/mainframe.h"
@@ -9,10 +11,12 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QPointer>
 #include <QScreen>
 
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
 
 CTerminalApp theApp;
 
@@ -34,9 +38,34 @@ int CTerminalApp::Run(int argc, char** argv) {
     std::signal(SIGXFSZ, SIG_IGN);
     fw::PrepareEventDispatcher();
 
+    // Read before any display is needed: --help and --version work without one, and a bad
+    // value ends the program before a window opens or the settings store is touched.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    m_commandLine = app::ParseCommandLine(arguments);
+    std::string error;
+    switch (m_commandLine.action) {
+    case app::CommandLine::Action::Help:
+    case app::CommandLine::Action::Version:
+        std::fputs(m_commandLine.text.c_str(), stdout);
+        return 0;
+    case app::CommandLine::Action::Fail:
+        std::fprintf(stderr, "%s\n", m_commandLine.text.c_str());
+        return app::kBadUsage;
+    case app::CommandLine::Action::Run:
+        if (!app::PrepareCommandLine(m_commandLine, error)) {
+            std::fprintf(stderr, "%s\n", error.c_str());
+            return app::kBadUsage;
+        }
+        break;
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Wirelog"));
-    QApplication::setApplicationVersion(QStringLiteral("2.0"));
+    QApplication::setApplicationVersion(QStringLiteral(WIRELOG_VERSION));
+    // Lets the desktop match the window with its launcher entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral(WIRELOG_APP_ID));
     // The program ends when its main window is gone, not when the last window closes.
     QApplication::setQuitOnLastWindowClosed(false);
 
@@ -63,6 +92,8 @@ bool CTerminalApp::InitInstance() {
         frame->resize(std::max(640, area.width() * 2 / 3), std::max(480, area.height() * 2 / 3));
         frame->move(area.topLeft() + QPoint(area.width() / 8, area.height() / 8));
     }
+    app::ApplyCommandLine(*frame, m_commandLine);
+    const QPointer<CMainFrame> shown(frame);
     frame->show();
     frame->repaint();
 
@@ -70,6 +101,8 @@ bool CTerminalApp::InitInstance() {
         CSplashDlg splash(nullptr);
         splash.DoModal();
     }
+    // The window may have been closed while the splash was up.
+    if (shown && !shown->IsClosed()) app::StartCommandLine(*shown, m_commandLine);
     return true;
 }
 

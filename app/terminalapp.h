@@ -3,6 +3,8 @@
 // settings: a recent-file list, read from the current user's Software\<key>\Wirelog, that
 // nothing shows or changes, so nothing is ever written back.
 
+#include "app/commandline.h"
+
 #include <string>
 #include <vector>
 
@@ -35,6 +37,7 @@ public:
 private:
     std::string ProfileKey() const;
 
+    app::CommandLine m_commandLine; // read by Run, applied by InitInstance
     std::string m_registryKey;
     int m_maxRecentFiles = 0;
     std::vector<std::string> m_recentFiles;

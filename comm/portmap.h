@@ -19,4 +19,21 @@ struct PortPath {
 std::string PortMapFolder();
 PortPath ResolvePort(int port);
 
+// The reverse: the COM number that the map gives `device` (the same device after following
+// links), a folder entry first, then the built-in map for numbers without an entry; a run-only
+// port (below) counts too. 0 when no number leads to it.
+int PortForDevice(const std::string& device);
+
+// COM97-COM99 have no default. For one run a device that the map does not know can stand as
+// one of them, in memory only: nothing is written to the port map folder.
+inline constexpr int kFirstRunOnlyPort = 97;
+inline constexpr int kLastRunOnlyPort = 99;
+// The first of COM97-COM99 that neither the folder nor an earlier run-only port holds; 0 when
+// all three are taken.
+int FreeRunOnlyPort();
+// Makes COM`port` stand for `device` until the process ends (or ClearRunOnlyPorts).
+void SetRunOnlyPort(int port, const std::string& device);
+bool IsRunOnlyPort(int port);
+void ClearRunOnlyPorts();
+
 } // namespace comm

@@ -74,6 +74,9 @@ public:
     const std::vector<QMenu*>& menus() const { return m_menus; }
 
     void OnOpenDumpFile();
+    // The open dump command's work once it has a path (full path, file system bytes): false
+    // after the failure box, with no dump open.
+    bool OpenDumpFile(const std::string& path, bool append = false);
     void OnCloseDumpFile();
     void OnTransmitTextFile();
     void OnCommCommand(unsigned id);

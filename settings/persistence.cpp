@@ -1,6 +1,7 @@
 // The settings kept between runs, read while the main window is made and written when
 // it closes.
 
+#include "comm/portmap.h"
 #include "framework/msgbox.h"
 #include "mainframe/mainframe.h"
 #include "settings/registrystore.h"
@@ -70,6 +71,13 @@ template <class Apply> void ApplySkippingRefusals(Apply&& apply) {
     }
 }
 
+// A port that stands for a device only in this run (given by path on the command line) would
+// lead nowhere next time: the store keeps the port it had.
+bool KeptForThisRunOnly(CMainFrame& frame, const NumberSetting& setting) {
+    return std::strcmp(setting.name, "CommPort") == 0 &&
+           comm::IsRunOnlyPort(frame.m_wndComm.GetCommPort());
+}
+
 } // namespace
 
 long CMainFrame::LoadSettings() {
@@ -107,6 +115,7 @@ void CMainFrame::SaveSettings() {
     settings::RegStatus status = settings::CreateKey(kSettingsKey, key);
     if (status == settings::RegStatus::Ok) {
         for (const NumberSetting& setting : kNumbers) {
+            if (KeptForThisRunOnly(*this, setting)) continue;
             const auto value = static_cast<std::uint32_t>(setting.read(*this));
             settings::SetValue(key, setting.name, settings::TypeDword, &value, sizeof value);
         }

@@ -24,7 +24,7 @@ bool HoldsData(const std::string& path) {
 void CMainFrame::OnOpenDumpFile() {
     const auto path = fw::GetOpenFileName(this, kDumpExtension, kDumpFilter);
     if (!path) return;
-    unsigned mode = fw::File::Write | fw::File::Create | fw::File::Exclusive;
+    bool append = false;
     // The dialog asks nothing about an existing file; its content is never lost unasked.
     if (HoldsData(*path)) {
         switch (fw::MessageBox(fw::FormatString(IDS_DUMP_EXISTS, {*path}),
@@ -32,21 +32,28 @@ void CMainFrame::OnOpenDumpFile() {
         case fw::Answer::Replace:
             break;
         case fw::Answer::Append:
-            mode |= fw::File::Append;
+            append = true;
             break;
         default:
             return;
         }
     }
-    m_strDumpFile = *path;
+    OpenDumpFile(*path, append);
+}
+
+bool CMainFrame::OpenDumpFile(const std::string& path, bool append) {
+    const unsigned mode = fw::File::Write | fw::File::Create | fw::File::Exclusive |
+                          (append ? fw::File::Append : 0u);
+    m_strDumpFile = path;
     try {
         m_fileDump.open(m_strDumpFile, mode);
     } catch (const fw::FileError&) {
         m_strDumpFile.clear();
         fw::MessageBox(IDS_FAILED_TO_OPEN_FILE);
-        return;
+        return false;
     }
     UpdateTitle();
+    return true;
 }
 
 void CMainFrame::OnCloseDumpFile() {

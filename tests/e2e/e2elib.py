@@ -269,6 +269,13 @@ class Stand:
         self.ptys.append(pty)
         return pty
 
+    def add_unmapped_pty(self):
+        """A pseudo-terminal that the port map does not know: the program reaches it only
+        by its device path."""
+        pty = Pty()
+        self.ptys.append(pty)
+        return pty
+
     def start_modem(self, com=1):
         p = self.spawn("simmodem", [self.simmodem_exe, "--ports", self.ports, "--com", str(com),
                                     "--delay", "300", "--guard", "500"],
@@ -279,8 +286,8 @@ class Stand:
             raise Failure("simmodem did not start: %r" % line)
         return p
 
-    def start_app(self, dismiss_splash=True):
-        self.app = self.spawn("wirelog", [self.wirelog])
+    def start_app(self, dismiss_splash=True, args=()):
+        self.app = self.spawn("wirelog", [self.wirelog] + list(args))
         self.window = wait_for("the main window", self._main_window, timeout=15)
         if dismiss_splash:
             self.dismiss_splash()

@@ -637,6 +637,46 @@ def reconnect(s):
 
 
 
+
+def command_line(s):
+    """Start on a device path with settings, --open and --dump: the port is open at once as the
+    first free run-only COM number, the line has the settings, the dump records what arrives,
+    and the settings are saved at close but the run-only port is not. A bad value first: one
+    line on standard error, status 2, no window and no store."""
+    bad = subprocess.run([s.wirelog, "--settings", "9600,x,9,3", "COM1"], env=s.env,
+                         capture_output=True, text=True, timeout=20)
+    check(bad.returncode == 2, "a bad --settings ended with %d" % bad.returncode)
+    check(bad.stderr.count("\n") == 1 and "9600,x,9,3" in bad.stderr,
+          "standard error for a bad --settings: %r" % bad.stderr)
+    check(not os.path.exists(s.registry), "a refused command line wrote the store")
+
+    s.start_accessibility()
+    pty = s.add_unmapped_pty()
+    dump = os.path.join(s.tmp, "from the command line.dmp")
+    s.start_app(args=["--settings", "115200,e,7,2", "--open", "--dump", dump, pty.path])
+    caption = 'Wirelog - COM97,115200,e,7,2 - dumping to "%s"' % dump
+    s.wait_title(caption)
+    shot(s, "command-line")
+    check(pty.speed() == 115200, "the line is not at 115200 baud: %r" % pty.speed())
+    check(pty.termios()[2] & termios.CSTOPB, "the line does not have two stop bits")
+    check(os.listdir(s.ports) == [], "the run-only port was written to the port map folder")
+
+    sent = b"over the wire\r\n\x00\xff"
+    pty.write(sent)
+    s.wait_screen(lambda t: "over the wire" in t, "the received line")
+    s.type("k")
+    pty.expect(b"k")
+    s.key("alt+F4")
+    check(s.wait_exit() == 0, "wirelog ended with an error")
+    with open(dump, "rb") as f:
+        got = f.read()
+    check(got == sent, "the dump holds %r, not %r" % (got, sent))
+    store = e2elib.read_store(s.registry)
+    check(e2elib.hex_bytes(store.get("Settings", "hex:")) == b"115200,e,7,2",
+          "stored Settings: %r" % store.get("Settings"))
+    check("CommPort" not in store, "the run-only port was saved: %r" % store.get("CommPort"))
+
+
 CASES = {f.__name__: f for f in (
     port_and_screen,
     dump_file,
@@ -646,6 +686,7 @@ CASES = {f.__name__: f for f in (
     keys,
     port_dialog,
     reconnect,
+    command_line,
 )}
 
 if __name__ == "__main__":
