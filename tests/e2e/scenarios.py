@@ -458,7 +458,7 @@ def keys(s):
     s.wait_dialog("Communication Settings")
     time.sleep(0.3)
     s.key("Down")       # 9600 -> 19200
-    s.key("Tab", "Up")  # data bits 8 -> 7
+    s.key("Tab", "Tab", "Up")  # past the Other rate field; data bits 8 -> 7
     time.sleep(0.2)
     shot(s, "settings")
     for name in ("19200", "7"):

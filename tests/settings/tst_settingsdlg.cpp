@@ -561,7 +561,7 @@ void TestSettingsDlg::tabEntersGroupsAtChecked() {
         QVERIFY(QTest::qWaitForWindowActive(d));
         checkedBefore = CheckedRadios(d);
         opened = d->focusWidget()->objectName();
-        for (int i = 0; i < 9; ++i) {
+        for (int i = 0; i < 10; ++i) {
             QTest::keyClick(d->focusWidget(), Qt::Key_Tab);
             forward << d->focusWidget()->objectName();
         }
@@ -576,8 +576,8 @@ void TestSettingsDlg::tabEntersGroupsAtChecked() {
     });
     QVERIFY(*ran);
     QCOMPARE(opened, QStringLiteral("radio1015"));
-    QCOMPARE(forward, QStringList({"radio1021", "radio1022", "radio1030", "radio1040",
-                                   "edit1050", "radio1060", "buttonOk", "buttonCancel",
+    QCOMPARE(forward, QStringList({"combo1019", "radio1021", "radio1022", "radio1030", "radio1040",
+                                   "combo1050", "radio1060", "buttonOk", "buttonCancel",
                                    "radio1015"}));
     QCOMPARE(backward, QStringList({"buttonCancel", "buttonOk", "radio1060"}));
     QCOMPARE(mnemonic, QStringLiteral("radio1015"));
@@ -592,8 +592,9 @@ void TestSettingsDlg::arrowsMoveAndCheck_data() {
     QTest::newRow("9600 Right") << 1015 << int(Qt::Key_Right) << 1016;
     QTest::newRow("9600 Up") << 1015 << int(Qt::Key_Up) << 1014;
     QTest::newRow("9600 Left") << 1015 << int(Qt::Key_Left) << 1014;
-    QTest::newRow("38400 Down, round") << 1017 << int(Qt::Key_Down) << 1010;
-    QTest::newRow("300 Up, round") << 1010 << int(Qt::Key_Up) << 1017;
+    QTest::newRow("38400 Down to Other") << 1017 << int(Qt::Key_Down) << 1018;
+    QTest::newRow("Other Down, round") << 1018 << int(Qt::Key_Down) << 1010;
+    QTest::newRow("300 Up, round") << 1010 << int(Qt::Key_Up) << 1018;
     QTest::newRow("8 bits Left") << 1021 << int(Qt::Key_Left) << 1020;
     QTest::newRow("Xon/RTS Down, round") << 1063 << int(Qt::Key_Down) << 1060;
 }
@@ -629,7 +630,8 @@ void TestSettingsDlg::enterPressesFocusedButton_data() {
     QTest::newRow("Space on OK") << "buttonOk" << int(Qt::Key_Space) << true;
     QTest::newRow("Space on Cancel") << "buttonCancel" << int(Qt::Key_Space) << false;
     QTest::newRow("Enter on a radio button") << "radio1040" << int(Qt::Key_Return) << true;
-    QTest::newRow("Enter in the port field") << "edit1050" << int(Qt::Key_Return) << true;
+    QTest::newRow("Enter in the port field") << "combo1050" << int(Qt::Key_Return) << true;
+    QTest::newRow("Enter in the rate field") << "combo1019" << int(Qt::Key_Return) << true;
     QTest::newRow("Escape on OK") << "buttonOk" << int(Qt::Key_Escape) << false;
 }
 
@@ -645,7 +647,7 @@ void TestSettingsDlg::enterPressesFocusedButton() {
         QWidget* target = d->findChild<QWidget*>(focus);
         QVERIFY(target);
         target->setFocus();
-        QTest::keyClick(target, Qt::Key(key));
+        QTest::keyClick(d->focusWidget(), Qt::Key(key));
         closed = !d->isVisible();
     });
     QVERIFY(*ran);
