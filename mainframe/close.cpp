@@ -1,5 +1,5 @@
 // The orderly end: unsent output drains (with a question every ten seconds), the port closes,
-// then an open dump, the settings are saved, and the window goes.
+// then an open dump and an open log, the settings are saved, and the window goes.
 
 #include "framework/application.h"
 #include "framework/clock.h"
@@ -45,6 +45,7 @@ void CMainFrame::OnClose() {
             m_wndComm.SetPortOpen(false);
         }
         if (!m_strDumpFile.empty()) OnCloseDumpFile();
+        if (!m_strLogFile.empty()) OnCloseLogFile();
         SaveSettings();
         DestroyFrame();
     });

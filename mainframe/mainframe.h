@@ -8,9 +8,12 @@
 #include "framework/file.h"
 #include "framework/types.h"
 #include "mainframe/controlbars.h"
+#include "terminal/render.h"
 #include "terminal/termedit.h"
+#include "transfer/textlog.h"
 
 #include <QMainWindow>
+#include <QTimer>
 
 #include <span>
 #include <string>
@@ -18,6 +21,9 @@
 #include <vector>
 
 class QMenu;
+namespace res {
+struct MenuItem;
+}
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
@@ -39,6 +45,13 @@ public:
     std::string m_strDumpFile;    // path of the open dump; empty while none is open
     std::string m_strPhoneNumber; // the number last dialled in this run
     Bool32 m_bHexView = 0;        // received data shown as hexadecimal
+    // The text log, the view's line breaks and its time stamps.
+    fw::File m_fileLog;
+    std::string m_strLogFile; // path of the open log; empty while none is open
+    textlog::LineCutter m_logLines;
+    QTimer m_logPause;            // a pause in the data writes the open line
+    render::TextBreaks m_textBreaks;
+    Bool32 m_bTimeStamps = 0;     // the screen shows when each line arrived
 
     // --- services ---
     void UpdateTitle();
@@ -72,6 +85,11 @@ public:
 
     void OnOpenDumpFile();
     void OnCloseDumpFile();
+    void OnOpenLogFile();
+    void OnCloseLogFile();
+    void OnLogPause();
+    void OnLineOption(unsigned id);
+    void OnUpdateLineOption(fw::CmdUI& ui);
     void OnTransmitTextFile();
     void OnCommCommand(unsigned id);
     void OnSettingsCommand(unsigned id);
@@ -101,6 +119,7 @@ private:
     bool RouteToBase(unsigned id);
     bool HasHandler(unsigned id) const;
     void BuildMenu();
+    void AddMenuItems(QMenu* menu, std::span<const res::MenuItem> items);
     void InstallAccelerators();
     bool TranslateAccelerator(QKeyEvent* key);
     void UpdateKeyIndicators();

@@ -1,4 +1,4 @@
-// The eleven settings kept between runs, read while the main window is made and written when
+// The settings kept between runs, read while the main window is made and written when
 // it closes.
 
 #include "framework/msgbox.h"
@@ -49,6 +49,17 @@ const NumberSetting kNumbers[] = {
      [](CMainFrame& f, std::int32_t v) { f.m_wndComm.SetSThreshold(static_cast<short>(v)); }},
     {"Handshaking", [](CMainFrame& f) { return f.m_wndComm.GetHandshaking(); },
      [](CMainFrame& f, std::int32_t v) { f.m_wndComm.SetHandshaking(v); }},
+    // The line options: a number out of range keeps the default.
+    {"TimeStamps", [](CMainFrame& f) -> std::int32_t { return f.m_bTimeStamps ? 1 : 0; },
+     [](CMainFrame& f, std::int32_t v) { f.m_bTimeStamps = v != 0; }},
+    {"EnterSends", [](CMainFrame& f) { return static_cast<std::int32_t>(f.m_wndEdit.m_enterSends); },
+     [](CMainFrame& f, std::int32_t v) {
+         if (v >= 0 && v <= 2) f.m_wndEdit.m_enterSends = static_cast<terminal::EnterSends>(v);
+     }},
+    {"LineBreaks", [](CMainFrame& f) { return static_cast<std::int32_t>(f.m_textBreaks.mode); },
+     [](CMainFrame& f, std::int32_t v) {
+         if (v >= 0 && v <= 2) f.m_textBreaks = {static_cast<render::LineBreaks>(v), false};
+     }},
 };
 
 const TextSetting kTexts[] = {

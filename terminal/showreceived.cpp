@@ -1,8 +1,11 @@
-// The receive road's last step: a chunk of received bytes to the dump and the screen.
+// The receive road's last step: a chunk of received bytes to the dump, the text log and the
+// screen, all stamped with one reading of the clock taken as the chunk arrives.
 
+#include "framework/clock.h"
 #include "mainframe/mainframe.h"
 #include "terminal/render.h"
 #include "transfer/dumpfile.h"
+#include "transfer/logfile.h"
 
 namespace {
 
@@ -14,6 +17,7 @@ constexpr std::size_t kTrimCount = 0x1001;
 } // namespace
 
 void CMainFrame::ShowReceived(std::string_view received) {
+    const std::int64_t arrived = fw::NowMs();
     CTermEdit& screen = m_wndEdit;
     std::size_t length = screen.textLength();
     while (length > kTrimAbove) {
@@ -24,8 +28,22 @@ void CMainFrame::ShowReceived(std::string_view received) {
     std::string s(received);
     if (!m_strDumpFile.empty()) WriteDump(*this, s);
 
-    const std::size_t erase = std::min(render::ApplyBackspaces(s), length);
+    const std::size_t backspaces = render::ApplyBackspaces(s);
+    const std::size_t erase = std::min(backspaces, length);
+    // A backspace that reaches back before the chunk stands between a CR that ended the last
+    // chunk and this chunk's first byte: they are no longer one CR LF.
+    if (backspaces > 0) m_textBreaks.afterCR = false;
+    // The log writes what the text view shows, whichever view the screen has.
+    const bool logging = !m_strLogFile.empty();
+    std::string text;
+    if (!m_bHexView || logging)
+        text = render::TextView(s, m_textBreaks);
+    else
+        m_textBreaks.afterCR = false;
+    if (logging) WriteLog(*this, text, erase, arrived);
+
+    const LineStamps::ReceiveScope stamped(screen.stamps(), arrived);
     screen.setSel(length - erase, length);
     screen.scrollCaret();
-    screen.replaceSel(m_bHexView ? render::HexView(s) : render::TextView(s));
+    screen.replaceSel(m_bHexView ? render::HexView(s) : text);
 }

@@ -55,6 +55,7 @@ CTermEdit::CTermEdit(QWidget* parent)
     setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     setFocusPolicy(Qt::StrongFocus);
+    m_text.setObserver(&m_stamps);
 
     m_syncTimer.setSingleShot(true);
     m_syncTimer.setInterval(kSyncIntervalMs);
@@ -166,6 +167,16 @@ void CTermEdit::OnChar(unsigned nChar, unsigned, unsigned) {
     });
 }
 
+void CTermEdit::TypeEnter(std::string_view bytes) {
+    // All of the key's bytes go out together; the echo shows one line break whatever they are.
+    fw::Guard(fw::Entry::WindowMessage, [&] {
+        auto* frame = static_cast<CMainFrame*>(fw::MainWindow());
+        const bool open = frame && frame->m_wndComm.GetPortOpen();
+        if (open) frame->m_wndComm.SetOutput(bytes);
+        if (m_bEcho || !open) DefaultChar('\r');
+    });
+}
+
 void CTermEdit::DefaultChar(unsigned char c) {
     m_text.typeChar(c);
     m_selectionDirty = true;
@@ -192,6 +203,11 @@ void CTermEdit::keyPressEvent(QKeyEvent* e) {
         m_selectionDirty = true;
         m_scrollPending = true;
         flush();
+        return;
+    }
+    if (const auto enter = terminal::EnterKeyBytes(*e, m_enterSends); !enter.empty()) {
+        TypeEnter(enter);
+        e->accept();
         return;
     }
     const QString text = e->text();
