@@ -83,6 +83,7 @@ private slots:
     void lineBreaks();
     void stampsAndLog_data();
     void stampsAndLog();
+    void stampsLeaveWithTrimmedLines_data();
     void stampsLeaveWithTrimmedLines();
 };
 
@@ -478,28 +479,46 @@ void TestShowReceived::stampsAndLog() {
     QCOMPARE(QString::fromStdString(Contents(path)).split('\n', Qt::SkipEmptyParts), expected);
 }
 
+void TestShowReceived::stampsLeaveWithTrimmedLines_data() {
+    QTest::addColumn<int>("head");  // bytes of a first line received before the others
+    QTest::addColumn<int>("lines"); // lines of 100 bytes that follow, one trim's worth
+    QTest::addColumn<int>("firstLine");
+    QTest::addColumn<int>("firstStamp");
+    // 16400 bytes are trimmed once by 4097: 40 lines go whole, the 41st is cut into.
+    QTest::newRow("the trim cuts into a line") << 0 << 200 << 40 << 40;
+    // The trim takes exactly the first line, break and all.
+    QTest::newRow("the trim ends at a line start") << 4097 << 130 << 1 << 0;
+}
+
 void TestShowReceived::stampsLeaveWithTrimmedLines() {
+    QFETCH(int, head);
+    QFETCH(int, lines);
+    QFETCH(int, firstLine);
+    QFETCH(int, firstStamp);
     // Lines of 100 bytes, each received at its own number of milliseconds.
     MsClock clock;
     FrameFixture f;
     QVERIFY(f.created());
-    const int lines = 200;
+    if (head > 0) {
+        clock.now = 99999;
+        f->ShowReceived(std::string(static_cast<std::size_t>(head - 2), 'H') + "\r\n");
+    }
     for (int i = 0; i < lines; ++i) {
         clock.now = i;
         char line[101];
         std::snprintf(line, sizeof line, "L%05d%-92s\r\n", i, "");
         f->ShowReceived(std::string_view(line, 100));
     }
-    // 16400 bytes were trimmed once by 4097: 40 lines went whole, the 41st was cut into.
     const LineStamps& stamps = f->m_wndEdit.stamps();
-    QCOMPARE(f->m_wndEdit.textLength(), std::size_t{lines * 100 - 4097});
-    QCOMPARE(stamps.firstLine(), std::uint64_t{40});
-    QCOMPARE(stamps.endLine(), std::uint64_t{lines + 1});
-    QCOMPARE(stamps.lineStart(40), std::size_t{0});
-    QCOMPARE(stamps.lineStamp(40), std::optional<std::int64_t>{40});
+    QCOMPARE(f->m_wndEdit.textLength(), std::size_t(head + lines * 100 - 4097));
+    const std::uint64_t first = stamps.firstLine();
+    QCOMPARE(first, std::uint64_t(firstLine));
+    QCOMPARE(stamps.endLine(), std::uint64_t((head > 0) + lines + 1));
+    QCOMPARE(stamps.lineStart(first), std::size_t{0});
+    QCOMPARE(stamps.lineStamp(first), std::optional<std::int64_t>{firstStamp});
     // Every whole line carries its own time, found by line number and by position.
     const std::string screen = f.screen();
-    for (std::uint64_t n = 41; n < stamps.endLine() - 1; ++n) {
+    for (std::uint64_t n = first + 1; n < stamps.endLine() - 1; ++n) {
         const std::size_t at = stamps.lineStart(n);
         const int number = std::stoi(screen.substr(at + 1, 5));
         QCOMPARE(stamps.lineStamp(n), std::optional<std::int64_t>{number});
