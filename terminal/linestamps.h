@@ -10,6 +10,8 @@
 // so that the next bytes stamp it anew; a line that an edit only shortens keeps it. Lines the
 // front trim removes take their stamps with them; a line the trim cuts into keeps its stamp.
 //
+// A view shows a stamp with fw::FormatTimeOfDay (framework/clock.h): "HH:MM:SS.mmm".
+//
 // Costs: an edit at the end of the text costs time in proportion to the inserted text; the
 // trim in proportion to the lines it removes; a look-up is a binary search.
 

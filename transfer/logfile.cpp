@@ -1,5 +1,6 @@
 #include "transfer/logfile.h"
 
+#include "framework/errors.h"
 #include "framework/filedialog.h"
 #include "framework/msgbox.h"
 #include "mainframe/mainframe.h"
@@ -76,10 +77,13 @@ void CMainFrame::OnCloseLogFile() {
 }
 
 void CMainFrame::OnLogPause() {
-    if (m_strLogFile.empty()) return;
-    std::string lines;
-    m_logLines.pause(lines);
-    WriteLines(*this, lines);
+    // Entered from the event loop by the timer: nothing may escape into Qt.
+    fw::Guard(fw::Entry::WindowMessage, [this] {
+        if (m_strLogFile.empty()) return;
+        std::string lines;
+        m_logLines.pause(lines);
+        WriteLines(*this, lines);
+    });
 }
 
 void WriteLog(CMainFrame& frame, std::string_view text, std::size_t erase, std::int64_t ms) {
