@@ -64,9 +64,9 @@ public:
 private:
     static constexpr std::int64_t kNoStamp = INT64_MIN;
     struct Line {
-        std::uint64_t start;    // absolute: counted from the start of everything ever held
-        std::int64_t stamp;     // kNoStamp when none
-        bool started;           // some byte has gone into it
+        std::uint64_t start; // absolute: counted from the start of everything ever held
+        std::int64_t stamp;  // kNoStamp when none
+        bool started;        // some byte has gone into it
     };
     std::size_t indexOf(std::uint64_t absolute) const; // the line holding that position
     void start(Line& line, bool hasBytes) const;
