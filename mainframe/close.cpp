@@ -1,6 +1,6 @@
 // The orderly end: unsent output drains (with a question every ten seconds; Ignore gives up
-// what is left), the port closes, then an open dump, the settings are saved, and the window
-// goes.
+// what is left), the port closes, then an open dump and an open log, the settings are saved,
+// and the window goes.
 
 #include "framework/application.h"
 #include "framework/clock.h"
@@ -56,6 +56,7 @@ void CMainFrame::OnClose() {
         // A hang-up still holding DTR down ends here, so that the settings keep DTREnable.
         EndHangUp(*this);
         if (!m_strDumpFile.empty()) OnCloseDumpFile();
+        if (!m_strLogFile.empty()) OnCloseLogFile();
         SaveSettings();
         DestroyFrame();
     });

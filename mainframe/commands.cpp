@@ -35,6 +35,11 @@ constexpr Entry kMessageMap[] = {
     fw::OnCommandRange(ID_SETTINGS_INPUTLEN, ID_QUERY_DSR, &CMainFrame::OnSettingsCommand),
     fw::OnUpdate(ID_COMM_RECONNECT, &CMainFrame::OnUpdateReconnect),
     fw::OnCommand(ID_COMM_RECONNECT, &CMainFrame::OnReconnect),
+    fw::OnUpdateRange(ID_FILE_OPEN_LOG, ID_FILE_CLOSE_LOG, &CMainFrame::OnUpdateFileCommand),
+    fw::OnCommand(ID_FILE_OPEN_LOG, &CMainFrame::OnOpenLogFile),
+    fw::OnCommand(ID_FILE_CLOSE_LOG, &CMainFrame::OnCloseLogFile),
+    fw::OnUpdateRange(ID_VIEW_TIMESTAMPS, ID_SETTINGS_BREAKS_AUTO, &CMainFrame::OnUpdateLineOption),
+    fw::OnCommandRange(ID_VIEW_TIMESTAMPS, ID_SETTINGS_BREAKS_AUTO, &CMainFrame::OnLineOption),
 };
 
 // The line-signal queries: the command, the property's name and how to read it.
@@ -127,6 +132,16 @@ void CMainFrame::OnCommCommand(unsigned id) {
         break;
     default:
         break;
+    }
+}
+
+void CMainFrame::OnLineOption(unsigned id) {
+    if (id == ID_VIEW_TIMESTAMPS) {
+        m_bTimeStamps = !m_bTimeStamps;
+    } else if (id >= ID_SETTINGS_ENTER_CR && id <= ID_SETTINGS_ENTER_CRLF) {
+        m_wndEdit.m_enterSends = static_cast<terminal::EnterSends>(id - ID_SETTINGS_ENTER_CR);
+    } else if (id >= ID_SETTINGS_BREAKS_CR && id <= ID_SETTINGS_BREAKS_AUTO) {
+        m_textBreaks = {static_cast<render::LineBreaks>(id - ID_SETTINGS_BREAKS_CR), false};
     }
 }
 

@@ -10,6 +10,7 @@
 #include "res/vocabulary.h"
 #include "terminal/keyinput.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMenu>
@@ -81,6 +82,12 @@ void CMainFrame::OnUpdateFileCommand(fw::CmdUI& ui) {
     case ID_FILE_TRANSMIT_TEXT:
         ui.Enable(m_wndComm.GetPortOpen());
         break;
+    case ID_FILE_OPEN_LOG:
+        ui.Enable(m_strLogFile.empty());
+        break;
+    case ID_FILE_CLOSE_LOG:
+        ui.Enable(!m_strLogFile.empty());
+        break;
     default:
         break;
     }
@@ -140,6 +147,17 @@ void CMainFrame::OnUpdateHexView(fw::CmdUI& ui) {
     ui.Enable(!m_wndEdit.m_bEcho);
 }
 
+void CMainFrame::OnUpdateLineOption(fw::CmdUI& ui) {
+    const unsigned id = ui.id();
+    if (id == ID_VIEW_TIMESTAMPS)
+        ui.SetCheck(m_bTimeStamps != 0);
+    else if (id >= ID_SETTINGS_ENTER_CR && id <= ID_SETTINGS_ENTER_CRLF)
+        ui.SetCheck(id - ID_SETTINGS_ENTER_CR == static_cast<unsigned>(m_wndEdit.m_enterSends));
+    else
+        ui.SetCheck(id - ID_SETTINGS_BREAKS_CR == static_cast<unsigned>(m_textBreaks.mode));
+    ui.Enable(true);
+}
+
 void CMainFrame::UpdateCommand(fw::CmdUI& ui) {
     if (fw::RouteUpdate(*this, MessageMap(), ui)) return;
     switch (ui.id()) {
@@ -180,7 +198,7 @@ void CMainFrame::OnIdleUpdate() {
 void CMainFrame::UpdateMenu(QMenu* menu) {
     fw::Guard(fw::Entry::ControlEvent, [&] {
         for (QAction* action : menu->actions()) {
-            if (action->isSeparator()) continue;
+            if (action->isSeparator() || action->menu()) continue;
             ActionCmdUI ui(action, action->data().toUInt());
             UpdateCommand(ui);
         }
@@ -193,29 +211,44 @@ QAction* CMainFrame::menuAction(unsigned id) const {
     return nullptr;
 }
 
+void CMainFrame::AddMenuItems(QMenu* menu, std::span<const res::MenuItem> items) {
+    QActionGroup* group = nullptr; // the radio items that follow each other form one group
+    for (const res::MenuItem& item : items) {
+        if (!item.radio) group = nullptr;
+        if (item.id == 0 && item.submenu.empty()) {
+            menu->addSeparator();
+            continue;
+        }
+        if (item.id == 0) {
+            QMenu* sub = menu->addMenu(fw::FromAnsi(item.text));
+            AddMenuItems(sub, item.submenu);
+            continue;
+        }
+        QAction* action = menu->addAction(fw::FromAnsi(item.text));
+        if (item.radio) {
+            if (!group) group = new QActionGroup(menu);
+            action->setCheckable(true);
+            action->setActionGroup(group);
+        }
+        action->setData(item.id);
+        action->setStatusTip(fw::FromAnsi(fw::LoadStringLine(item.id, 0)));
+        action->setObjectName(QStringLiteral("menu%1").arg(item.id));
+        const unsigned id = item.id;
+        connect(action, &QAction::triggered, this, [this, id] { SendCommand(id, Source::Menu); });
+        m_menuActions.push_back(action);
+    }
+    connect(menu, &QMenu::aboutToShow, this, [this, menu] { UpdateMenu(menu); });
+    // Leaving the menu gives the message pane back its idle text.
+    connect(menu, &QMenu::aboutToHide, this, [this] {
+        QStatusTipEvent tip{QString()};
+        QApplication::sendEvent(this, &tip);
+    });
+}
+
 void CMainFrame::BuildMenu() {
     for (const res::Menu& def : res::MainMenu()) {
         QMenu* menu = menuBar()->addMenu(fw::FromAnsi(def.title));
-        for (const res::MenuItem& item : def.items) {
-            if (item.id == 0) {
-                menu->addSeparator();
-                continue;
-            }
-            QAction* action = menu->addAction(fw::FromAnsi(item.text));
-            action->setData(item.id);
-            action->setStatusTip(fw::FromAnsi(fw::LoadStringLine(item.id, 0)));
-            action->setObjectName(QStringLiteral("menu%1").arg(item.id));
-            const unsigned id = item.id;
-            connect(action, &QAction::triggered, this,
-                    [this, id] { SendCommand(id, Source::Menu); });
-            m_menuActions.push_back(action);
-        }
-        connect(menu, &QMenu::aboutToShow, this, [this, menu] { UpdateMenu(menu); });
-        // Leaving the menu gives the message pane back its idle text.
-        connect(menu, &QMenu::aboutToHide, this, [this] {
-            QStatusTipEvent tip{QString()};
-            QApplication::sendEvent(this, &tip);
-        });
+        AddMenuItems(menu, def.items);
         m_menus.push_back(menu);
     }
     for (QAction* button : m_wndToolBar.buttons()) {
@@ -250,7 +283,7 @@ bool CMainFrame::TranslateMenuKey(QKeyEvent* key) {
         return true;
     }
     // Alt with a key that no menu has taken: nothing happens (it is not typing).
-    return !key->text().isEmpty() && term::IsMenuChord(key->modifiers());
+    return !key->text().isEmpty() && terminal::IsMenuChord(key->modifiers());
 }
 
 void CMainFrame::OpenMenuBar() {

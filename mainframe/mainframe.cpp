@@ -116,6 +116,9 @@ void CMainFrame::UpdateTitle() {
     if (!m_strDumpFile.empty())
         title = QStringLiteral("%1 - dumping to \"%2\"")
                     .arg(title, QFile::decodeName(QByteArray::fromStdString(m_strDumpFile)));
+    if (!m_strLogFile.empty())
+        title = QStringLiteral("%1 - logging to \"%2\"")
+                    .arg(title, QFile::decodeName(QByteArray::fromStdString(m_strLogFile)));
     setWindowTitle(LiteralTitle(title));
 }
 

@@ -9,9 +9,12 @@
 #include "framework/types.h"
 #include "mainframe/controlbars.h"
 #include "mainframe/portwait.h"
+#include "terminal/render.h"
 #include "terminal/termedit.h"
+#include "transfer/textlog.h"
 
 #include <QMainWindow>
+#include <QTimer>
 
 #include <span>
 #include <string>
@@ -19,6 +22,9 @@
 #include <vector>
 
 class QMenu;
+namespace res {
+struct MenuItem;
+}
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
@@ -42,6 +48,13 @@ public:
     Bool32 m_bHexView = 0;        // received data shown as hexadecimal
     Bool32 m_bReconnect = 1;      // a port whose device went away is reopened when it returns
     CPortWait m_portWait;         // the wait for that device
+    // The text log, the view's line breaks and its time stamps.
+    fw::File m_fileLog;
+    std::string m_strLogFile; // path of the open log; empty while none is open
+    textlog::LineCutter m_logLines;
+    QTimer m_logPause;            // a pause in the data writes the open line
+    render::TextBreaks m_textBreaks;
+    Bool32 m_bTimeStamps = 0;     // the screen shows when each line arrived
 
     // --- services ---
     void UpdateTitle();
@@ -78,6 +91,11 @@ public:
     // after the failure box, with no dump open.
     bool OpenDumpFile(const std::string& path, bool append = false);
     void OnCloseDumpFile();
+    void OnOpenLogFile();
+    void OnCloseLogFile();
+    void OnLogPause();
+    void OnLineOption(unsigned id);
+    void OnUpdateLineOption(fw::CmdUI& ui);
     void OnTransmitTextFile();
     void OnCommCommand(unsigned id);
     void OnSettingsCommand(unsigned id);
@@ -117,6 +135,7 @@ private:
     bool RouteToBase(unsigned id);
     bool HasHandler(unsigned id) const;
     void BuildMenu();
+    void AddMenuItems(QMenu* menu, std::span<const res::MenuItem> items);
     void InstallAccelerators();
     bool TranslateAccelerator(QKeyEvent* key);
     // The frame's own keys: the accelerators, F10, and Alt chords that no menu took.

@@ -8,6 +8,8 @@ namespace {
 constexpr MenuItem kFile[] = {
     {ID_FILE_OPEN_DUMP, "&Open Dump File..."},
     {ID_FILE_CLOSE_DUMP, "&Close Dump File"},
+    {ID_FILE_OPEN_LOG, "Open &Log File..."},
+    {ID_FILE_CLOSE_LOG, "Close Lo&g File"},
     {0, nullptr},
     {ID_FILE_TRANSMIT_TEXT, "&Transmit Text File..."},
     {0, nullptr},
@@ -23,11 +25,24 @@ constexpr MenuItem kCommunication[] = {
     {ID_COMM_RECONNECT, "&Reconnect Automatically"},
 };
 
+constexpr MenuItem kEnterSends[] = {
+    {ID_SETTINGS_ENTER_CR, "CR", {}, true},
+    {ID_SETTINGS_ENTER_LF, "LF", {}, true},
+    {ID_SETTINGS_ENTER_CRLF, "CR LF", {}, true},
+};
+
+constexpr MenuItem kLineBreaks[] = {
+    {ID_SETTINGS_BREAKS_CR, "CR", {}, true},
+    {ID_SETTINGS_BREAKS_LF, "LF", {}, true},
+    {ID_SETTINGS_BREAKS_AUTO, "Auto", {}, true},
+};
+
 constexpr MenuItem kSettings[] = {
     {ID_SETTINGS_INPUTLEN, "&Input Len..."},    {ID_SETTINGS_RTHRESHOLD, "&RThreshold..."},
     {ID_SETTINGS_STHRESHOLD, "&SThreshold..."}, {ID_SETTINGS_PARITYREPLACE, "P&arity Replace..."},
     {ID_SETTINGS_DTRENABLE, "&DTR Enable"},     {0, nullptr},
-    {ID_SETTINGS_PORT, "Port &Settings..."},
+    {ID_SETTINGS_PORT, "Port &Settings..."},   {0, nullptr},
+    {0, "&Enter Sends", kEnterSends},          {0, "Line &Breaks From Device", kLineBreaks},
 };
 
 constexpr MenuItem kView[] = {
@@ -35,6 +50,7 @@ constexpr MenuItem kView[] = {
     {ID_VIEW_STATUS_BAR, "&Status Bar"},
     {0, nullptr},
     {ID_VIEW_HEX, "&HEX View"},
+    {ID_VIEW_TIMESTAMPS, "Time Sta&mps"},
     {0, nullptr},
     {ID_VIEW_CLEAR, "&Clear Screen"},
 };

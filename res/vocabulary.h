@@ -9,8 +9,10 @@
 namespace res {
 
 struct MenuItem {
-    unsigned id; // 0: a separator
+    unsigned id;      // 0: a separator, or the title of a submenu
     const char* text;
+    std::span<const MenuItem> submenu = {}; // with id 0: the submenu's items
+    bool radio = false;                     // one of a group that shows which one holds
 };
 
 struct Menu {

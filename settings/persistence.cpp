@@ -53,6 +53,17 @@ const NumberSetting kNumbers[] = {
     // Absent from older files: the default (on) stays.
     {"Reconnect", [](CMainFrame& f) -> std::int32_t { return f.m_bReconnect ? 1 : 0; },
      [](CMainFrame& f, std::int32_t v) { f.m_bReconnect = v != 0; }},
+    // The line options: a number out of range keeps the default.
+    {"TimeStamps", [](CMainFrame& f) -> std::int32_t { return f.m_bTimeStamps ? 1 : 0; },
+     [](CMainFrame& f, std::int32_t v) { f.m_bTimeStamps = v != 0; }},
+    {"EnterSends", [](CMainFrame& f) { return static_cast<std::int32_t>(f.m_wndEdit.m_enterSends); },
+     [](CMainFrame& f, std::int32_t v) {
+         if (v >= 0 && v <= 2) f.m_wndEdit.m_enterSends = static_cast<terminal::EnterSends>(v);
+     }},
+    {"LineBreaks", [](CMainFrame& f) { return static_cast<std::int32_t>(f.m_textBreaks.mode); },
+     [](CMainFrame& f, std::int32_t v) {
+         if (v >= 0 && v <= 2) f.m_textBreaks = {static_cast<render::LineBreaks>(v), false};
+     }},
 };
 
 const TextSetting kTexts[] = {

@@ -4,7 +4,7 @@
 
 #include <QList>
 
-namespace term {
+namespace terminal {
 
 bool IsMenuChord(Qt::KeyboardModifiers modifiers, bool altGr) {
     if (altGr || modifiers.testFlag(Qt::GroupSwitchModifier)) return false;
@@ -30,4 +30,4 @@ std::optional<std::string> TypedBytes(Qt::KeyboardModifiers modifiers, const QSt
     return CommittedBytes(text);
 }
 
-} // namespace term
+} // namespace terminal

@@ -14,7 +14,7 @@
 #include <optional>
 #include <string>
 
-namespace term {
+namespace terminal {
 
 // True for a chord of Alt (without AltGr) that belongs to the menus, never to the screen.
 // `altGr` tells that the platform reported the third-level shift as held; Qt's group-switch
@@ -30,4 +30,4 @@ std::optional<std::string> TypedBytes(Qt::KeyboardModifiers modifiers, const QSt
 // The bytes an input method's commit types: every character, the unmappable ones as '?'.
 std::string CommittedBytes(const QString& commit);
 
-} // namespace term
+} // namespace terminal

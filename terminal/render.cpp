@@ -31,6 +31,43 @@ std::string TextView(std::string_view s) {
     return out;
 }
 
+std::string TextView(std::string_view s, TextBreaks& breaks) {
+    switch (breaks.mode) {
+    case LineBreaks::CR:
+        breaks.afterCR = false;
+        return TextView(s);
+    case LineBreaks::LF: {
+        breaks.afterCR = false;
+        std::string out;
+        out.reserve(s.size() + s.size() / 8);
+        for (const char c : s) {
+            if (c == '\r' || c == '\0') continue;
+            if (c == '\n') out.push_back('\r');
+            out.push_back(c);
+        }
+        return out;
+    }
+    case LineBreaks::Auto:
+        break;
+    }
+    std::string out;
+    out.reserve(s.size() + s.size() / 8);
+    bool afterCR = breaks.afterCR;
+    for (const char c : s) {
+        if (c == '\0') continue; // shows as nothing, and keeps a CR LF together
+        const bool partner = c == '\n' && afterCR;
+        afterCR = c == '\r';
+        if (partner) continue;
+        if (c == '\r' || c == '\n') {
+            out.append("\r\n");
+            continue;
+        }
+        out.push_back(c);
+    }
+    breaks.afterCR = afterCR;
+    return out;
+}
+
 std::string HexView(std::string_view s) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
     std::string out;

@@ -16,6 +16,24 @@ std::size_t ApplyBackspaces(std::string& s);
 // show as nothing.
 std::string TextView(std::string_view s);
 
+// Which received bytes break a line in the text view.
+enum class LineBreaks {
+    CR = 0,   // CR or CR LF; a lone LF shows as nothing (the view above)
+    LF = 1,   // LF or CR LF; a lone CR shows as nothing
+    Auto = 2, // CR, LF and CR LF each one break, even when the CR ends one chunk and the LF
+              // starts the next
+};
+
+// The text view's rule and what one chunk leaves for the next.
+struct TextBreaks {
+    LineBreaks mode = LineBreaks::CR;
+    bool afterCR = false; // Auto: the last byte shown was a CR, so a leading LF is its partner
+};
+
+// Text view under `breaks.mode`: each break becomes CR LF, NULs show as nothing, everything
+// else as it is. Updates `breaks.afterCR` for the next chunk.
+std::string TextView(std::string_view s, TextBreaks& breaks);
+
 // Hexadecimal view: "%02X " per byte, every byte (a backspace too), and a line break after
 // every LF.
 std::string HexView(std::string_view s);

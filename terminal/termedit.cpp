@@ -56,6 +56,7 @@ CTermEdit::CTermEdit(QWidget* parent)
     setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     setFocusPolicy(Qt::StrongFocus);
+    m_text.setObserver(&m_stamps);
 
     m_syncTimer.setSingleShot(true);
     m_syncTimer.setInterval(kSyncIntervalMs);
@@ -167,6 +168,16 @@ void CTermEdit::OnChar(unsigned nChar, unsigned, unsigned) {
     });
 }
 
+void CTermEdit::TypeEnter(std::string_view bytes) {
+    // All of the key's bytes go out together; the echo shows one line break whatever they are.
+    fw::Guard(fw::Entry::WindowMessage, [&] {
+        auto* frame = static_cast<CMainFrame*>(fw::MainWindow());
+        const bool open = frame && frame->m_wndComm.GetPortOpen();
+        if (open) frame->m_wndComm.SetOutput(bytes);
+        if (m_bEcho || !open) DefaultChar('\r');
+    });
+}
+
 void CTermEdit::DefaultChar(unsigned char c) {
     m_text.typeChar(c);
     m_selectionDirty = true;
@@ -195,7 +206,12 @@ void CTermEdit::keyPressEvent(QKeyEvent* e) {
         flush();
         return;
     }
-    if (const auto typed = term::TypedBytes(e->modifiers(), e->text())) {
+    if (const auto enter = terminal::EnterKeyBytes(*e, m_enterSends); !enter.empty()) {
+        TypeEnter(enter);
+        e->accept();
+        return;
+    }
+    if (const auto typed = terminal::TypedBytes(e->modifiers(), e->text())) {
         for (const char c : *typed)
             OnChar(static_cast<unsigned char>(c), 1, 0);
         e->accept();
@@ -206,7 +222,7 @@ void CTermEdit::keyPressEvent(QKeyEvent* e) {
 }
 
 void CTermEdit::inputMethodEvent(QInputMethodEvent* e) {
-    for (const char c : term::CommittedBytes(e->commitString()))
+    for (const char c : terminal::CommittedBytes(e->commitString()))
         OnChar(static_cast<unsigned char>(c), 1, 0);
     e->accept();
 }

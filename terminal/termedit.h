@@ -6,6 +6,8 @@
 // to the change.
 
 #include "framework/types.h"
+#include "terminal/enterkey.h"
+#include "terminal/linestamps.h"
 #include "terminal/textmodel.h"
 
 #include <QPlainTextEdit>
@@ -21,6 +23,7 @@ public:
     ~CTermEdit() override;
 
     Bool32 m_bEcho = 0; // local echo of typed characters
+    terminal::EnterSends m_enterSends = terminal::EnterSends::CR; // what the Enter key types
 
     // --- the edit control's operations ---
     std::size_t textLength() const { return m_text.length(); }
@@ -31,6 +34,9 @@ public:
     void scrollCaret();
     void replaceSel(std::string_view text);
     const TextModel& model() const { return m_text; }
+    // When each line's first received byte arrived; it follows every change of the text.
+    LineStamps& stamps() { return m_stamps; }
+    const LineStamps& stamps() const { return m_stamps; }
 
     // A typed character (WM_CHAR): only the low byte counts; repeat count and flags are unused.
     void OnChar(unsigned nChar, unsigned nRepCnt, unsigned nFlags);
@@ -52,11 +58,13 @@ protected:
 
 private:
     void DefaultChar(unsigned char c);
+    void TypeEnter(std::string_view bytes);
     void scheduleSync();
     void syncWidget();
     void adoptWidgetSelection();
 
     TextModel m_text;
+    LineStamps m_stamps;
     QTimer m_syncTimer;
     bool m_syncing = false;
     bool m_selectionDirty = false;

@@ -13,6 +13,17 @@
 
 class TextModel {
 public:
+    // Told of every change as it happens, in the model's positions before the change.
+    class Observer {
+    public:
+        virtual ~Observer() = default;
+        virtual void textReplaced(std::size_t position, std::size_t removed,
+                                  std::string_view inserted) = 0;
+        virtual void frontTrimmed(std::size_t n) = 0;
+        virtual void textReset(std::string_view text) = 0;
+    };
+    void setObserver(Observer* observer) { m_observer = observer; }
+
     std::size_t length() const { return m_text.size(); }
     const std::string& text() const { return m_text; }
 
@@ -50,6 +61,7 @@ private:
     void changedFrom(std::size_t position);
 
     std::string m_text;
+    Observer* m_observer = nullptr;
     std::size_t m_selStart = 0;
     std::size_t m_selEnd = 0;
 

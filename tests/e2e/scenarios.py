@@ -16,6 +16,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import e2elib  # noqa: E402
+import re
 from e2elib import Failure, wait_for  # noqa: E402
 
 DEFAULT_CAPTION = "Wirelog - COM1,9600,n,8,1"
@@ -677,6 +678,84 @@ def command_line(s):
     check("CommPort" not in store, "the run-only port was saved: %r" % store.get("CommPort"))
 
 
+
+def text_log(s):
+    """A text log beside the dump while talking to the simulated modem: one stamped line per
+    received line, an open line written with a trailing backslash once the data pauses, the
+    dump still the raw bytes; Time Stamps and the line-break choice are kept in the store."""
+    s.start_accessibility()
+    s.start_modem(1)
+    s.start_app()
+    open_port_by_menu(s)
+    s.type("ATE0")  # no echo from here on, so that only the modem's answers arrive
+    s.key("Return")
+    s.wait_screen(lambda t: plain(t).endswith("ATE0\n\nOK\n"), "OK after ATE0")
+
+    dump = os.path.join(s.tmp, "talk.dmp")
+    log = os.path.join(s.tmp, "talk.log")
+    s.menu("f", "o")  # File > &Open Dump File...
+    choose_file(s, dump)
+    s.wait_main_active()
+    s.menu("f", "l")  # File > Open &Log File...
+    choose_file(s, log)
+    s.wait_main_active()
+    s.wait_title('%s - dumping to "%s" - logging to "%s"' % (DEFAULT_CAPTION, dump, log))
+    s.menu("v", "m")  # View > Time Sta&mps
+    s.menu("s", "b")  # Settings > Line &Breaks From Device >
+    s.key("Up", "Return")  # ... Auto, the last of the three
+
+    s.type("ATI")
+    s.key("Return")
+    s.wait_screen(lambda t: plain(t).endswith("Wirelog simulated modem\n\nOK\n"), "ATI's answer")
+    s.type("ATDT5551234")
+    s.key("Return")
+    s.wait_screen(lambda t: plain(t).endswith("CONNECT 9600\n"), "CONNECT 9600")
+    s.type("hi")  # echoed by the far end, with no line break after it
+
+    def read_log():
+        with open(log, "rb") as f:
+            return f.read().decode("utf-8")
+    wait_for("the open line written after the pause", lambda: read_log().endswith("\\\n"), 5)
+    shot(s, "text-log")
+    s.menu("f", "g")  # File > Close Lo&g File
+    s.wait_title('%s - dumping to "%s"' % (DEFAULT_CAPTION, dump))
+    s.menu("f", "c")  # File > &Close Dump File
+    s.wait_title(DEFAULT_CAPTION)
+
+    stamp = re.compile(r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}  ")
+    lines = read_log().split("\n")
+    check(lines[-1] == "", "the log does not end with a line feed: %r" % lines[-1])
+    check(all(stamp.match(line) for line in lines[:-1]), "a log line without its stamp: %r"
+          % lines)
+    # Lines cut by a pause join their continuation; the last one was cut, the rest were not.
+    texts, joined = [line[25:] for line in lines[:-1]], []
+    carry = ""
+    for text in texts:
+        if text.endswith("\\"):
+            carry += text[:-1]
+            continue
+        joined.append(carry + text)
+        carry = ""
+    if carry:
+        joined.append(carry)
+    want = ["", "Wirelog simulated modem", "", "OK", "", "CONNECT 9600", "hi"]
+    check(joined == want, "the log's lines: %r (as written: %r)" % (joined, texts))
+    check(texts[-1].endswith("\\"), "the open line was not cut by the pause: %r" % texts)
+
+    with open(dump, "rb") as f:
+        got = f.read()
+    raw = b"\r\nWirelog simulated modem\r\n\r\nOK\r\n\r\nCONNECT 9600\r\nhi"
+    check(got == raw, "the dump:\n%r\nexpected:\n%r" % (got, raw))
+
+    s.key("alt+F4")
+    check(s.wait_exit() == 0, "wirelog ended with an error")
+    store = e2elib.read_store(s.registry)
+    check(store.get("TimeStamps") == "dword:00000001", "stored TimeStamps: %r"
+          % store.get("TimeStamps"))
+    check(store.get("LineBreaks") == "dword:00000002", "stored LineBreaks: %r"
+          % store.get("LineBreaks"))
+
+
 CASES = {f.__name__: f for f in (
     port_and_screen,
     dump_file,
@@ -687,6 +766,7 @@ CASES = {f.__name__: f for f in (
     port_dialog,
     reconnect,
     command_line,
+    text_log,
 )}
 
 if __name__ == "__main__":

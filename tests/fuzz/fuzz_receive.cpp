@@ -1,6 +1,7 @@
 // The receive road on a real (offscreen) main frame: random chunks, typed characters, view
 // switches and selections. After each step the screen model must be what the road promises,
-// and whenever the widget catches up it must show exactly the model.
+// and whenever the widget catches up it must show exactly the model; the line stamps must
+// know exactly the lines of the model.
 //
 // Input: a sequence of steps; each step's first byte picks the operation.
 
@@ -49,6 +50,21 @@ void CheckModel(const std::string& text) {
     // the user may put the caret inside a line break and type there.)
     for (char c : text)
         FUZZ_CHECK(c != '\b' && c != '\0');
+}
+
+// One line per LF of the text, each starting right after its LF, whatever edits came before.
+void CheckStamps(const CTermEdit& screen) {
+    const LineStamps& stamps = screen.stamps();
+    const std::string& text = screen.text();
+    std::uint64_t line = stamps.firstLine();
+    FUZZ_CHECK(stamps.lineStart(line) == 0);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\n') continue;
+        ++line;
+        FUZZ_CHECK(line < stamps.endLine());
+        FUZZ_CHECK(stamps.lineStart(line) == i + 1);
+    }
+    FUZZ_CHECK(line + 1 == stamps.endLine());
 }
 
 void Receive(CMainFrame& frame, std::string_view chunk) {
@@ -134,6 +150,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             break;
         }
         CheckModel(screen.text());
+        CheckStamps(screen);
     }
     CheckWidget(screen);
     return 0;

@@ -1,5 +1,6 @@
 // The settings kept between runs: what LoadSettings takes from the store file and what
 // SaveSettings writes into it, through a real frame on a temporary store.
+#include "res/resource.h"
 #include "tests/support/framefixture.h"
 
 #include <QDir>
@@ -49,14 +50,19 @@ QString Setting(CMainFrame& f, const QString& name) {
     if (name == "Reconnect") return QString::number(f.m_bReconnect);
     if (name == "Settings") return QString::fromStdString(c.GetSettings());
     if (name == "ParityReplace") return QString::fromStdString(c.GetParityReplace());
+    if (name == "TimeStamps") return QString::number(f.m_bTimeStamps);
+    if (name == "EnterSends") return QString::number(static_cast<int>(f.m_wndEdit.m_enterSends));
+    if (name == "LineBreaks") return QString::number(static_cast<int>(f.m_textBreaks.mode));
     return QStringLiteral("?unknown setting");
 }
 
 const QStringList kNames = {"Echo",        "DTREnable", "RTSEnable",  "HEXViewing",
                             "CommPort",    "InputLen",  "RThreshold", "SThreshold",
-                            "Handshaking", "Reconnect", "Settings",   "ParityReplace"};
+                            "Handshaking", "Reconnect", "Settings",   "ParityReplace",
+                            "TimeStamps",  "EnterSends", "LineBreaks"};
 // What a frame starts with when the store holds nothing.
-const QStringList kStart = {"0", "1", "1", "0", "1", "0", "1", "0", "0", "1", "9600,n,8,1", "?"};
+const QStringList kStart = {"0", "1", "1", "0",          "1", "0", "1", "0",
+                            "0", "1", "9600,n,8,1", "?", "0", "0", "0"};
 
 } // namespace
 
@@ -67,7 +73,7 @@ private slots:
     void load_data();
     void load();
     void damagedStoreDoesNotStopStartUp();
-    void saveWritesElevenValues();
+    void saveWritesEveryValue();
     void roundTrip();
     void saveNormalisesAndCuts_data();
     void saveNormalisesAndCuts();
@@ -125,6 +131,11 @@ void TestPersistence::load_data() {
         {"ParityReplace=*"});
     row("text up to the first zero byte", "\"ParityReplace\"=hex:41,42,00,43\n",
         {"ParityReplace=AB"});
+    row("line options", "\"TimeStamps\"=dword:00000005\n\"EnterSends\"=dword:00000002\n"
+        "\"LineBreaks\"=dword:00000001\n",
+        {"TimeStamps=1", "EnterSends=2", "LineBreaks=1"});
+    row("line options out of range keep their defaults",
+        "\"EnterSends\"=dword:00000003\n\"LineBreaks\"=dword:ffffffff\n", {});
 }
 
 void TestPersistence::load() {
@@ -160,7 +171,7 @@ void TestPersistence::damagedStoreDoesNotStopStartUp() {
     QCOMPARE(kept.readAll().toStdString(), damaged);
 }
 
-void TestPersistence::saveWritesElevenValues() {
+void TestPersistence::saveWritesEveryValue() {
     FrameFixture f;
     QVERIFY(f.created());
     f->SaveSettings();
@@ -170,6 +181,8 @@ void TestPersistence::saveWritesElevenValues() {
                           "\"CommPort\"=dword:00000001", "\"InputLen\"=dword:00000000",
                           "\"RThreshold\"=dword:00000001", "\"SThreshold\"=dword:00000000",
                           "\"Handshaking\"=dword:00000000", "\"Reconnect\"=dword:00000001",
+                          "\"TimeStamps\"=dword:00000000", "\"EnterSends\"=dword:00000000",
+                          "\"LineBreaks\"=dword:00000000",
                           QString::fromStdString("\"Settings\"=hex:" + Hex("9600,n,8,1")),
                           "\"ParityReplace\"=hex:3f"}));
 }
@@ -191,6 +204,9 @@ void TestPersistence::roundTrip() {
         c.SetSettings("38400,e,7,2");
         c.SetParityReplace("");
         f->m_bReconnect = 0;
+        f->SendCommand(ID_VIEW_TIMESTAMPS, CMainFrame::Source::Menu);
+        f->SendCommand(ID_SETTINGS_ENTER_CRLF, CMainFrame::Source::Menu);
+        f->SendCommand(ID_SETTINGS_BREAKS_AUTO, CMainFrame::Source::Menu);
         f->SaveSettings();
         saved = f.storeText();
         QVERIFY(saved.find("\"InputLen\"=dword:00007fff\n") != std::string::npos);
@@ -200,7 +216,8 @@ void TestPersistence::roundTrip() {
     FrameFixture g(saved);
     QVERIFY(g.created());
     const QStringList expected = {"1",   "0",  "0", "0", "99",          "32767",
-                                  "300", "17", "2", "0", "38400,e,7,2", ""};
+                                  "300", "17", "2", "0", "38400,e,7,2", "",
+                                  "1",   "2",  "2"};
     for (int i = 0; i < kNames.size(); ++i)
         QCOMPARE(Setting(g.frame(), kNames[i]), expected[i]);
     // Saving what was loaded writes the same file, byte for byte.

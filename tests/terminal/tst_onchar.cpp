@@ -23,6 +23,8 @@ private slots:
     void typedBytes_data();
     void typedBytes();
     void menuChordsTypeNothing();
+    void enterSends_data();
+    void enterSends();
 
 private:
     static bool OpenPort(FrameFixture& f) {
@@ -185,7 +187,7 @@ void TestOnChar::typedBytes() {
     QFETCH(bool, altGr);
     QFETCH(bool, typing);
     QFETCH(QByteArray, bytes);
-    const auto typed = term::TypedBytes(Qt::KeyboardModifiers(modifiers), text, altGr);
+    const auto typed = terminal::TypedBytes(Qt::KeyboardModifiers(modifiers), text, altGr);
     QCOMPARE(typed.has_value(), typing);
     if (typed) QCOMPARE(QByteArray::fromStdString(*typed), bytes);
 }
@@ -207,6 +209,51 @@ void TestOnChar::menuChordsTypeNothing() {
     QCOMPARE(f.pty().read(1, 3000), "@"s);
     QCOMPARE(f.pty().read(1, 200), ""s);
     QCOMPARE(f.screen(), "@"s);
+}
+
+void TestOnChar::enterSends_data() {
+    QTest::addColumn<unsigned>("setting");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<QString>("text"); // what the keyboard gives with the key
+    QTest::addColumn<std::string>("wire");
+    QTest::addColumn<std::string>("echo");
+    const int ctrl = Qt::ControlModifier;
+    const int keypad = Qt::KeypadModifier;
+    QTest::newRow("Enter, CR") << unsigned{ID_SETTINGS_ENTER_CR} << int{Qt::Key_Return} << 0
+                               << "\r" << "\r"s << "\r\n"s;
+    QTest::newRow("Enter, LF") << unsigned{ID_SETTINGS_ENTER_LF} << int{Qt::Key_Return} << 0
+                               << "\r" << "\n"s << "\r\n"s;
+    QTest::newRow("Enter, CR LF: one break echoed")
+        << unsigned{ID_SETTINGS_ENTER_CRLF} << int{Qt::Key_Return} << 0 << "\r" << "\r\n"s
+        << "\r\n"s;
+    QTest::newRow("keypad Enter, LF") << unsigned{ID_SETTINGS_ENTER_LF} << int{Qt::Key_Enter}
+                                      << keypad << "\r" << "\n"s << "\r\n"s;
+    QTest::newRow("Ctrl+M is CR") << unsigned{ID_SETTINGS_ENTER_LF} << int{Qt::Key_M} << ctrl
+                                  << "\r" << "\r"s << "\r\n"s;
+    QTest::newRow("Ctrl+J is LF") << unsigned{ID_SETTINGS_ENTER_CRLF} << int{Qt::Key_J} << ctrl
+                                  << "\n" << "\n"s << "\r\n"s;
+    QTest::newRow("other keys unchanged") << unsigned{ID_SETTINGS_ENTER_CRLF} << int{Qt::Key_A}
+                                          << 0 << "a" << "a"s << "a"s;
+}
+
+void TestOnChar::enterSends() {
+    QFETCH(unsigned, setting);
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(QString, text);
+    QFETCH(std::string, wire);
+    QFETCH(std::string, echo);
+    FrameFixture f;
+    QVERIFY(f.created());
+    QVERIFY(OpenPort(f));
+    f->m_wndEdit.m_bEcho = 1;
+    f->SendCommand(setting, CMainFrame::Source::Menu);
+    QKeyEvent press(QEvent::KeyPress, key, Qt::KeyboardModifiers(modifiers), text);
+    QApplication::sendEvent(&f->m_wndEdit, &press);
+    QCOMPARE(f.pty().read(wire.size(), 3000), wire);
+    QCOMPARE(f.pty().read(1, 200), ""s);
+    QCOMPARE(f.screen(), echo);
 }
 
 QTEST_MAIN(TestOnChar)

@@ -1,13 +1,19 @@
 // The dump file: opened through the file dialog, every received byte recorded raw, nothing
 // else; the caption names it; a failed open or write leaves the interface telling the truth.
+// The text log beside it: its lines on their own, then the log file on the receive road.
+#include "framework/clock.h"
 #include "framework/commands.h"
 #include "res/resource.h"
+#include "transfer/textlog.h"
 #include "tests/support/framefixture.h"
 #include "tests/support/testdata.h"
 #include "tests/terminal/bytesprinter.h"
 
+#include <QDir>
 #include <QFile>
 #include <QtTest>
+
+#include <ctime>
 
 using namespace std::string_literals;
 
@@ -42,11 +48,25 @@ void OpenDump(FrameFixture& f, const std::string& path) {
     f->SendCommand(ID_FILE_OPEN_DUMP, CMainFrame::Source::Menu);
 }
 
+void OpenLog(FrameFixture& f, const std::string& path) {
+    f.files.choose(path);
+    f->SendCommand(ID_FILE_OPEN_LOG, CMainFrame::Source::Menu);
+}
+
+// Log lines of the first minute of 1970 (UTC), given from the seconds on.
+std::string LogLines(const QStringList& lines) {
+    std::string out;
+    for (const QString& line : lines)
+        out += "1970-01-01 00:00:" + line.toStdString() + "\n";
+    return out;
+}
+
 } // namespace
 
 class TestDumpFile : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase();
     void dialogAndCaption();
     void cancelledDialogChangesNothing();
     void existingFile_data();
@@ -56,7 +76,19 @@ private slots:
     void receivedOverPty();
     void openInMissingFolder();
     void failingWrite();
+    void logLines_data();
+    void logLines();
+    void logBesideTheDump();
+    void logRefused_data();
+    void logRefused();
+    void logFailingWrite();
 };
+
+void TestDumpFile::initTestCase() {
+    // Log stamps show local time: make it the same on every machine.
+    qputenv("TZ", "UTC");
+    tzset();
+}
 
 void TestDumpFile::dialogAndCaption() {
     FrameFixture f;
@@ -273,6 +305,165 @@ void TestDumpFile::failingWrite() {
     QTest::qWait(50);
     QCOMPARE(f.screen(), "lost? next"s);
     QCOMPARE(f.boxes.shown.size(), std::size_t{1});
+}
+
+void TestDumpFile::logLines_data() {
+    // Events: "<ms> <erase> <text>" received, or "pause".
+    QTest::addColumn<QByteArrayList>("events");
+    QTest::addColumn<QStringList>("lines");
+    const auto row = [](const char* name, QByteArrayList events, QStringList lines) {
+        QTest::newRow(name) << events << lines;
+    };
+    row("a break ends the line", {"1000 0 ab\r\ncd\r\n"}, {"01.000  ab", "01.000  cd"});
+    row("stamped when the first byte came", {"1000 0 ab", "2000 0 c\r\n"}, {"01.000  abc"});
+    row("an empty line", {"1000 0 \r\n"}, {"01.000  "});
+    row("a pause cuts the open line, the rest has its own stamp",
+        {"1000 0 abc", "pause", "1500 0 def\r\n"}, {"01.000  abc\\", "01.500  def"});
+    row("a pause with no line open writes nothing", {"1000 0 a\r\n", "pause"}, {"01.000  a"});
+    row("an endless line is cut every 4096 bytes",
+        {"1000 0 " + QByteArray(5000, 'x'), "2000 0 " + QByteArray(4000, 'y') + "\r\n"},
+        {"01.000  " + QString(4096, 'x') + "\\",
+         "01.000  " + QString(904, 'x') + QString(3192, 'y') + "\\",
+         "02.000  " + QString(808, 'y')});
+    row("4096 bytes and a break: no cut", {"1000 0 " + QByteArray(4096, 'z') + "\r\n"},
+        {"01.000  " + QString(4096, 'z')});
+    row("control bytes, DEL and the backslash as \\xNN", {"1000 0 \x1B[1m\t\x7F\\\x01\r\n"},
+        {"01.000  \\x1B[1m\\x09\\x7F\\x5C\\x01"});
+    row("the code page in UTF-8", {"1000 0 \xE9\x80\x81\xFF\r\n"},
+        {QString::fromUtf8("01.000  \u00E9\u20AC\u0081\u00FF")});
+    row("an erase shortens the open line", {"1000 0 abc", "2000 1 X\r\n"}, {"01.000  abX"});
+    row("an erase that empties it: the next byte starts afresh", {"1000 0 ab", "2000 2 c\r\n"},
+        {"02.000  c"});
+    row("an erase leaves written lines alone", {"1000 0 a\r\n", "2000 5 b\r\n"},
+        {"01.000  a", "02.000  b"});
+    row("the clock steps back: as it says, in arrival order",
+        {"5000 0 late\r\n", "1000 0 early\r\n"}, {"05.000  late", "01.000  early"});
+}
+
+void TestDumpFile::logLines() {
+    QFETCH(QByteArrayList, events);
+    QFETCH(QStringList, lines);
+    textlog::LineCutter cutter;
+    std::string out;
+    for (const QByteArray& event : events) {
+        if (event == "pause") {
+            cutter.pause(out);
+            continue;
+        }
+        const QList<QByteArray> parts = event.split(' ');
+        const std::string text = event.mid(parts[0].size() + parts[1].size() + 2).toStdString();
+        cutter.received(text, parts[1].toULongLong(), parts[0].toLongLong(), out);
+    }
+    cutter.finish(out);
+    QCOMPARE(QString::fromStdString(out), QString::fromStdString(LogLines(lines)));
+}
+
+void TestDumpFile::logBesideTheDump() {
+    FrameFixture f;
+    QVERIFY(f.created());
+    fw::SetMsClockSource([] { return std::int64_t{1000}; });
+    const std::string dump = f.tempPath("both.dmp");
+    const std::string log = f.tempPath("both.log");
+    OpenDump(f, dump);
+    OpenLog(f, log);
+    const fw::FileDialogRequest& request = f.files.requests.back();
+    QCOMPARE(request.defaultExtension, "log"s);
+    QCOMPARE(request.filters.size(), std::size_t{2});
+    QCOMPARE(request.filters[0].pattern, " *.log "s);
+    QCOMPARE(f->windowTitle(), DumpCaption(dump) + QStringLiteral(" - logging to \"%1\"")
+                                                      .arg(QString::fromStdString(log)));
+    QVERIFY(!Enabled(f.frame(), ID_FILE_OPEN_LOG));
+    QVERIFY(Enabled(f.frame(), ID_FILE_CLOSE_LOG));
+
+    // Each event's finished lines are in the file as soon as the event is over.
+    f->ShowReceived("one\r\ntw");
+    QCOMPARE(Contents(log), LogLines({"01.000  one"}));
+    // The open line is written once the data pauses, marked as cut.
+    QTRY_COMPARE_WITH_TIMEOUT(Contents(log), LogLines({"01.000  one", "01.000  tw\\"}), 3000);
+    f->m_wndEdit.OnChar('k', 1, 0); // typed: the screen's, never the log's
+    f->ShowReceived("o\r\n");
+    QCOMPARE(Contents(log), LogLines({"01.000  one", "01.000  tw\\", "01.000  o"}));
+
+    // Closing the dump leaves the log; the window's close ends it, its open line written.
+    f->SendCommand(ID_FILE_CLOSE_DUMP, CMainFrame::Source::Menu);
+    QVERIFY(f->m_fileLog.isOpen());
+    f->ShowReceived("last");
+    f->close();
+    fw::SetMsClockSource({});
+    QVERIFY(f.boxes.shown.empty());
+    QVERIFY(f->IsClosed());
+    QVERIFY(!f->m_fileLog.isOpen());
+    QCOMPARE(Contents(log), LogLines({"01.000  one", "01.000  tw\\", "01.000  o", "01.000  last"}));
+    QCOMPARE(Contents(dump), "one\r\ntwo\r\n"s); // closed before "last"
+}
+
+void TestDumpFile::logRefused_data() {
+    QTest::addColumn<QString>("what");
+    QTest::newRow("the dump's own file") << "dump";
+    QTest::newRow("a folder") << "folder";
+    QTest::newRow("in a missing folder") << "missing";
+}
+
+void TestDumpFile::logRefused() {
+    QFETCH(QString, what);
+    FrameFixture f;
+    QVERIFY(f.created());
+    const std::string dump = f.tempPath("held.dmp");
+    OpenDump(f, dump);
+    f->ShowReceived("kept");
+    std::string path = dump;
+    if (what == "folder") {
+        path = f.tempPath("folder.log");
+        QVERIFY(QDir().mkpath(QString::fromStdString(path)));
+    } else if (what == "missing") {
+        path = f.tempPath("no/such/x.log");
+    }
+    OpenLog(f, path);
+    QCOMPARE(f.boxes.shown.size(), std::size_t{1});
+    QCOMPARE(f.boxes.shown.front().text, "Failed to open file!"s);
+    QVERIFY(!f->m_fileLog.isOpen());
+    QCOMPARE(f->m_strLogFile, ""s);
+    QCOMPARE(f->windowTitle(), DumpCaption(dump));
+    QVERIFY(Enabled(f.frame(), ID_FILE_OPEN_LOG));
+    // The dump goes on, nothing of it lost.
+    f->ShowReceived("!");
+    f->SendCommand(ID_FILE_CLOSE_DUMP, CMainFrame::Source::Menu);
+    QCOMPARE(Contents(dump), "kept!"s);
+    // And the other way round: a dump on the open log's file is refused the same way.
+    if (what == "dump") {
+        const std::string log = f.tempPath("held.log");
+        OpenLog(f, log);
+        OpenDump(f, log);
+        QCOMPARE(f.boxes.shown.size(), std::size_t{2});
+        QCOMPARE(f.boxes.shown.back().text, "Failed to open file!"s);
+        QVERIFY(f->m_fileLog.isOpen());
+    }
+}
+
+void TestDumpFile::logFailingWrite() {
+    FrameFixture f;
+    QVERIFY(f.created());
+    const std::string dump = f.tempPath("going.dmp");
+    OpenDump(f, dump);
+    OpenLog(f, "/dev/full");
+    QVERIFY(f.boxes.shown.empty());
+    f->ShowReceived("lost?\r\n");
+    // The event reaches the screen and the dump; the log is closed at once...
+    QCOMPARE(f.screen(), "lost?\r\n"s);
+    QVERIFY(!f->m_fileLog.isOpen());
+    QCOMPARE(f->m_strLogFile, ""s);
+    QCOMPARE(f->windowTitle(), DumpCaption(dump));
+    QVERIFY(Enabled(f.frame(), ID_FILE_OPEN_LOG));
+    // ...and the failure is told once.
+    QTRY_COMPARE_WITH_TIMEOUT(f.boxes.shown.size(), std::size_t{1}, 2000);
+    QVERIFY2(f.boxes.shown.front().text.find("/dev/full") != std::string::npos,
+             f.boxes.shown.front().text.c_str());
+    QCOMPARE(f.boxes.shown.front().icon, fw::Icon::Stop);
+    f->ShowReceived("next\r\n");
+    QTest::qWait(50);
+    QCOMPARE(f.boxes.shown.size(), std::size_t{1});
+    f->SendCommand(ID_FILE_CLOSE_DUMP, CMainFrame::Source::Menu);
+    QCOMPARE(Contents(dump), "lost?\r\nnext\r\n"s);
 }
 
 QTEST_MAIN(TestDumpFile)
