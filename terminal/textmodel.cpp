@@ -9,6 +9,7 @@ void TextModel::changedFrom(std::size_t position) {
 
 void TextModel::setText(std::string_view text) {
     m_text.assign(text);
+    m_lines.reset(m_text);
     m_selStart = m_selEnd = 0;
     m_reset = true;
     m_removedFront = 0;
@@ -18,6 +19,7 @@ void TextModel::setText(std::string_view text) {
 void TextModel::trimFront(std::size_t n) {
     n = std::min(n, m_text.size());
     m_text.erase(0, n);
+    m_lines.trimFront(n);
     m_selStart = m_selEnd = 0;
     if (m_reset) return;
     if (n <= m_stablePrefix) {
@@ -42,6 +44,7 @@ void TextModel::setSelection(std::size_t start, std::size_t end) {
 void TextModel::replaceSelection(std::string_view text) {
     if (m_selEnd == m_selStart && text.empty()) return;
     m_text.replace(m_selStart, m_selEnd - m_selStart, text);
+    m_lines.replaceFrom(m_selStart, m_text);
     changedFrom(m_selStart);
     m_selStart += text.size();
     m_selEnd = m_selStart;
