@@ -8,6 +8,8 @@
 #include "tests/terminal/bytesprinter.h"
 
 #include <QAccessible>
+#include <QLayout>
+#include <QScrollBar>
 #include <QtTest>
 
 #include <cstdio>
@@ -115,6 +117,9 @@ private slots:
     void trimRepeatsUntilBounded();
     void allBytesTextView();
     void allBytesHexView();
+    void viewStaysWhereTheUserScrolled();
+    void dragAnchorTrimmedAwayIsClamped();
+    void controlCharactersDrawnAtAnyWidth();
 };
 
 void TestShowReceived::backspaces_data() {
@@ -446,6 +451,99 @@ void TestShowReceived::allBytesHexView() {
         if (b == '\n') expected += "\r\n";
     }
     QCOMPARE(f.screen(), expected);
+}
+
+namespace {
+
+// `n` lines of the form "line 00012 ...", CR LF after each.
+std::string Lines(int n, int from = 0) {
+    std::string s;
+    for (int i = from; i < from + n; ++i)
+        s += "line " + std::to_string(100000 + i).substr(1) + " of the flood\r\n";
+    return s;
+}
+
+void Drag(QWidget* w, QEvent::Type type, QPoint at) {
+    QMouseEvent e(type, at, w->mapToGlobal(at), Qt::LeftButton,
+                  type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w, &e);
+}
+
+} // namespace
+
+void TestShowReceived::viewStaysWhereTheUserScrolled() {
+    FrameFixture f;
+    QVERIFY(f.created());
+    CTermEdit& screen = f->m_wndEdit;
+    f->ShowReceived(Lines(200));
+    screen.flush();
+    QVERIFY(screen.followsEnd());
+    QVERIFY(screen.text().ends_with(ShownBytes(screen)));
+    // Scrolled to the top: new text leaves the view where it is.
+    screen.verticalScrollBar()->setValue(0);
+    QVERIFY(!screen.followsEnd());
+    f->ShowReceived(Lines(5, 200));
+    QCOMPARE(screen.visibleRows().front().start, std::size_t{0});
+    // Back at the bottom it follows again.
+    screen.verticalScrollBar()->setValue(screen.verticalScrollBar()->maximum());
+    f->ShowReceived(Lines(5, 205));
+    QVERIFY(screen.followsEnd());
+    QVERIFY(screen.text().ends_with(ShownBytes(screen)));
+}
+
+void TestShowReceived::dragAnchorTrimmedAwayIsClamped() {
+    // The user starts a selection on the top line; a flood trims that line away before the
+    // drag goes on. The selection may start at the screen's start, never on other bytes.
+    FrameFixture f;
+    QVERIFY(f.created());
+    CTermEdit& screen = f->m_wndEdit;
+    f->ShowReceived(Lines(700)); // over 16383 bytes: the next chunk trims
+    QVERIFY(screen.textLength() > 16383);
+    screen.flush();
+    screen.verticalScrollBar()->setValue(0);
+    QWidget* view = screen.viewport();
+    const QPoint onTopLine(view->fontMetrics().horizontalAdvance(QStringLiteral("line 0")), 2);
+    Drag(view, QEvent::MouseButtonPress, onTopLine);
+    QVERIFY(screen.model().selectionStart() > 0);
+    const std::size_t anchor = screen.model().selectionStart();
+
+    f->ShowReceived(Lines(1, 700));
+    Drag(view, QEvent::MouseMove, QPoint(onTopLine.x(), view->height() / 2));
+    Drag(view, QEvent::MouseButtonRelease, QPoint(onTopLine.x(), view->height() / 2));
+    QCOMPARE(screen.model().selectionStart(), std::size_t{0});
+    QVERIFY(screen.model().selectionEnd() > anchor);
+}
+
+void TestShowReceived::controlCharactersDrawnAtAnyWidth() {
+    FrameFixture f;
+    QVERIFY(f.created());
+    CTermEdit& screen = f->m_wndEdit;
+    // Each control character is drawn as something, whatever the font has; a blank is not.
+    const auto ink = [&](const std::string& text) {
+        screen.setText(text);
+        screen.flush();
+        const QRect first = screen.caretRect(0).adjusted(0, 0, 12, 0);
+        const QImage image = screen.viewport()->grab().toImage().copy(first);
+        const QRgb base = screen.palette().color(QPalette::Base).rgb();
+        int count = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 2; x < image.width(); ++x)
+                count += image.pixel(x, y) != base;
+        return count;
+    };
+    QCOMPARE(ink("  "), 0);
+    for (const char c : "\x01\x1B\x7F\x81"s)
+        QVERIFY2(ink(std::string(1, c)) > 0, qPrintable(QString::number(uchar(c), 16)));
+    // One character wide: every row still holds a character and nothing is lost.
+    screen.setFixedWidth(screen.verticalScrollBar()->sizeHint().width() + 2 * screen.frameWidth() +
+                         screen.fontMetrics().horizontalAdvance(u'M') + 6);
+    f->layout()->activate();
+    screen.setText("ab\x01\tc\r\n\x02");
+    const std::vector<CTermEdit::Row> rows = screen.visibleRows();
+    QCOMPARE(screen.columns(), 1);
+    QCOMPARE(ShownBytes(screen), screen.text().substr(rows.front().start));
+    for (const CTermEdit::Row& row : rows)
+        QVERIFY(row.end > row.start || row.start == screen.textLength());
 }
 
 QTEST_MAIN(TestShowReceived)
