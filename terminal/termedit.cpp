@@ -12,6 +12,7 @@
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QFontDatabase>
+#include <QGlyphRun>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
@@ -23,8 +24,12 @@
 
 namespace {
 
-// The view catches up with the model at most this often: about once per display frame.
+// The view catches up with the model at most this often: about once per display frame...
 constexpr int kSyncIntervalMs = 16;
+// ...and while text keeps streaming in (a change at every catch-up), about 20 times a second:
+// a flood scrolls past faster than anyone reads, and every frame costs the display a whole
+// window of pixels. A typed key still shows at once.
+constexpr int kFloodSyncIntervalMs = 50;
 // Room between the frame and the text.
 constexpr int kMargin = 2;
 // Wrapped lines kept for painting; more are only kept while they are on the glass.
@@ -136,13 +141,14 @@ void CTermEdit::flush() {
     syncView();
 }
 
-void CTermEdit::syncView() {
-    if (m_text.changed()) {
+void CTermEdit::catchUp() {
+    const bool changed = m_text.changed();
+    if (changed) {
         const LineIndex& lines = m_text.lines();
         if (m_text.resetPending() || m_wraps.size() > kMaxWraps) {
             m_wraps.clear();
         } else {
-            // Lines reaching past what stayed the same were rewrapped; lines cut off went.
+            // Lines reaching past what stayed the same are rewrapped; lines cut off went.
             const std::uint64_t stable = lines.origin() + m_text.stablePrefix();
             for (auto it = m_wraps.begin(); it != m_wraps.end();)
                 it = (it.key() < lines.origin() || it->end > stable) ? m_wraps.erase(it) : ++it;
@@ -150,17 +156,28 @@ void CTermEdit::syncView() {
         m_text.markSynced();
     }
     updateScrollBar();
+}
+
+void CTermEdit::syncView() {
+    const bool changed = m_text.changed();
+    m_syncTimer.setInterval(changed && m_streaming ? kFloodSyncIntervalMs : kSyncIntervalMs);
+    m_streaming = changed;
+    catchUp();
     viewport()->update();
     if (QAccessible::isActive()) {
         QString now = readerText();
         if (now != m_readerText) {
-            QAccessibleTextUpdateEvent changed(this, 0, m_readerText, now);
+            QAccessibleTextUpdateEvent update(this, 0, m_readerText, now);
             m_readerText = std::move(now);
-            QAccessible::updateAccessibility(&changed);
+            QAccessible::updateAccessibility(&update);
         }
         QAccessibleTextCursorEvent moved(this, readerOffset(caret()));
         QAccessible::updateAccessibility(&moved);
     }
+}
+
+void CTermEdit::scrollContentsBy(int, int) {
+    // The view paints from its own scroll state; the bar only reports it.
 }
 
 // --- layout ---
@@ -170,6 +187,16 @@ void CTermEdit::updateMetrics() {
     m_cellWidth = std::max(1, qRound(fm.horizontalAdvance(QLatin1Char('M'))));
     m_lineHeight = std::max(1, qCeil(fm.height()));
     m_ascent = qRound(fm.ascent());
+    m_rawFont = QRawFont::fromFont(font());
+    for (int b = 0; b < 256; ++b) {
+        const QChar c(fw::AnsiToUnicode(static_cast<unsigned char>(b)));
+        const QList<quint32> glyph = m_rawFont.isValid() ? m_rawFont.glyphIndexesForString(QString(c))
+                                                         : QList<quint32>();
+        m_glyphOf[static_cast<std::size_t>(b)] = glyph.size() == 1 ? glyph[0] : 0;
+    }
+    m_boxes = {};
+    m_boxFont = font();
+    m_boxFont.setPixelSize(std::max(6, m_lineHeight * 3 / 5));
     const int width = viewport()->width() - m_gutterWidth - 2 * kMargin;
     const int columns = std::max(1, width / m_cellWidth);
     if (columns != m_columns) m_wraps.clear();
@@ -272,7 +299,8 @@ CTermEdit::Place CTermEdit::placeOf(std::size_t position) {
 }
 
 std::vector<CTermEdit::Row> CTermEdit::visibleRows() {
-    if (m_text.changed()) flush();
+    // Layout only: whoever paints again is told by the catch-up timer, not from here.
+    if (m_text.changed()) catchUp();
     std::vector<Row> rows;
     Place p = topPlace();
     const int count = visibleRowCount() + (m_follow ? 0 : 1);
@@ -365,14 +393,18 @@ void CTermEdit::paintRow(QPainter& p, const Row& row, int y) {
     const QColor selectedInk = palette().color(QPalette::HighlightedText);
     const QColor selected = palette().color(QPalette::Highlight);
 
-    QString run;
-    int runColumn = 0;
+    // Glyphs go out in runs of one colour, each at its cell: no shaping, columns line up.
     bool runSelected = false;
     const auto flushRun = [&] {
-        if (run.isEmpty()) return;
+        if (m_runGlyphs.isEmpty()) return;
+        QGlyphRun run;
+        run.setRawFont(m_rawFont);
+        run.setGlyphIndexes(m_runGlyphs);
+        run.setPositions(m_runPositions);
         p.setPen(runSelected ? selectedInk : ink);
-        p.drawText(QPointF(x0 + runColumn * m_cellWidth, y + m_ascent), run);
-        run.clear();
+        p.drawGlyphRun(QPointF(0, y + m_ascent), run);
+        m_runGlyphs.clear();
+        m_runPositions.clear();
     };
     int column = 0;
     for (std::size_t i = row.start; i < row.end; ++i) {
@@ -386,28 +418,43 @@ void CTermEdit::paintRow(QPainter& p, const Row& row, int y) {
                        selected);
         }
         const screen::Glyph glyph = screen::GlyphOf(b);
-        if (glyph != screen::Glyph::Plain || isSelected != runSelected) flushRun();
+        if (isSelected != runSelected) {
+            flushRun();
+            runSelected = isSelected;
+        }
         if (glyph == screen::Glyph::Plain) {
-            if (run.isEmpty()) {
-                runColumn = column;
-                runSelected = isSelected;
+            if (const quint32 g = m_glyphOf[b]) {
+                m_runGlyphs.append(g);
+                m_runPositions.append(QPointF(x, 0));
+            } else if (b != ' ') {
+                // Not in the font: the desktop's fallback draws it.
+                p.setPen(isSelected ? selectedInk : ink);
+                p.drawText(QPointF(x, y + m_ascent), QString(QChar(fw::AnsiToUnicode(b))));
             }
-            run += QChar(fw::AnsiToUnicode(b));
         } else if (glyph == screen::Glyph::Box) {
-            // A control character: its value in a small frame, whatever the font has.
-            const QRect box(x + 1, y + 1, cells * m_cellWidth - 2, m_lineHeight - 2);
-            QFont small = font();
-            small.setPixelSize(std::max(6, m_lineHeight * 5 / 9));
-            p.save();
-            p.setFont(small);
-            p.setPen(isSelected ? selectedInk : ink);
-            p.drawRect(box.adjusted(0, 0, -1, -1));
-            p.drawText(box, Qt::AlignCenter, QStringLiteral("%1").arg(b, 2, 16, QLatin1Char('0')).toUpper());
-            p.restore();
+            p.drawPixmap(x, y, box(b, isSelected));
         }
         column += cells;
     }
     flushRun();
+}
+
+const QPixmap& CTermEdit::box(unsigned char b, bool selected) {
+    QPixmap& box = m_boxes[b + (selected ? 256u : 0u)];
+    if (box.isNull()) {
+        // A control character: its value in a small frame, whatever the font has.
+        const qreal dpr = devicePixelRatioF();
+        box = QPixmap(QSize(screen::kBoxCells * m_cellWidth, m_lineHeight) * dpr);
+        box.setDevicePixelRatio(dpr);
+        box.fill(Qt::transparent);
+        QPainter p(&box);
+        p.setPen(palette().color(selected ? QPalette::HighlightedText : QPalette::Text));
+        const QRect frame(1, 1, screen::kBoxCells * m_cellWidth - 3, m_lineHeight - 3);
+        p.drawRect(frame);
+        p.setFont(m_boxFont);
+        p.drawText(frame, Qt::AlignCenter, QStringLiteral("%1").arg(b, 2, 16, QLatin1Char('0')).toUpper());
+    }
+    return box;
 }
 
 QRect CTermEdit::caretRect(std::size_t position) {
@@ -627,6 +674,7 @@ bool CTermEdit::event(QEvent* e) {
 }
 
 void CTermEdit::changeEvent(QEvent* e) {
+    if (e->type() == QEvent::PaletteChange) m_boxes = {};
     if (e->type() == QEvent::FontChange) {
         m_wraps.clear();
         m_columns = 0;

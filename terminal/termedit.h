@@ -16,8 +16,11 @@
 
 #include <QAbstractScrollArea>
 #include <QHash>
+#include <QPixmap>
+#include <QRawFont>
 #include <QTimer>
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -95,6 +98,7 @@ protected:
     void contextMenuEvent(QContextMenuEvent* e) override;
     void focusInEvent(QFocusEvent* e) override;
     void focusOutEvent(QFocusEvent* e) override;
+    void scrollContentsBy(int dx, int dy) override;
 
 private:
     // A row of the layout: line `line`, its `row`th wrapped row.
@@ -112,6 +116,7 @@ private:
     void DefaultChar(unsigned char c);
     void scheduleSync();
     void syncView();
+    void catchUp();
     void updateMetrics();
     void updateScrollBar();
     void userScrolled(int value);
@@ -139,9 +144,11 @@ private:
     std::size_t fromAbsolute(std::uint64_t position) const;
 
     void paintRow(QPainter& p, const Row& row, int y);
+    const QPixmap& box(unsigned char b, bool selected);
 
     TextModel m_text;
     QTimer m_syncTimer;
+    bool m_streaming = false; // the last catch-up found the model changed
 
     // Layout: the font's cell and the view's width in cells.
     int m_cellWidth = 8;
@@ -151,6 +158,15 @@ private:
     int m_gutterWidth = 0;
     GutterPainter m_gutterPainter;
     QHash<std::uint64_t, Wrap> m_wraps; // wrapped visible lines, by lineId
+
+    // Painting without shaping: each byte's glyph in the font, looked up once per font (0 where
+    // the font has none, and the character is drawn as text instead).
+    QRawFont m_rawFont;
+    std::array<quint32, 256> m_glyphOf{};
+    QFont m_boxFont;
+    std::array<QPixmap, 2 * 256> m_boxes; // a control character's box, drawn once (and selected)
+    QList<quint32> m_runGlyphs;
+    QList<QPointF> m_runPositions;
 
     // Scrolling: following the end, or the top row named by its line's lasting id.
     bool m_follow = true;
