@@ -91,6 +91,8 @@ int RunAll(const std::string& self) {
         {"plain-text", "reader text"},
         {"plain-random", "reader random"},
         {"frame-text-text", "frame text text"},
+        {"frame-text-text-1mb", "frame text text 1"},
+        {"paint", "paint"},
         {"frame-text-hex", "frame text hex"},
         {"frame-random-text", "frame random text"},
         {"frame-random-hex", "frame random hex"},
@@ -107,6 +109,18 @@ int RunAll(const std::string& self) {
 
     std::vector<Row> rows;
     ReceiveRows(rows, "text, text view", figures["frame-text-text"], figures["plain-text"]);
+    {
+        const Figures& one = figures["frame-text-text-1mb"];
+        rows.push_back({"  peak memory after 1 MB, text view", "MB", Get(one, "peak_kb") / 1024,
+                        Get(figures["plain-text"], "peak_kb") / 1024,
+                        "the same as after the full flood: flat"});
+        const Figures& paint = figures["paint"];
+        rows.push_back({"paint a full 1280x800 screen of text, median", "ms",
+                        Get(paint, "paint_median_ms"), NAN,
+                        std::to_string(static_cast<int>(Get(paint, "rows"))) + " rows"});
+        rows.push_back({"paint a full 1280x800 screen, 99th percentile", "ms",
+                        Get(paint, "paint_p99_ms"), NAN, ""});
+    }
     ReceiveRows(rows, "text, hex view", figures["frame-text-hex"], figures["plain-text"]);
     ReceiveRows(rows, "random, text view", figures["frame-random-text"], figures["plain-random"]);
     ReceiveRows(rows, "random, hex view", figures["frame-random-hex"], figures["plain-random"]);
@@ -149,7 +163,9 @@ int main(int argc, char** argv) {
         const std::string what = argv[2];
         const int more = argc - 3;
         if (what == "reader" && more >= 1) return bench::RunPlainReader(argv[3]);
-        if (what == "frame" && more >= 2) return bench::RunFrameReceive(argv[3], argv[4]);
+        if (what == "frame" && more >= 2)
+            return bench::RunFrameReceive(argv[3], argv[4], more >= 3 ? argv[5] : nullptr);
+        if (what == "paint") return bench::RunPaint();
         if (what == "keys") return bench::RunKeystrokes();
         if (what == "slow") return bench::RunSlowTransmit();
         if (what == "slowplain") return bench::RunPlainSlowWriter();

@@ -7,6 +7,7 @@
 #include "tests/support/framefixture.h"
 
 #include <QApplication>
+#include <QImage>
 #include <QEventLoop>
 #include <QTest>
 #include <QTimer>
@@ -206,10 +207,11 @@ int RunPlainReader(const char* stream) {
     return 0;
 }
 
-int RunFrameReceive(const char* stream, const char* view) {
+int RunFrameReceive(const char* stream, const char* view, const char* megabytes) {
     const Stream kind = ParseStream(stream);
     const bool hex = std::strcmp(view, "hex") == 0;
-    const std::uint64_t total = FloodBytes();
+    const std::uint64_t total =
+        megabytes ? std::strtoull(megabytes, nullptr, 10) << 20 : FloodBytes();
     PtyPair pty;
     if (!pty.isOpen()) return 2;
     Peer peer = ForkFlooder(pty.master(), kind, total);
@@ -261,6 +263,35 @@ int RunFrameReceive(const char* stream, const char* view) {
     Report("lost", static_cast<double>(CountLost(dump, kind, total)));
     Report("screen_ok", screenOk ? 1 : 0);
     Report("peak_kb", static_cast<double>(peak));
+    return 0;
+}
+
+int RunPaint() {
+    App app;
+    CTermEdit screen;
+    screen.resize(1280, 800);
+    screen.show();
+    // A full screen of text lines, every row of the window covered.
+    std::string text;
+    for (int i = 0; text.size() < 16000; ++i) {
+        char line[128];
+        std::snprintf(line, sizeof line, "%06d: the quick brown fox jumps over the lazy dog; "
+                                         "0123456789 ABCDEFGHIJKLMNOPQRSTUVWXYZ\r\n", i);
+        text += line;
+    }
+    screen.setText(text);
+    screen.flush();
+    QImage image(screen.viewport()->size(), QImage::Format_RGB32);
+    std::vector<double> times;
+    for (int i = 0; i < 300; ++i) {
+        const double t0 = Seconds();
+        screen.viewport()->render(&image);
+        times.push_back(Seconds() - t0);
+    }
+    std::sort(times.begin(), times.end());
+    Report("paint_median_ms", times[times.size() / 2] * 1000);
+    Report("paint_p99_ms", times[times.size() * 99 / 100] * 1000);
+    Report("rows", static_cast<double>(screen.visibleRows().size()));
     return 0;
 }
 

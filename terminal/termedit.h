@@ -1,22 +1,36 @@
 #pragma once
-// The terminal screen: a multi-line edit whose text is the TextModel. Typed characters go to
+// The terminal screen: a view of Wirelog's own over the TextModel. Typed characters go to
 // OnChar (sent to the port, shown only with local echo or while the port is closed); the
-// frame writes received text through the edit operations below. The widget catches up with
-// the model by itself shortly after a change (or at once with flush()), in time proportional
-// to the change.
+// frame writes received text through the edit operations below, which change only the model.
+//
+// The view catches up with the model at most once per display frame (or at once with flush(),
+// and after a typed key): it lays out and paints only the lines that are visible, wrapping
+// them at the view's width in the desktop's fixed-width font, and draws control characters as
+// small framed boxes of their hexadecimal value, so that they show whatever the fonts. While
+// the view is at the end it follows new text; once the user scrolls up it stays where it is.
+//
+// A left gutter can be reserved and painted per screen line (say, with a time stamp).
 
 #include "framework/types.h"
 #include "terminal/enterkey.h"
 #include "terminal/linestamps.h"
 #include "terminal/textmodel.h"
 
-#include <QPlainTextEdit>
+#include <QAbstractScrollArea>
+#include <QHash>
+#include <QPixmap>
+#include <QRawFont>
 #include <QTimer>
 
+#include <array>
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
-class CTermEdit : public QPlainTextEdit {
+class CTermEdit : public QAbstractScrollArea {
     Q_OBJECT
 public:
     explicit CTermEdit(QWidget* parent = nullptr);
@@ -41,32 +55,141 @@ public:
     // A typed character (WM_CHAR): only the low byte counts; repeat count and flags are unused.
     void OnChar(unsigned nChar, unsigned nRepCnt, unsigned nFlags);
 
-    // Brings the widget up to date with the model now.
+    // Brings the view up to date with the model now.
     void flush();
 
-    // What the widget shows for each byte of the model: one character each, so that positions
-    // in the model and in the widget's document are the same.
+    // The screen's text as a reader reads it: line breaks as "\n", no CR, control characters
+    // as their Unicode pictures, every other byte as its character of the code page.
     static QString Render(std::string_view bytes);
+    // That text of this screen, and where a model position falls in it.
+    QString readerText() const { return Render(m_text.text()); }
+    int readerOffset(std::size_t position) const;
+    std::size_t modelPosition(int readerOffset) const;
+
+    // --- what the view shows, for tests and the accessible interface ---
+    struct Row {
+        std::size_t start, end; // bytes of the model on this row (a line's last row holds its break)
+        std::size_t line;       // the screen line it belongs to
+    };
+    // The rows on the glass, top to bottom, as of the last catch-up.
+    std::vector<Row> visibleRows();
+    int columns() const { return m_columns; }
+    bool followsEnd() const { return m_follow; }
+    void selectAll();
+    void copy() const;
+    // Where a model position is drawn, in viewport coordinates (the caret's rectangle).
+    QRect caretRect(std::size_t position);
+    // The model position under a viewport point.
+    std::size_t positionAt(QPoint point);
+
+    // A gutter `width` pixels wide left of the text, painted for each visible screen line by
+    // `painter` (given the line's rectangle in the gutter and the line's lasting name,
+    // LineIndex::lineId).
+    using GutterPainter = std::function<void(QPainter&, const QRect&, std::uint64_t lineId)>;
+    void setGutter(int width, GutterPainter painter);
 
 protected:
     bool event(QEvent* e) override;
+    void changeEvent(QEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+    void paintEvent(QPaintEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
     void inputMethodEvent(QInputMethodEvent* e) override;
+    QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
     void mousePressEvent(QMouseEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
-    QMimeData* createMimeDataFromSelection() const override;
+    void mouseDoubleClickEvent(QMouseEvent* e) override;
+    void wheelEvent(QWheelEvent* e) override;
+    void contextMenuEvent(QContextMenuEvent* e) override;
+    void focusInEvent(QFocusEvent* e) override;
+    void focusOutEvent(QFocusEvent* e) override;
+    void scrollContentsBy(int dx, int dy) override;
 
 private:
+    // A row of the layout: line `line`, its `row`th wrapped row.
+    struct Place {
+        std::size_t line = 0;
+        std::size_t row = 0;
+    };
+    struct Wrap {
+        std::uint64_t end = 0;            // absolute end of the line when wrapped
+        std::vector<std::uint32_t> rows;  // row starts within the line
+    };
+
+    // Text-producing keys and committed input-method text, one character at a time.
+    void typeText(const QString& text);
     void DefaultChar(unsigned char c);
     void TypeEnter(std::string_view bytes);
     void scheduleSync();
-    void syncWidget();
-    void adoptWidgetSelection();
+    void syncView();
+    void catchUp();
+    void updateMetrics();
+    void updateScrollBar();
+    void userScrolled(int value);
+
+    const std::vector<std::uint32_t>& rowsOf(std::size_t line);
+    std::size_t rowCount(std::size_t line) { return rowsOf(line).size(); }
+    Row rowAt(Place p);
+    bool stepRows(Place& p, long delta);
+    Place topPlace();
+    void setTop(Place p);
+    Place placeOf(std::size_t position);
+    int visibleRowCount() const;
+    void ensureCaretVisible();
+    void scrollRows(long delta);
+
+    // The user's selection: from `anchor` to `caret` (model positions).
+    void selectByUser(std::size_t anchor, std::size_t caret);
+    std::size_t caret() const;
+    std::size_t anchor() const;
+    void moveCaret(std::size_t to, bool extend);
+    std::size_t verticalMove(std::size_t from, long rows);
+    std::pair<std::size_t, std::size_t> wordAt(std::size_t position) const;
+    std::pair<std::size_t, std::size_t> lineAt(std::size_t position) const;
+    std::uint64_t absolute(std::size_t position) const;
+    std::size_t fromAbsolute(std::uint64_t position) const;
+
+    void paintRow(QPainter& p, const Row& row, int y);
+    const QPixmap& box(unsigned char b, bool selected);
 
     TextModel m_text;
     LineStamps m_stamps;
     QTimer m_syncTimer;
-    bool m_syncing = false;
-    bool m_selectionDirty = false;
-    bool m_scrollPending = false;
+    bool m_streaming = false; // the last catch-up found the model changed
+
+    // Layout: the font's cell and the view's width in cells.
+    int m_cellWidth = 8;
+    int m_lineHeight = 16;
+    int m_ascent = 12;
+    int m_columns = 80;
+    int m_gutterWidth = 0;
+    GutterPainter m_gutterPainter;
+    QHash<std::uint64_t, Wrap> m_wraps; // wrapped visible lines, by lineId
+
+    // Painting without shaping: each byte's glyph in the font, looked up once per font (0 where
+    // the font has none, and the character is drawn as text instead).
+    QRawFont m_rawFont;
+    std::array<quint32, 256> m_glyphOf{};
+    QFont m_boxFont;
+    std::array<QPixmap, 2 * 256> m_boxes; // a control character's box, drawn once (and selected)
+    QList<quint32> m_runGlyphs;
+    QList<QPointF> m_runPositions;
+
+    // Scrolling: following the end, or the top row named by its line's lasting id.
+    bool m_follow = true;
+    std::uint64_t m_topLine = 0;
+    std::size_t m_topRow = 0;
+    bool m_settingBar = false;
+
+    // The user's selection: which end the caret is at, and a drag's anchor (absolute, so that
+    // a trim under it cannot move it onto other bytes).
+    bool m_caretAtStart = false;
+    bool m_dragging = false;
+    std::uint64_t m_dragAnchor = 0;
+    qint64 m_lastDoubleClick = -1;
+    QPoint m_doubleClickPoint;
+    long m_preferredColumn = -1;
+
+    QString m_readerText; // what readers were last told the text is
 };

@@ -10,6 +10,7 @@ void TextModel::changedFrom(std::size_t position) {
 void TextModel::setText(std::string_view text) {
     m_text.assign(text);
     if (m_observer) m_observer->textReset(m_text);
+    m_lines.reset(m_text);
     m_selStart = m_selEnd = 0;
     m_reset = true;
     m_removedFront = 0;
@@ -20,6 +21,7 @@ void TextModel::trimFront(std::size_t n) {
     n = std::min(n, m_text.size());
     m_text.erase(0, n);
     if (m_observer) m_observer->frontTrimmed(n);
+    m_lines.trimFront(n);
     m_selStart = m_selEnd = 0;
     if (m_reset) return;
     if (n <= m_stablePrefix) {
@@ -45,6 +47,7 @@ void TextModel::replaceSelection(std::string_view text) {
     if (m_selEnd == m_selStart && text.empty()) return;
     if (m_observer) m_observer->textReplaced(m_selStart, m_selEnd - m_selStart, text);
     m_text.replace(m_selStart, m_selEnd - m_selStart, text);
+    m_lines.replaceFrom(m_selStart, m_text);
     changedFrom(m_selStart);
     m_selStart += text.size();
     m_selEnd = m_selStart;

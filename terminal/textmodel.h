@@ -7,6 +7,8 @@
 // away, and everything after `stablePrefix()` changed", so that the widget can catch up in
 // time proportional to what changed, never to the whole text.
 
+#include "terminal/lineindex.h"
+
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -26,6 +28,8 @@ public:
 
     std::size_t length() const { return m_text.size(); }
     const std::string& text() const { return m_text; }
+    // Where the lines start, always up to date with the text.
+    const LineIndex& lines() const { return m_lines; }
 
     // Replaces the whole text; the caret goes to the start.
     void setText(std::string_view text);
@@ -62,6 +66,7 @@ private:
 
     std::string m_text;
     Observer* m_observer = nullptr;
+    LineIndex m_lines;
     std::size_t m_selStart = 0;
     std::size_t m_selEnd = 0;
 

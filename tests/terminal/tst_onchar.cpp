@@ -5,6 +5,7 @@
 #include "tests/support/framefixture.h"
 #include "tests/terminal/bytesprinter.h"
 
+#include <QClipboard>
 #include <QKeyEvent>
 #include <QtTest>
 
@@ -25,6 +26,9 @@ private slots:
     void menuChordsTypeNothing();
     void enterSends_data();
     void enterSends();
+    void userSelection_data();
+    void userSelection();
+    void mouseSelection();
 
 private:
     static bool OpenPort(FrameFixture& f) {
@@ -254,6 +258,103 @@ void TestOnChar::enterSends() {
     QCOMPARE(f.pty().read(wire.size(), 3000), wire);
     QCOMPARE(f.pty().read(1, 200), ""s);
     QCOMPARE(f.screen(), echo);
+}
+
+void TestOnChar::userSelection_data() {
+    // On "ab" CR LF "cd" CR LF "ef", the caret at `caret`, keys pressed: the selection.
+    QTest::addColumn<int>("caret");
+    QTest::addColumn<QTestEventList>("keys");
+    QTest::addColumn<int>("start");
+    QTest::addColumn<int>("end");
+    const auto keys = [](std::initializer_list<std::pair<Qt::Key, Qt::KeyboardModifiers>> list) {
+        QTestEventList events;
+        for (const auto& [key, modifiers] : list)
+            events.addKeyClick(key, modifiers);
+        return events;
+    };
+    QTest::newRow("right steps over a line break") << 2 << keys({{Qt::Key_Right, {}}}) << 4 << 4;
+    QTest::newRow("left steps back over it") << 4 << keys({{Qt::Key_Left, {}}}) << 2 << 2;
+    QTest::newRow("shift+right selects") << 0 << keys({{Qt::Key_Right, Qt::ShiftModifier},
+                                                        {Qt::Key_Right, Qt::ShiftModifier},
+                                                        {Qt::Key_Right, Qt::ShiftModifier}})
+                                         << 0 << 4;
+    QTest::newRow("shift+left selects backwards")
+        << 5 << keys({{Qt::Key_Left, Qt::ShiftModifier}, {Qt::Key_Left, Qt::ShiftModifier}}) << 2 << 5;
+    QTest::newRow("left ends a selection at its start")
+        << 0 << keys({{Qt::Key_End, Qt::ShiftModifier}, {Qt::Key_Left, {}}}) << 0 << 0;
+    QTest::newRow("down keeps the column") << 1 << keys({{Qt::Key_Down, {}}}) << 5 << 5;
+    QTest::newRow("up from the first row goes to the start") << 1 << keys({{Qt::Key_Up, {}}}) << 0 << 0;
+    QTest::newRow("shift+down selects a row") << 4 << keys({{Qt::Key_Down, Qt::ShiftModifier}}) << 4 << 8;
+    QTest::newRow("end stops before the break") << 4 << keys({{Qt::Key_End, {}}}) << 6 << 6;
+    QTest::newRow("home") << 5 << keys({{Qt::Key_Home, {}}}) << 4 << 4;
+    QTest::newRow("ctrl+end") << 1 << keys({{Qt::Key_End, Qt::ControlModifier}}) << 10 << 10;
+    QTest::newRow("ctrl+shift+home") << 5 << keys({{Qt::Key_Home, Qt::ControlModifier | Qt::ShiftModifier}})
+                                     << 0 << 5;
+    QTest::newRow("page down to the end") << 0 << keys({{Qt::Key_PageDown, {}}}) << 10 << 10;
+    QTest::newRow("page up to the start") << 9 << keys({{Qt::Key_PageUp, Qt::ShiftModifier}}) << 0 << 9;
+}
+
+void TestOnChar::userSelection() {
+    QFETCH(int, caret);
+    QFETCH(QTestEventList, keys);
+    QFETCH(int, start);
+    QFETCH(int, end);
+    FrameFixture f;
+    QVERIFY(f.created());
+    CTermEdit& screen = f->m_wndEdit;
+    screen.setText("ab\r\ncd\r\nef");
+    screen.setSel(caret, caret);
+    keys.simulate(&screen);
+    QCOMPARE(screen.model().selectionStart(), std::size_t(start));
+    QCOMPARE(screen.model().selectionEnd(), std::size_t(end));
+    QCOMPARE(screen.text(), "ab\r\ncd\r\nef"s); // nothing typed, nothing sent
+}
+
+void TestOnChar::mouseSelection() {
+    FrameFixture f;
+    QVERIFY(f.created());
+    CTermEdit& screen = f->m_wndEdit;
+    screen.setText("one two\r\nthree four\r\n");
+    screen.flush();
+    QWidget* view = screen.viewport();
+    const QRect first = screen.caretRect(0);
+    const int cell = screen.caretRect(1).x() - first.x();
+    const QPoint onTwo(first.x() + 5 * cell + cell / 2, first.center().y());
+    const QPoint onFour(first.x() + 7 * cell + cell / 2, first.center().y() + first.height());
+    const auto send = [&](QEvent::Type type, QPoint at, ulong time, Qt::KeyboardModifiers mods = {}) {
+        QMouseEvent e(type, at, view->mapToGlobal(at), Qt::LeftButton,
+                      type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, mods);
+        e.setTimestamp(time);
+        QApplication::sendEvent(view, &e);
+    };
+    // Click and drag into the next line.
+    send(QEvent::MouseButtonPress, onTwo, 1000);
+    send(QEvent::MouseMove, onFour, 1010);
+    send(QEvent::MouseButtonRelease, onFour, 1020);
+    QCOMPARE(screen.model().selectionStart(), std::size_t{5});
+    QCOMPARE(screen.model().selectionEnd(), std::size_t{16});
+    // Copy gives the desktop's line breaks.
+    screen.copy();
+    QCOMPARE(QApplication::clipboard()->text(), u"wo\nthree f"_qs);
+    // Double click: the word; a third click soon after: the line without its break.
+    send(QEvent::MouseButtonPress, onFour, 5000);
+    send(QEvent::MouseButtonRelease, onFour, 5010);
+    send(QEvent::MouseButtonDblClick, onFour, 5020);
+    send(QEvent::MouseButtonRelease, onFour, 5030);
+    QCOMPARE(screen.model().selectionStart(), std::size_t{15});
+    QCOMPARE(screen.model().selectionEnd(), std::size_t{19});
+    send(QEvent::MouseButtonPress, onFour, 5100);
+    send(QEvent::MouseButtonRelease, onFour, 5110);
+    QCOMPARE(screen.model().selectionStart(), std::size_t{9});
+    QCOMPARE(screen.model().selectionEnd(), std::size_t{19});
+    // Shift+click extends from the anchor; Select All takes everything.
+    send(QEvent::MouseButtonPress, onTwo, 9000);
+    send(QEvent::MouseButtonRelease, onTwo, 9010);
+    send(QEvent::MouseButtonPress, onFour, 9500, Qt::ShiftModifier);
+    QCOMPARE(screen.model().selectionStart(), std::size_t{5});
+    QCOMPARE(screen.model().selectionEnd(), std::size_t{16});
+    screen.selectAll();
+    QCOMPARE(screen.model().selectionEnd(), screen.textLength());
 }
 
 QTEST_MAIN(TestOnChar)

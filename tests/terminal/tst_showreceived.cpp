@@ -1,14 +1,20 @@
 // The receive road's rendering: the render helpers on their own, then the frame's
 // ShowReceived on a real screen (trim, erase count, both views, every byte value, the line
-// breaks the view takes from the device, each line's time stamp and the text log).
+// breaks the view takes from the device, each line's time stamp and the text log), and the
+// view that shows it.
 #include "framework/clock.h"
 #include "res/resource.h"
+#include "terminal/lineindex.h"
 #include "terminal/render.h"
+#include "terminal/screenlayout.h"
 #include "tests/support/framefixture.h"
 #include "tests/support/testdata.h"
 #include "tests/terminal/bytesprinter.h"
 
 #include <QFile>
+#include <QAccessible>
+#include <QLayout>
+#include <QScrollBar>
 #include <QtTest>
 
 #include <cstdio>
@@ -56,8 +62,65 @@ struct MsClock {
     }
     ~MsClock() { fw::SetMsClockSource({}); }
 };
+// The screen's text as screen readers get it, through the accessible text interface.
+QString ReaderText(CTermEdit& screen) {
+    screen.flush();
+    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(&screen);
+    QAccessibleTextInterface* t = a ? a->textInterface() : nullptr;
+    return t ? t->text(0, t->characterCount()) : QStringLiteral("(no text interface)");
+}
+
+// The bytes on the glass, row after row.
+std::string ShownBytes(CTermEdit& screen) {
+    std::string out;
+    for (const CTermEdit::Row& row : screen.visibleRows())
+        out += screen.text().substr(row.start, row.end - row.start);
+    return out;
+}
+
+// One change to the screen's text, as the screen's operations make them.
+struct Step {
+    char op;         // 'a' append, 'e' erase at the end, 't' trim the front, 'c' clear, 'k' type
+    std::string arg; // the bytes appended or typed; the count erased or trimmed
+};
+using Steps = std::vector<Step>;
+
+void Apply(TextModel& m, const Step& step) {
+    const std::size_t n = step.op == 'e' || step.op == 't' ? std::stoul(step.arg) : 0;
+    switch (step.op) {
+    case 'a':
+        m.setSelection(m.length(), m.length());
+        m.replaceSelection(step.arg);
+        break;
+    case 'e':
+        m.setSelection(m.length() - std::min(n, m.length()), m.length());
+        m.replaceSelection({});
+        break;
+    case 't':
+        m.trimFront(n);
+        break;
+    case 'c':
+        m.setText({});
+        break;
+    case 'k':
+        m.setSelection(1, 1); // typed into the first line: all that follows moves
+        for (char c : step.arg)
+            m.typeChar(static_cast<unsigned char>(c));
+        break;
+    }
+}
+
+// Line starts found the plain way: 0 and after every LF.
+std::vector<std::size_t> NaiveStarts(const std::string& text) {
+    std::vector<std::size_t> starts{0};
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (text[i] == '\n') starts.push_back(i + 1);
+    return starts;
+}
 
 } // namespace
+
+Q_DECLARE_METATYPE(Steps)
 
 class TestShowReceived : public QObject {
     Q_OBJECT
@@ -69,6 +132,13 @@ private slots:
     void textView();
     void hexView_data();
     void hexView();
+
+    void readerText_data();
+    void readerText();
+    void lineIndex_data();
+    void lineIndex();
+    void wrapLine_data();
+    void wrapLine();
 
     void showReceived_data();
     void showReceived();
@@ -86,6 +156,9 @@ private slots:
     void stampsAndLog();
     void stampsLeaveWithTrimmedLines_data();
     void stampsLeaveWithTrimmedLines();
+    void viewStaysWhereTheUserScrolled();
+    void dragAnchorTrimmedAwayIsClamped();
+    void controlCharactersDrawnAtAnyWidth();
 };
 
 void TestShowReceived::initTestCase() {
@@ -180,6 +253,89 @@ void TestShowReceived::hexView() {
     QCOMPARE(render::HexView(in), out);
 }
 
+void TestShowReceived::readerText_data() {
+    QTest::addColumn<std::string>("bytes");
+    QTest::addColumn<QString>("reader");
+    QTest::newRow("CR LF is one break") << "a\r\nb"s << u"a\nb"_qs;
+    QTest::newRow("lone CR is invisible") << "a\rb"s << u"ab"_qs;
+    QTest::newRow("lone LF breaks") << "a\nb"s << u"a\nb"_qs;
+    QTest::newRow("controls as their pictures") << "\x01\x1B\x7F"s << u"\u2401\u241B\u2421"_qs;
+    QTest::newRow("tab stays") << "a\tb"s << u"a\tb"_qs;
+    QTest::newRow("code page") << "\x80\xE9\xFF"s << u"\u20AC\u00E9\u00FF"_qs;
+    QTest::newRow("no zero-width characters") << "\r\r\n\r"s << u"\n"_qs;
+}
+
+void TestShowReceived::readerText() {
+    QFETCH(std::string, bytes);
+    QFETCH(QString, reader);
+    QCOMPARE(CTermEdit::Render(bytes), reader);
+}
+
+void TestShowReceived::lineIndex_data() {
+    QTest::addColumn<std::string>("start");
+    QTest::addColumn<Steps>("steps");
+    QTest::newRow("appends, breaks split across chunks")
+        << "ab"s << Steps{{'a', "c\r"}, {'a', "\nd\r\n"}, {'a', "\n\n"}, {'a', ""}};
+    QTest::newRow("trim through lines and into one")
+        << "one\r\ntwo\r\nthree\r\n"s << Steps{{'t', "2"}, {'t', "5"}, {'t', "1"}, {'a', "x\n"}};
+    QTest::newRow("trim between CR and LF") << "ab\r\ncd"s << Steps{{'t', "3"}, {'a', "\n"}};
+    QTest::newRow("trim right after a break") << "ab\r\ncd\r\nef"s << Steps{{'t', "4"}};
+    QTest::newRow("trim everything") << "a\nb\nc\n"s << Steps{{'t', "6"}, {'a', "z\nz"}};
+    QTest::newRow("erase a break at the end") << "a\r\nb\r\n"s
+                                             << Steps{{'e', "1"}, {'e', "2"}, {'e', "1"}, {'a', "\n"}};
+    QTest::newRow("erase more than there is") << "a\nb"s << Steps{{'e', "9"}, {'a', "q\n"}};
+    QTest::newRow("typed in the first line") << "ab\r\ncd\r\n"s
+                                            << Steps{{'k', "x\r"}, {'k', "\b\b"}, {'k', "\b"}};
+    QTest::newRow("clear and again") << "a\nb\n"s << Steps{{'c', ""}, {'a', "x\ny"}, {'c', ""}};
+}
+
+void TestShowReceived::lineIndex() {
+    QFETCH(std::string, start);
+    QFETCH(Steps, steps);
+    TextModel m;
+    m.setText(start);
+    for (const Step& step : steps) {
+        Apply(m, step);
+        const LineIndex& lines = m.lines();
+        const std::vector<std::size_t> want = NaiveStarts(m.text());
+        std::vector<std::size_t> got;
+        for (std::size_t i = 0; i < lines.count(); ++i)
+            got.push_back(lines.start(i));
+        QCOMPARE(got, want);
+        QCOMPARE(lines.end(lines.count() - 1, m.length()), m.length());
+        for (std::size_t p = 0; p <= m.length(); ++p) {
+            const std::size_t line = lines.lineOf(p);
+            QVERIFY(lines.start(line) <= p);
+            QVERIFY(line + 1 == lines.count() || p < lines.start(line + 1));
+        }
+    }
+}
+
+void TestShowReceived::wrapLine_data() {
+    QTest::addColumn<std::string>("line");
+    QTest::addColumn<int>("columns");
+    QTest::addColumn<QList<int>>("rows");
+    QTest::newRow("fits") << "abcd"s << 4 << QList<int>{0};
+    QTest::newRow("its break takes no cell") << "abcd\r\n"s << 4 << QList<int>{0};
+    QTest::newRow("wraps anywhere") << "abcdefghij"s << 4 << QList<int>{0, 4, 8};
+    QTest::newRow("a box takes two cells") << "ab\x01" "c"s << 3 << QList<int>{0, 2};
+    QTest::newRow("a box wider than the row still moves on") << "\x01\x02" "a"s << 1
+                                                              << QList<int>{0, 1, 2};
+    QTest::newRow("one column") << "abc\r\n"s << 1 << QList<int>{0, 1, 2};
+    QTest::newRow("tab to the next stop") << "a\tbcdefgh"s << 10 << QList<int>{0, 4};
+    QTest::newRow("tab at a row's end") << "abcdefg\tx"s << 8 << QList<int>{0, 8};
+    QTest::newRow("empty") << ""s << 5 << QList<int>{0};
+}
+
+void TestShowReceived::wrapLine() {
+    QFETCH(std::string, line);
+    QFETCH(int, columns);
+    QFETCH(QList<int>, rows);
+    std::vector<std::uint32_t> got;
+    screen::WrapLine(line, columns, got);
+    QCOMPARE(QList<int>(got.begin(), got.end()), rows);
+}
+
 void TestShowReceived::showReceived_data() {
     QTest::addColumn<std::string>("screen");
     QTest::addColumn<bool>("hex");
@@ -233,7 +389,8 @@ void TestShowReceived::showReceived() {
     const TextModel& model = f->m_wndEdit.model();
     QCOMPARE(model.selectionStart(), after.size());
     QCOMPARE(model.selectionEnd(), after.size());
-    QCOMPARE(f->m_wndEdit.toPlainText(), Shown(after));
+    QCOMPARE(ReaderText(f->m_wndEdit), Shown(after));
+    QCOMPARE(ShownBytes(f->m_wndEdit), after);
 }
 
 void TestShowReceived::selectionGoesToTheEnd() {
@@ -288,7 +445,10 @@ void TestShowReceived::trim() {
     QCOMPARE(f.screen().size(), expected.size());
     QCOMPARE(f.screen(), expected);
     if (dropped == 4097) QCOMPARE(f.screen().front(), '\n');
-    QCOMPARE(f->m_wndEdit.toPlainText(), Shown(expected));
+    QCOMPARE(ReaderText(f->m_wndEdit), Shown(expected));
+    // The view follows the end: its last row ends with the screen's last byte.
+    const std::string shown = ShownBytes(f->m_wndEdit);
+    QVERIFY(!shown.empty() && expected.ends_with(shown));
 }
 
 void TestShowReceived::trimRepeatsUntilBounded() {
@@ -308,7 +468,7 @@ void TestShowReceived::trimRepeatsUntilBounded() {
     QVERIFY(s.size() > 16383);
     // What is left is whole lines of "0A \r\n" except perhaps a cut first one.
     QVERIFY(s.ends_with("0A \r\n0A \r\n"));
-    QCOMPARE(f->m_wndEdit.toPlainText(), Shown(s));
+    QCOMPARE(ReaderText(f->m_wndEdit), Shown(s));
 }
 
 void TestShowReceived::allBytesTextView() {
@@ -414,7 +574,7 @@ void TestShowReceived::lineBreaks() {
     for (const QByteArray& chunk : chunks)
         f->ShowReceived(std::string_view(chunk.data(), static_cast<std::size_t>(chunk.size())));
     QCOMPARE(f.screen(), screen);
-    QCOMPARE(f->m_wndEdit.toPlainText(), Shown(screen));
+    QCOMPARE(ReaderText(f->m_wndEdit), Shown(screen));
 }
 
 void TestShowReceived::stampsAndLog_data() {
@@ -554,6 +714,99 @@ void TestShowReceived::stampsLeaveWithTrimmedLines() {
         QCOMPARE(stamps.stampAt(at + 50), std::optional<std::int64_t>{number});
     }
     QCOMPARE(stamps.lineStamp(stamps.endLine() - 1), std::nullopt);
+}
+
+namespace {
+
+// `n` lines of the form "line 00012 ...", CR LF after each.
+std::string Lines(int n, int from = 0) {
+    std::string s;
+    for (int i = from; i < from + n; ++i)
+        s += "line " + std::to_string(100000 + i).substr(1) + " of the flood\r\n";
+    return s;
+}
+
+void Drag(QWidget* w, QEvent::Type type, QPoint at) {
+    QMouseEvent e(type, at, w->mapToGlobal(at), Qt::LeftButton,
+                  type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w, &e);
+}
+
+} // namespace
+
+void TestShowReceived::viewStaysWhereTheUserScrolled() {
+    FrameFixture f;
+    QVERIFY(f.created());
+    CTermEdit& screen = f->m_wndEdit;
+    f->ShowReceived(Lines(200));
+    screen.flush();
+    QVERIFY(screen.followsEnd());
+    QVERIFY(screen.text().ends_with(ShownBytes(screen)));
+    // Scrolled to the top: new text leaves the view where it is.
+    screen.verticalScrollBar()->setValue(0);
+    QVERIFY(!screen.followsEnd());
+    f->ShowReceived(Lines(5, 200));
+    QCOMPARE(screen.visibleRows().front().start, std::size_t{0});
+    // Back at the bottom it follows again.
+    screen.verticalScrollBar()->setValue(screen.verticalScrollBar()->maximum());
+    f->ShowReceived(Lines(5, 205));
+    QVERIFY(screen.followsEnd());
+    QVERIFY(screen.text().ends_with(ShownBytes(screen)));
+}
+
+void TestShowReceived::dragAnchorTrimmedAwayIsClamped() {
+    // The user starts a selection on the top line; a flood trims that line away before the
+    // drag goes on. The selection may start at the screen's start, never on other bytes.
+    FrameFixture f;
+    QVERIFY(f.created());
+    CTermEdit& screen = f->m_wndEdit;
+    f->ShowReceived(Lines(700)); // over 16383 bytes: the next chunk trims
+    QVERIFY(screen.textLength() > 16383);
+    screen.flush();
+    screen.verticalScrollBar()->setValue(0);
+    QWidget* view = screen.viewport();
+    const QPoint onTopLine(view->fontMetrics().horizontalAdvance(QStringLiteral("line 0")), 2);
+    Drag(view, QEvent::MouseButtonPress, onTopLine);
+    QVERIFY(screen.model().selectionStart() > 0);
+    const std::size_t anchor = screen.model().selectionStart();
+
+    f->ShowReceived(Lines(1, 700));
+    Drag(view, QEvent::MouseMove, QPoint(onTopLine.x(), view->height() / 2));
+    Drag(view, QEvent::MouseButtonRelease, QPoint(onTopLine.x(), view->height() / 2));
+    QCOMPARE(screen.model().selectionStart(), std::size_t{0});
+    QVERIFY(screen.model().selectionEnd() > anchor);
+}
+
+void TestShowReceived::controlCharactersDrawnAtAnyWidth() {
+    FrameFixture f;
+    QVERIFY(f.created());
+    CTermEdit& screen = f->m_wndEdit;
+    // Each control character is drawn as something, whatever the font has; a blank is not.
+    const auto ink = [&](const std::string& text) {
+        screen.setText(text);
+        screen.flush();
+        const QRect first = screen.caretRect(0).adjusted(0, 0, 12, 0);
+        const QImage image = screen.viewport()->grab().toImage().copy(first);
+        const QRgb base = screen.palette().color(QPalette::Base).rgb();
+        int count = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 2; x < image.width(); ++x)
+                count += image.pixel(x, y) != base;
+        return count;
+    };
+    QCOMPARE(ink("  "), 0);
+    for (const char c : "\x01\x1B\x7F\x81"s)
+        QVERIFY2(ink(std::string(1, c)) > 0, qPrintable(QString::number(uchar(c), 16)));
+    // One character wide: every row still holds a character and nothing is lost.
+    screen.setFixedWidth(screen.verticalScrollBar()->sizeHint().width() + 2 * screen.frameWidth() +
+                         screen.fontMetrics().horizontalAdvance(u'M') + 6);
+    f->layout()->activate();
+    screen.setText("ab\x01\tc\r\n\x02");
+    const std::vector<CTermEdit::Row> rows = screen.visibleRows();
+    QCOMPARE(screen.columns(), 1);
+    QCOMPARE(ShownBytes(screen), screen.text().substr(rows.front().start));
+    for (const CTermEdit::Row& row : rows)
+        QVERIFY(row.end > row.start || row.start == screen.textLength());
 }
 
 QTEST_MAIN(TestShowReceived)
