@@ -138,6 +138,7 @@ void CMainFrame::OnCommCommand(unsigned id) {
 void CMainFrame::OnLineOption(unsigned id) {
     if (id == ID_VIEW_TIMESTAMPS) {
         m_bTimeStamps = !m_bTimeStamps;
+        m_wndEdit.setTimeStamps(m_bTimeStamps);
     } else if (id >= ID_SETTINGS_ENTER_CR && id <= ID_SETTINGS_ENTER_CRLF) {
         m_wndEdit.m_enterSends = static_cast<terminal::EnterSends>(id - ID_SETTINGS_ENTER_CR);
     } else if (id >= ID_SETTINGS_BREAKS_CR && id <= ID_SETTINGS_BREAKS_AUTO) {

@@ -55,7 +55,10 @@ const NumberSetting kNumbers[] = {
      [](CMainFrame& f, std::int32_t v) { f.m_bReconnect = v != 0; }},
     // The line options: a number out of range keeps the default.
     {"TimeStamps", [](CMainFrame& f) -> std::int32_t { return f.m_bTimeStamps ? 1 : 0; },
-     [](CMainFrame& f, std::int32_t v) { f.m_bTimeStamps = v != 0; }},
+     [](CMainFrame& f, std::int32_t v) {
+         f.m_bTimeStamps = v != 0;
+         f.m_wndEdit.setTimeStamps(v != 0);
+     }},
     {"EnterSends", [](CMainFrame& f) { return static_cast<std::int32_t>(f.m_wndEdit.m_enterSends); },
      [](CMainFrame& f, std::int32_t v) {
          if (v >= 0 && v <= 2) f.m_wndEdit.m_enterSends = static_cast<terminal::EnterSends>(v);

@@ -1,6 +1,7 @@
 #include "terminal/termedit.h"
 
 #include "framework/application.h"
+#include "framework/clock.h"
 #include "framework/codepage.h"
 #include "framework/errors.h"
 #include "mainframe/mainframe.h"
@@ -199,17 +200,28 @@ void CTermEdit::updateMetrics() {
     m_boxes = {};
     m_boxFont = font();
     m_boxFont.setPixelSize(std::max(6, m_lineHeight * 3 / 5));
+    // "HH:MM:SS.mmm" and a blank before the text.
+    m_gutterWidth = m_timeStamps ? 13 * m_cellWidth : 0;
     const int width = viewport()->width() - m_gutterWidth - 2 * kMargin;
     const int columns = std::max(1, width / m_cellWidth);
     if (columns != m_columns) m_wraps.clear();
     m_columns = columns;
 }
 
-void CTermEdit::setGutter(int width, GutterPainter painter) {
-    m_gutterWidth = std::max(0, width);
-    m_gutterPainter = std::move(painter);
+void CTermEdit::setTimeStamps(bool shown) {
+    if (shown == m_timeStamps) return;
+    m_timeStamps = shown;
     updateMetrics();
+    updateScrollBar();
     viewport()->update();
+}
+
+void CTermEdit::paintStamp(QPainter& p, std::size_t lineStart, int y) {
+    const auto stamp = m_stamps.stampAt(lineStart);
+    if (!stamp) return;
+    const QString text = QString::fromStdString(fw::FormatTimeOfDay(*stamp));
+    p.setPen(palette().color(QPalette::Disabled, QPalette::Text));
+    p.drawText(QPointF(kMargin, y + m_ascent), text);
 }
 
 const std::vector<std::uint32_t>& CTermEdit::rowsOf(std::size_t line) {
@@ -375,9 +387,8 @@ void CTermEdit::paintEvent(QPaintEvent*) {
     p.setFont(font());
     int y = 0;
     for (const Row& row : rows) {
-        if (m_gutterPainter && row.start == m_text.lines().start(row.line))
-            m_gutterPainter(p, QRect(0, y, m_gutterWidth, m_lineHeight),
-                            m_text.lines().lineId(row.line));
+        if (m_timeStamps && row.start == m_text.lines().start(row.line))
+            paintStamp(p, row.start, y);
         paintRow(p, row, y);
         y += m_lineHeight;
     }
@@ -463,8 +474,12 @@ QRect CTermEdit::caretRect(std::size_t position) {
     const std::vector<Row> rows = visibleRows();
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const Row& row = rows[i];
+        // A position at a row's end belongs to the next row, unless the row ends its line
+        // without a break (the end of the text).
         const bool lastOfLine = row.end == m_text.lines().end(row.line, m_text.length());
-        if (position < row.start || position > row.end || (position == row.end && !lastOfLine))
+        const bool endsInBreak = row.end > row.start && m_text.text()[row.end - 1] == '\n';
+        if (position < row.start || position > row.end ||
+            (position == row.end && (!lastOfLine || endsInBreak)))
             continue;
         const int column =
             screen::ColumnOf(Slice(m_text.text(), row.start, row.end), position - row.start, m_columns);

@@ -82,11 +82,11 @@ public:
     // The model position under a viewport point.
     std::size_t positionAt(QPoint point);
 
-    // A gutter `width` pixels wide left of the text, painted for each visible screen line by
-    // `painter` (given the line's rectangle in the gutter and the line's lasting name,
-    // LineIndex::lineId).
-    using GutterPainter = std::function<void(QPainter&, const QRect&, std::uint64_t lineId)>;
-    void setGutter(int width, GutterPainter painter);
+    // A narrow gutter left of the text with the time each screen line's first received byte
+    // arrived, beside the line's first row only; lines that typing started show none. The
+    // stamps are kept whether or not they are shown.
+    void setTimeStamps(bool shown);
+    bool timeStampsShown() const { return m_timeStamps; }
 
 protected:
     bool event(QEvent* e) override;
@@ -151,6 +151,7 @@ private:
     std::size_t fromAbsolute(std::uint64_t position) const;
 
     void paintRow(QPainter& p, const Row& row, int y);
+    void paintStamp(QPainter& p, std::size_t lineStart, int y);
     const QPixmap& box(unsigned char b, bool selected);
 
     TextModel m_text;
@@ -163,8 +164,8 @@ private:
     int m_lineHeight = 16;
     int m_ascent = 12;
     int m_columns = 80;
+    bool m_timeStamps = false;
     int m_gutterWidth = 0;
-    GutterPainter m_gutterPainter;
     QHash<std::uint64_t, Wrap> m_wraps; // wrapped visible lines, by lineId
 
     // Painting without shaping: each byte's glyph in the font, looked up once per font (0 where

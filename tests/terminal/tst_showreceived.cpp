@@ -159,6 +159,7 @@ private slots:
     void viewStaysWhereTheUserScrolled();
     void dragAnchorTrimmedAwayIsClamped();
     void controlCharactersDrawnAtAnyWidth();
+    void timeStampGutter();
 };
 
 void TestShowReceived::initTestCase() {
@@ -807,6 +808,41 @@ void TestShowReceived::controlCharactersDrawnAtAnyWidth() {
     QCOMPARE(ShownBytes(screen), screen.text().substr(rows.front().start));
     for (const CTermEdit::Row& row : rows)
         QVERIFY(row.end > row.start || row.start == screen.textLength());
+}
+
+// Time Stamps on: a gutter left of the text holds the stamp of each received line's first
+// row; a line that typing started has none; off again, the text comes back to the edge.
+void TestShowReceived::timeStampGutter() {
+    FrameFixture f;
+    QVERIFY(f.created());
+    MsClock clock;
+    clock.now = 3723004; // 01:02:03.004 after midnight, UTC
+    CTermEdit& screen = f->m_wndEdit;
+    const int edge = screen.caretRect(0).x();
+    f->SendCommand(ID_VIEW_TIMESTAMPS, CMainFrame::Source::Menu);
+    QVERIFY(screen.timeStampsShown());
+    f->ShowReceived("received\r");
+    screen.OnChar('t', 1, 0); // the port is closed: shown, and not stamped
+    screen.flush();
+    const int cell = screen.fontMetrics().horizontalAdvance(u'M');
+    QVERIFY2(screen.caretRect(0).x() >= edge + 12 * cell, qPrintable(QString::number(screen.caretRect(0).x())));
+    const auto gutterInk = [&](std::size_t position) {
+        const QRect row = screen.caretRect(position);
+        const QImage image = screen.viewport()->grab().toImage().copy(0, row.y(), row.x() - 1, row.height());
+        const QRgb base = screen.palette().color(QPalette::Base).rgb();
+        int count = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                count += image.pixel(x, y) != base;
+        return count;
+    };
+    QVERIFY(gutterInk(0) > 0);
+    QCOMPARE(gutterInk(screen.textLength() - 1), 0); // the typed line
+    QCOMPARE(QString::fromStdString(fw::FormatTimeOfDay(*screen.stamps().stampAt(0))),
+             QStringLiteral("01:02:03.004"));
+    f->SendCommand(ID_VIEW_TIMESTAMPS, CMainFrame::Source::Menu);
+    screen.flush();
+    QCOMPARE(screen.caretRect(0).x(), edge);
 }
 
 QTEST_MAIN(TestShowReceived)
