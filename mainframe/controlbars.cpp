@@ -107,7 +107,10 @@ int CStatusBar::CommandToIndex(unsigned id) const {
 void CStatusBar::SetPaneText(int index, const std::string& text, bool update) {
     QLabel* pane = m_panes.at(static_cast<std::size_t>(index));
     const QString shown = fw::FromAnsi(text);
-    if (pane->text() != shown) pane->setText(shown);
+    if (pane->text() == shown) return;
+    pane->setText(shown);
+    // Painted at once only when it changed: "Receiving" on every receive event of a flood
+    // would otherwise cost the display a repaint each time.
     if (update) pane->repaint();
 }
 
