@@ -1,5 +1,7 @@
 #include "terminal/render.h"
 
+#include <algorithm>
+
 namespace render {
 
 std::size_t ApplyBackspaces(std::string& s) {
@@ -70,14 +72,19 @@ std::string TextView(std::string_view s, TextBreaks& breaks) {
 
 std::string HexView(std::string_view s) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(s.size() * 3 + 8);
+    // Sized once and written through a pointer: this runs on every chunk of a flood.
+    const auto breaks = static_cast<std::size_t>(std::count(s.begin(), s.end(), '\n'));
+    std::string out(s.size() * 3 + breaks * 2, '\0');
+    char* dst = out.data();
     for (const char c : s) {
         const auto b = static_cast<unsigned char>(c);
-        out.push_back(kDigits[b >> 4]);
-        out.push_back(kDigits[b & 0xF]);
-        out.push_back(' ');
-        if (b == '\n') out.append("\r\n");
+        *dst++ = kDigits[b >> 4];
+        *dst++ = kDigits[b & 0xF];
+        *dst++ = ' ';
+        if (b == '\n') {
+            *dst++ = '\r';
+            *dst++ = '\n';
+        }
     }
     return out;
 }
