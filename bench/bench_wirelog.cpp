@@ -92,6 +92,7 @@ int RunAll(const std::string& self) {
         {"plain-random", "reader random"},
         {"frame-text-text", "frame text text"},
         {"frame-text-text-1mb", "frame text text 1"},
+        {"frame-text-stamps", "frame text stamps"},
         {"paint", "paint"},
         {"frame-text-hex", "frame text hex"},
         {"frame-random-text", "frame random text"},
@@ -120,6 +121,19 @@ int RunAll(const std::string& self) {
                         std::to_string(static_cast<int>(Get(paint, "rows"))) + " rows"});
         rows.push_back({"paint a full 1280x800 screen, 99th percentile", "ms",
                         Get(paint, "paint_p99_ms"), NAN, ""});
+    }
+    {
+        // The cost of View > Time Stamps, against the same flood with them off.
+        const Figures& on = figures["frame-text-stamps"];
+        const Figures& off = figures["frame-text-text"];
+        const double mb = Get(on, "bytes") / (1 << 20);
+        rows.push_back({"receive text, time stamps shown", "MB/s", mb / Get(on, "seconds"),
+                        Get(off, "bytes") / (1 << 20) / Get(off, "seconds"),
+                        Get(on, "lost") == 0 && Get(on, "screen_ok") != 0
+                            ? "baseline: the same with them off"
+                            : "LOST OR SCREEN WRONG"});
+        rows.push_back({"  cpu text, time stamps shown", "CPU-s/MB", Get(on, "cpu_s") / mb,
+                        Get(off, "cpu_s") / (Get(off, "bytes") / (1 << 20)), ""});
     }
     ReceiveRows(rows, "text, hex view", figures["frame-text-hex"], figures["plain-text"]);
     ReceiveRows(rows, "random, text view", figures["frame-random-text"], figures["plain-random"]);

@@ -225,6 +225,9 @@ int RunFrameReceive(const char* stream, const char* view, const char* megabytes)
     f.files.choose(dump);
     f->SendCommand(ID_FILE_OPEN_DUMP, CMainFrame::Source::Menu);
     f->SetHexView(hex);
+    // "stamps": the text view with View > Time Stamps on.
+    if (std::strcmp(view, "stamps") == 0)
+        f->SendCommand(ID_VIEW_TIMESTAMPS, CMainFrame::Source::Menu);
     f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::Menu);
     if (!f->m_wndComm.GetPortOpen() || f->m_strDumpFile.empty()) return 2;
     Settle(100);
