@@ -575,7 +575,6 @@ def port_dialog(s):
     check(s.wait_exit() == 0, "wirelog ended with an error")
 
 
-
 def reconnect(s):
     """Pull the device out from under the open port: the status bar says the program waits for
     it, the caption says "(waiting)", a key typed meanwhile is shown, and a new device under
@@ -637,8 +636,6 @@ def reconnect(s):
           "the option switched off is not stored: %r" % store.get("Reconnect"))
 
 
-
-
 def command_line(s):
     """Start on a device path with settings, --open and --dump: the port is open at once as the
     first free run-only COM number, the line has the settings, the dump records what arrives,
@@ -676,7 +673,6 @@ def command_line(s):
     check(e2elib.hex_bytes(store.get("Settings", "hex:")) == b"115200,e,7,2",
           "stored Settings: %r" % store.get("Settings"))
     check("CommPort" not in store, "the run-only port was saved: %r" % store.get("CommPort"))
-
 
 
 def text_log(s):
