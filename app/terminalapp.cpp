@@ -7,6 +7,7 @@
 #include "framework/application.h"
 #include "mainframe/mainframe.h"
 #include "res/resource.h"
+#include "res/strings.h"
 #include "settings/registrystore.h"
 
 #include <QApplication>
@@ -37,6 +38,7 @@ int CTerminalApp::Run(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGXFSZ, SIG_IGN);
     fw::PrepareEventDispatcher();
+    res::InstallStrings();
 
     // Read before any display is needed: --help and --version work without one, and a bad
     // value ends the program before a window opens or the settings store is touched.
@@ -76,6 +78,7 @@ int CTerminalApp::Run(int argc, char** argv) {
 }
 
 bool CTerminalApp::InitInstance() {
+    fw::SetAppCommandRoute(&CTerminalApp::RouteCommand);
     SetRegistryKey("K-W");
     LoadStdProfileSettings(4);
 

@@ -80,6 +80,18 @@ void WakeWaiter() {
     if (auto* dispatcher = QAbstractEventDispatcher::instance()) dispatcher->wakeUp();
 }
 
+namespace {
+AppCommandRoute g_appCommandRoute = nullptr;
+} // namespace
+
+void SetAppCommandRoute(AppCommandRoute route) {
+    g_appCommandRoute = route;
+}
+
+bool RouteAppCommand(unsigned id, bool run) {
+    return g_appCommandRoute && g_appCommandRoute(id, run);
+}
+
 void RequestQuit() {
     g_quit = true;
     QCoreApplication::quit();

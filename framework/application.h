@@ -34,6 +34,13 @@ void WaitForEvents(int maxMs);
 // whenever something a wait may be watching has changed outside an event of its own.
 void WakeWaiter();
 
+// The application's own commands (About, Exit), where a window's commands fall through last.
+// `run` false only asks whether a handler exists. Registered by the application at start-up.
+using AppCommandRoute = bool (*)(unsigned id, bool run);
+void SetAppCommandRoute(AppCommandRoute route);
+// False when nothing is registered or the application has no such command.
+bool RouteAppCommand(unsigned id, bool run);
+
 // The quit message: asked for once the main window is gone; the message pump stops on it.
 void RequestQuit();
 bool QuitRequested();

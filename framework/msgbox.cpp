@@ -12,8 +12,6 @@
 namespace fw {
 namespace {
 
-constexpr unsigned kAppTitleId = 0xE000;
-
 class QtPresenter final : public MessageBoxPresenter {
 public:
     Answer present(const MessageBoxRequest& r) override {
@@ -39,7 +37,8 @@ public:
             break;
         case Buttons::ReplaceAppendCancel: {
             // Keeping what is there is the safe default; Escape cancels.
-            QPushButton* replace = box.addButton(QStringLiteral("&Replace"), QMessageBox::AcceptRole);
+            QPushButton* replace =
+                box.addButton(QStringLiteral("&Replace"), QMessageBox::AcceptRole);
             QPushButton* append = box.addButton(QStringLiteral("&Append"), QMessageBox::AcceptRole);
             box.setDefaultButton(append);
             box.setEscapeButton(box.addButton(QMessageBox::Cancel));
@@ -104,8 +103,7 @@ Icon ResolveIcon(Buttons buttons, Icon icon) {
 }
 
 Answer MessageBox(std::string_view text, Buttons buttons, Icon icon) {
-    MessageBoxRequest request{std::string(text), LoadString(kAppTitleId), buttons,
-                              ResolveIcon(buttons, icon)};
+    MessageBoxRequest request{std::string(text), AppTitle(), buttons, ResolveIcon(buttons, icon)};
     return Presenter().present(request);
 }
 

@@ -3,6 +3,25 @@
 #include <algorithm>
 
 namespace fw {
+namespace {
+
+std::span<const StringEntry> g_table;
+unsigned g_appTitleId = 0;
+
+} // namespace
+
+void InstallStringTable(std::span<const StringEntry> table, unsigned appTitleId) {
+    g_table = table;
+    g_appTitleId = appTitleId;
+}
+
+std::span<const StringEntry> StringTable() {
+    return g_table;
+}
+
+std::string AppTitle() {
+    return LoadString(g_appTitleId);
+}
 
 std::string LoadString(unsigned id) {
     const auto table = StringTable();

@@ -1,6 +1,6 @@
 #pragma once
 // The string table: every user-visible text of the program by its numeric id. The entries
-// themselves are the program's resources (res/strings.cpp); this is only the access.
+// are the program's resources, installed at start-up; this is only the access.
 
 #include <cstdint>
 #include <initializer_list>
@@ -15,8 +15,13 @@ struct StringEntry {
     const char* text; // in the program's code page
 };
 
-// The program's table, sorted by id (defined with the resources).
+// Installs the program's table, sorted by id, and the id of the application's title (the
+// caption of its message boxes). Until then every text is empty.
+void InstallStringTable(std::span<const StringEntry> table, unsigned appTitleId);
 std::span<const StringEntry> StringTable();
+
+// The application's title, from the installed table.
+std::string AppTitle();
 
 // The text of `id`, or an empty string when the table has none.
 std::string LoadString(unsigned id);

@@ -54,7 +54,7 @@ void CMainFrame::OnClose() {
             m_wndComm.SetPortOpen(false);
         }
         // A hang-up still holding DTR down ends here, so that the settings keep DTREnable.
-        EndHangUp(*this);
+        transfer::EndHangUp(*this);
         if (!m_strDumpFile.empty()) OnCloseDumpFile();
         if (!m_strLogFile.empty()) OnCloseLogFile();
         SaveSettings();

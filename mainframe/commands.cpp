@@ -1,7 +1,6 @@
 // Command routing of the main frame: the message map, the fall-through to the frame's bar
 // toggles and the application, and the small command handlers.
 
-#include "app/terminalapp.h"
 #include "framework/application.h"
 #include "framework/errors.h"
 #include "framework/msgbox.h"
@@ -82,7 +81,7 @@ bool CMainFrame::RouteToBase(unsigned id) {
         ToggleBar(m_wndStatusBar.widget());
         return true;
     default:
-        return CTerminalApp::RouteCommand(id, true);
+        return fw::RouteAppCommand(id, true);
     }
 }
 
@@ -92,8 +91,7 @@ void CMainFrame::ToggleBar(QWidget* bar) {
 
 bool CMainFrame::HasHandler(unsigned id) const {
     return fw::FindEntry(MessageMap(), fw::MapKind::Command, id) != nullptr ||
-           id == ID_VIEW_TOOLBAR || id == ID_VIEW_STATUS_BAR ||
-           CTerminalApp::RouteCommand(id, false);
+           id == ID_VIEW_TOOLBAR || id == ID_VIEW_STATUS_BAR || fw::RouteAppCommand(id, false);
 }
 
 void CMainFrame::OnCommCommand(unsigned id) {
@@ -108,7 +106,7 @@ void CMainFrame::OnCommCommand(unsigned id) {
         }
         m_wndComm.SetPortOpen(!m_wndComm.GetPortOpen());
         // A hang-up under way ends with the port, not later on a port opened again.
-        if (!m_wndComm.GetPortOpen()) EndHangUp(*this);
+        if (!m_wndComm.GetPortOpen()) transfer::EndHangUp(*this);
         break;
     case ID_SETTINGS_PORT: {
         // The wait stands still while the port's settings are edited, and ends with new ones.
@@ -117,15 +115,23 @@ void CMainFrame::OnCommCommand(unsigned id) {
             ~Held() { wait.Hold(false); }
         } held{m_portWait};
         m_portWait.Hold(true);
-        CSettingsDlg dlg(this);
+        CSettingsDlg dlg(this, m_wndComm, m_wndEdit.m_bEcho);
         if (dlg.DoModal() == QDialog::Accepted) StopWaitingForPort();
         break;
     }
     case ID_COMM_DIAL:
-        DialPhone(*this);
+        transfer::DialPhone(m_wndComm, m_strPhoneNumber,
+                            [this](const std::string& prompt, const std::string& offered) {
+                                CValueDlg dialog(this);
+                                dialog.m_strPrompt = prompt;
+                                dialog.m_strValue = offered;
+                                return dialog.DoModal() == QDialog::Accepted
+                                           ? std::optional<std::string>(dialog.m_strValue)
+                                           : std::nullopt;
+                            });
         break;
     case ID_COMM_HANGUP:
-        HangUp(*this);
+        transfer::HangUp(*this, m_wndComm);
         break;
     case ID_VIEW_CLEAR:
         m_wndEdit.setText({});
@@ -153,7 +159,7 @@ void CMainFrame::OnSettingsCommand(unsigned id) {
     case ID_SETTINGS_RTHRESHOLD:
     case ID_SETTINGS_STHRESHOLD:
     case ID_SETTINGS_PARITYREPLACE:
-        PromptForValue(*this, prompt, id);
+        PromptForValue(m_wndComm, prompt, id);
         break;
     case ID_SETTINGS_DTRENABLE:
         m_wndComm.SetDTREnable(!m_wndComm.GetDTREnable());

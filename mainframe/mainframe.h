@@ -11,7 +11,8 @@
 #include "mainframe/portwait.h"
 #include "terminal/render.h"
 #include "terminal/termedit.h"
-#include "transfer/textlog.h"
+#include "transfer/dumpfile.h"
+#include "transfer/logfile.h"
 
 #include <QMainWindow>
 #include <QTimer>
@@ -52,9 +53,9 @@ public:
     fw::File m_fileLog;
     std::string m_strLogFile; // path of the open log; empty while none is open
     textlog::LineCutter m_logLines;
-    QTimer m_logPause;            // a pause in the data writes the open line
+    QTimer m_logPause; // a pause in the data writes the open line
     render::TextBreaks m_textBreaks;
-    Bool32 m_bTimeStamps = 0;     // the screen shows when each line arrived
+    Bool32 m_bTimeStamps = 0; // the screen shows when each line arrived
 
     // --- services ---
     void UpdateTitle();
@@ -131,6 +132,10 @@ protected:
     void closeEvent(QCloseEvent* e) override;
 
 private:
+    // The dump and the log as the transfer folder works on them.
+    transfer::Dump dumpFile();
+    transfer::Log logFile();
+
     static std::span<const fw::MapEntry<CMainFrame>> MessageMap();
     bool RouteToBase(unsigned id);
     bool HasHandler(unsigned id) const;

@@ -1,5 +1,6 @@
 // The string table: status prompts (line 1: tool tip), messages and pane texts.
 
+#include "res/strings.h"
 #include "framework/stringtable.h"
 #include "res/resource.h"
 
@@ -93,6 +94,6 @@ static_assert(SortedById(), "the string table must stay sorted by id");
 
 } // namespace
 
-std::span<const fw::StringEntry> fw::StringTable() {
-    return kStrings;
+void res::InstallStrings() {
+    fw::InstallStringTable(kStrings, IDS_APP_TITLE);
 }

@@ -1,9 +1,8 @@
 #include "settings/settingsdlg.h"
 
+#include "comm/ccommctrl.h"
 #include "comm/portlist.h"
-#include "framework/application.h"
 #include "framework/msgbox.h"
-#include "mainframe/mainframe.h"
 #include "res/resource.h"
 #include "settings/portsettings.h"
 #include "ui_settingsdlg.h"
@@ -35,15 +34,13 @@ void CollectGroup(QWidget* dialog, int firstId, std::array<QRadioButton*, N>& gr
     }
 }
 
-CMainFrame& Frame() {
-    return *static_cast<CMainFrame*>(fw::MainWindow());
-}
-
 } // namespace
 
-CSettingsDlg::CSettingsDlg(CMainFrame* parent)
+CSettingsDlg::CSettingsDlg(QWidget* parent, CCommCtrl& comm, Bool32& echo)
     : fw::Dialog(parent, kSize, kPlace)
-    , m_ui(std::make_unique<Ui::CSettingsDlg>()) {
+    , m_ui(std::make_unique<Ui::CSettingsDlg>())
+    , m_comm(comm)
+    , m_screenEcho(echo) {
     m_ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
@@ -76,9 +73,8 @@ CSettingsDlg::CSettingsDlg(CMainFrame* parent)
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), this));
     FillPortList();
 
-    CCommCtrl& comm = parent->m_wndComm;
-    const PortDialogValues start = StartValues(comm.GetSettings(), comm.GetCommPort(),
-                                               comm.GetHandshaking(), parent->m_wndEdit.m_bEcho);
+    const PortDialogValues start =
+        StartValues(comm.GetSettings(), comm.GetCommPort(), comm.GetHandshaking(), echo);
     m_nBaud = start.baud;
     m_nParity = start.parity;
     m_nDataBits = start.dataBits;
@@ -178,8 +174,7 @@ void CSettingsDlg::OnOK() {
         }
     }
 
-    CMainFrame& frame = Frame();
-    CCommCtrl& comm = frame.m_wndComm;
+    CCommCtrl& comm = m_comm;
     PortDialogValues chosen;
     chosen.baud = m_nBaud;
     chosen.parity = m_nParity;
@@ -188,7 +183,7 @@ void CSettingsDlg::OnOK() {
     chosen.otherRate = otherRate.value_or(0);
     // A group left without a selection keeps what the control and the screen hold now.
     comm.SetSettings(BuildSettings(chosen, comm.GetSettings()));
-    if (m_nEcho != kNoSelection) frame.m_wndEdit.m_bEcho = m_nEcho;
+    if (m_nEcho != kNoSelection) m_screenEcho = m_nEcho;
     if (m_nFlowControl != kNoSelection) comm.SetHandshaking(m_nFlowControl);
     comm.SetCommPort(static_cast<short>(m_nPort));
     QDialog::accept();

@@ -15,7 +15,7 @@
 #include <memory>
 #include <string>
 
-class CMainFrame;
+class CCommCtrl;
 class QComboBox;
 class QRadioButton;
 namespace Ui {
@@ -25,7 +25,8 @@ class CSettingsDlg;
 class CSettingsDlg : public fw::Dialog {
     Q_OBJECT
 public:
-    explicit CSettingsDlg(CMainFrame* parent);
+    // Starts from what `comm` and `echo` hold, and puts the choice back into them on OK.
+    CSettingsDlg(QWidget* parent, CCommCtrl& comm, Bool32& echo);
     ~CSettingsDlg() override;
 
     int m_nBaud = 0;
@@ -54,6 +55,8 @@ private:
     void FocusOtherBaud();
 
     std::unique_ptr<Ui::CSettingsDlg> m_ui;
+    CCommCtrl& m_comm;
+    Bool32& m_screenEcho;                  // the screen's local echo
     std::array<QRadioButton*, 9> m_baud{}; // the eight rates, then "Other"
     std::array<QRadioButton*, 2> m_dataBits{};
     std::array<QRadioButton*, 2> m_echo{};

@@ -1,8 +1,8 @@
 #include "settings/valuedlg.h"
 
+#include "comm/ccommctrl.h"
 #include "framework/codepage.h"
 #include "framework/stringtable.h"
-#include "mainframe/mainframe.h"
 #include "res/resource.h"
 #include "ui_valuedlg.h"
 
@@ -78,8 +78,7 @@ short PromptNumber(const std::string& text) {
     return static_cast<short>(static_cast<std::uint16_t>(value & 0xFFFFu));
 }
 
-void PromptForValue(CMainFrame& frame, CValueDlg& prompt, unsigned commandId) {
-    CCommCtrl& comm = frame.m_wndComm;
+void PromptForValue(CCommCtrl& comm, CValueDlg& prompt, unsigned commandId) {
     if (commandId == ID_SETTINGS_PARITYREPLACE) {
         prompt.m_strPrompt = fw::LoadString(IDS_PROMPT_PARITYREPLACE);
         prompt.m_strValue = comm.GetParityReplace();

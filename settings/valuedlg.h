@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-class CMainFrame;
+class CCommCtrl;
 class QLabel;
 class QLineEdit;
 namespace Ui {
@@ -37,7 +37,7 @@ private:
 
 // The four property prompts of the Settings menu (InputLen, RThreshold, SThreshold,
 // ParityReplace), shown with `prompt`, which the command handler made.
-void PromptForValue(CMainFrame& frame, CValueDlg& prompt, unsigned commandId);
+void PromptForValue(CCommCtrl& comm, CValueDlg& prompt, unsigned commandId);
 
 // Text to a number as the prompts read it: blanks, an optional sign, digits up to the first
 // other character, 0 when there are none; the low 16 bits as a signed value.

@@ -1,16 +1,16 @@
 #include "transfer/dumpfile.h"
 
+#include "framework/file.h"
 #include "framework/filedialog.h"
 #include "framework/msgbox.h"
 #include "framework/stringtable.h"
-#include "mainframe/mainframe.h"
 #include "res/resource.h"
 
-#include <QPointer>
 #include <QTimer>
 
 #include <sys/stat.h>
 
+namespace transfer {
 namespace {
 
 // A file whose content an open for writing would put at stake.
@@ -21,72 +21,72 @@ bool HoldsData(const std::string& path) {
 
 } // namespace
 
-void CMainFrame::OnOpenDumpFile() {
-    const auto path = fw::GetOpenFileName(this, kDumpExtension, kDumpFilter);
-    if (!path) return;
-    bool append = false;
+std::optional<DumpChoice> ChooseDumpFile(QWidget* parent) {
+    const auto path = fw::GetOpenFileName(parent, kDumpExtension, kDumpFilter);
+    if (!path) return std::nullopt;
+    DumpChoice choice{*path, false};
     // The dialog asks nothing about an existing file; its content is never lost unasked.
-    if (HoldsData(*path)) {
-        switch (fw::MessageBox(fw::FormatString(IDS_DUMP_EXISTS, {*path}),
-                               fw::Buttons::ReplaceAppendCancel)) {
-        case fw::Answer::Replace:
-            break;
-        case fw::Answer::Append:
-            append = true;
-            break;
-        default:
-            return;
-        }
+    if (!HoldsData(*path)) return choice;
+    switch (fw::MessageBox(fw::FormatString(IDS_DUMP_EXISTS, {*path}),
+                           fw::Buttons::ReplaceAppendCancel)) {
+    case fw::Answer::Replace:
+        return choice;
+    case fw::Answer::Append:
+        choice.append = true;
+        return choice;
+    default:
+        return std::nullopt;
     }
-    OpenDumpFile(*path, append);
 }
 
-bool CMainFrame::OpenDumpFile(const std::string& path, bool append) {
-    const unsigned mode = fw::File::Write | fw::File::Create | fw::File::Exclusive |
-                          (append ? fw::File::Append : 0u);
-    m_strDumpFile = path;
+bool OpenDump(const Dump& dump, const std::string& path, bool append) {
+    const unsigned mode =
+        fw::File::Write | fw::File::Create | fw::File::Exclusive | (append ? fw::File::Append : 0u);
+    dump.path = path;
     try {
-        m_fileDump.open(m_strDumpFile, mode);
+        dump.file.open(dump.path, mode);
     } catch (const fw::FileError&) {
-        m_strDumpFile.clear();
+        dump.path.clear();
         fw::MessageBox(IDS_FAILED_TO_OPEN_FILE);
         return false;
     }
-    UpdateTitle();
+    dump.changed();
     return true;
 }
 
-void CMainFrame::OnCloseDumpFile() {
+void CloseDump(const Dump& dump) {
     // Whatever the flush or the close report, the dump ends here, so that later pieces never
-    // meet a dead file; the failure is then reported as the command's.
-    const auto finish = [this] {
-        m_strDumpFile.clear();
-        UpdateTitle();
+    // meet a dead file.
+    const auto finish = [&dump] {
+        dump.path.clear();
+        dump.changed();
     };
     try {
-        m_fileDump.flush();
-        m_fileDump.close();
+        dump.file.flush();
+        dump.file.close();
     } catch (...) {
-        m_fileDump.abort();
+        dump.file.abort();
         finish();
         throw;
     }
     finish();
 }
 
-void WriteDump(CMainFrame& frame, std::string_view piece) {
+void WriteDump(const Dump& dump, std::string_view piece) {
     if (piece.empty()) return;
     try {
-        frame.m_fileDump.write(piece.data(), piece.size());
+        dump.file.write(piece.data(), piece.size());
     } catch (const fw::FileError& e) {
-        frame.m_fileDump.abort();
-        frame.m_strDumpFile.clear();
-        frame.UpdateTitle();
+        dump.file.abort();
+        dump.path.clear();
+        dump.changed();
         // Told after the receive road has finished with this piece, so the screen keeps the
         // order of arrival even while the box is open.
         const std::string text =
             e.message() + "\nRecording has stopped and the dump file is closed.";
-        QTimer::singleShot(0, &frame,
+        QTimer::singleShot(0, dump.owner,
                            [text] { fw::MessageBox(text, fw::Buttons::Ok, fw::Icon::Stop); });
     }
 }
+
+} // namespace transfer

@@ -1,99 +1,95 @@
 #include "transfer/logfile.h"
 
 #include "framework/errors.h"
+#include "framework/file.h"
 #include "framework/filedialog.h"
 #include "framework/msgbox.h"
-#include "mainframe/mainframe.h"
 #include "res/resource.h"
 
 #include <QTimer>
 
+namespace transfer {
 namespace {
+
+void Forget(const Log& log) {
+    log.path.clear();
+    log.lines = {};
+    log.pause.stop();
+    log.changed();
+}
 
 // Writes `lines` to the log; on failure the log ends at once and the failure is told later,
 // once, so that the receive road finishes first.
-void WriteLines(CMainFrame& frame, const std::string& lines) {
+void WriteLines(const Log& log, const std::string& lines) {
     if (lines.empty()) return;
     try {
-        frame.m_fileLog.write(lines.data(), lines.size());
+        log.file.write(lines.data(), lines.size());
     } catch (const fw::FileError& e) {
         // What was written before is kept as far as the disk lets it.
         try {
-            frame.m_fileLog.flush();
+            log.file.flush();
         } catch (const fw::FileError&) {
         }
-        frame.m_fileLog.abort();
-        frame.m_strLogFile.clear();
-        frame.m_logLines = {};
-        frame.m_logPause.stop();
-        frame.UpdateTitle();
+        log.file.abort();
+        Forget(log);
         const std::string text = e.message() + "\nLogging has stopped and the log file is closed.";
-        QTimer::singleShot(0, &frame,
+        QTimer::singleShot(0, log.owner,
                            [text] { fw::MessageBox(text, fw::Buttons::Ok, fw::Icon::Stop); });
     }
 }
 
 } // namespace
 
-void CMainFrame::OnOpenLogFile() {
-    const auto path = fw::GetOpenFileName(this, kLogExtension, kLogFilter);
-    if (!path) return;
+bool OpenLog(const Log& log, QWidget* parent) {
+    const auto path = fw::GetOpenFileName(parent, kLogExtension, kLogFilter);
+    if (!path) return false;
     try {
         // Exclusive, like the dump, so that the two can never share one file.
-        m_fileLog.open(*path, fw::File::Write | fw::File::Create | fw::File::Exclusive);
+        log.file.open(*path, fw::File::Write | fw::File::Create | fw::File::Exclusive);
     } catch (const fw::FileError&) {
         fw::MessageBox(IDS_FAILED_TO_OPEN_FILE);
-        return;
+        return false;
     }
-    m_strLogFile = *path;
-    m_logLines = {};
-    m_logPause.setSingleShot(true);
-    m_logPause.setInterval(kLogPauseMs);
-    connect(&m_logPause, &QTimer::timeout, this, &CMainFrame::OnLogPause, Qt::UniqueConnection);
-    UpdateTitle();
+    log.path = *path;
+    log.lines = {};
+    log.pause.setSingleShot(true);
+    log.pause.setInterval(kLogPauseMs);
+    log.changed();
+    return true;
 }
 
-void CMainFrame::OnCloseLogFile() {
-    // As for the dump: whatever the last write, the flush or the close report, the log ends
-    // here, and a failure is then reported as the command's.
-    const auto finish = [this] {
-        m_strLogFile.clear();
-        m_logLines = {};
-        m_logPause.stop();
-        UpdateTitle();
-    };
+void CloseLog(const Log& log) {
     try {
         std::string last;
-        m_logLines.finish(last);
-        if (!last.empty()) m_fileLog.write(last.data(), last.size());
-        m_fileLog.flush();
-        m_fileLog.close();
+        log.lines.finish(last);
+        if (!last.empty()) log.file.write(last.data(), last.size());
+        log.file.flush();
+        log.file.close();
     } catch (...) {
-        m_fileLog.abort();
-        finish();
+        log.file.abort();
+        Forget(log);
         throw;
     }
-    finish();
+    Forget(log);
 }
 
-void CMainFrame::OnLogPause() {
-    // Entered from the event loop by the timer: nothing may escape into Qt.
-    fw::Guard(fw::Entry::WindowMessage, [this] {
-        if (m_strLogFile.empty()) return;
-        std::string lines;
-        m_logLines.pause(lines);
-        WriteLines(*this, lines);
-    });
-}
-
-void WriteLog(CMainFrame& frame, std::string_view text, std::size_t erase, std::int64_t ms) {
+void LogPause(const Log& log) {
+    if (log.path.empty()) return;
     std::string lines;
-    frame.m_logLines.received(text, erase, ms, lines);
-    WriteLines(frame, lines);
-    if (frame.m_strLogFile.empty()) return;
-    // Every event restarts the wait: only a pause in the data cuts an open line.
-    if (frame.m_logLines.lineOpen())
-        frame.m_logPause.start();
-    else
-        frame.m_logPause.stop();
+    log.lines.pause(lines);
+    WriteLines(log, lines);
 }
+
+void WriteLog(const Log& log, std::string_view text, std::size_t erase, std::int64_t ms) {
+    std::string lines;
+    log.lines.received(text, erase, ms, lines);
+    WriteLines(log, lines);
+    if (log.path.empty()) return;
+    // Every event restarts the wait: only a pause in the data cuts an open line.
+    if (log.lines.lineOpen())
+        log.pause.start();
+    else
+        log.pause.stop();
+}
+
+} // namespace transfer

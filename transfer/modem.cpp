@@ -1,12 +1,13 @@
 #include "transfer/modem.h"
 
+#include "comm/ccommctrl.h"
 #include "framework/errors.h"
 #include "framework/stringtable.h"
-#include "mainframe/mainframe.h"
 #include "res/resource.h"
-#include "settings/valuedlg.h"
 
 #include <QTimer>
+
+namespace transfer {
 
 std::string FormatWithArgument(std::string_view format, std::string_view argument) {
     std::string out;
@@ -31,14 +32,11 @@ std::string FormatWithArgument(std::string_view format, std::string_view argumen
     return out;
 }
 
-void DialPhone(CMainFrame& frame) {
-    CValueDlg prompt(&frame);
-    prompt.m_strPrompt = fw::LoadString(IDS_PHONE_NUMBER);
-    prompt.m_strValue = frame.m_strPhoneNumber;
-    if (prompt.DoModal() != QDialog::Accepted) return;
-    frame.m_strPhoneNumber = prompt.m_strValue;
-    frame.m_wndComm.SetOutput(
-        FormatWithArgument(fw::LoadString(IDS_DIAL_STRING), frame.m_strPhoneNumber));
+void DialPhone(CCommCtrl& comm, std::string& lastNumber, const AskValue& ask) {
+    const auto number = ask(fw::LoadString(IDS_PHONE_NUMBER), lastNumber);
+    if (!number) return;
+    lastNumber = *number;
+    comm.SetOutput(FormatWithArgument(fw::LoadString(IDS_DIAL_STRING), lastNumber));
 }
 
 namespace {
@@ -46,9 +44,9 @@ namespace {
 // The second half of a hang-up: DTR down until the timer, then DTREnable as it was.
 class HangUpPulse final : public QObject {
 public:
-    HangUpPulse(CMainFrame& frame, bool was)
-        : QObject(&frame)
-        , m_frame(frame)
+    HangUpPulse(QObject& owner, CCommCtrl& comm, bool was)
+        : QObject(&owner)
+        , m_comm(comm)
         , m_was(was) {
         setObjectName(QString::fromLatin1(kName));
         m_timer.setSingleShot(true);
@@ -66,31 +64,32 @@ public:
         setParent(nullptr);
         deleteLater();
         // DTR toggled by the user meanwhile is left as the user put it.
-        if (!m_frame.m_wndComm.GetDTREnable()) m_frame.m_wndComm.SetDTREnable(m_was);
+        if (!m_comm.GetDTREnable()) m_comm.SetDTREnable(m_was);
     }
 
 private:
-    CMainFrame& m_frame;
+    CCommCtrl& m_comm;
     bool m_was;
     QTimer m_timer;
 };
 
-HangUpPulse* RunningPulse(CMainFrame& frame) {
-    return static_cast<HangUpPulse*>(frame.findChild<QObject*>(
+HangUpPulse* RunningPulse(QObject& owner) {
+    return static_cast<HangUpPulse*>(owner.findChild<QObject*>(
         QString::fromLatin1(HangUpPulse::kName), Qt::FindDirectChildrenOnly));
 }
 
 } // namespace
 
-void HangUp(CMainFrame& frame) {
-    if (RunningPulse(frame)) return;
-    CCommCtrl& comm = frame.m_wndComm;
+void HangUp(QObject& owner, CCommCtrl& comm) {
+    if (RunningPulse(owner)) return;
     const bool was = comm.GetDTREnable();
     comm.SetDTREnable(true);
     comm.SetDTREnable(false);
-    new HangUpPulse(frame, was);
+    new HangUpPulse(owner, comm, was);
 }
 
-void EndHangUp(CMainFrame& frame) {
-    if (HangUpPulse* pulse = RunningPulse(frame)) pulse->finish();
+void EndHangUp(QObject& owner) {
+    if (HangUpPulse* pulse = RunningPulse(owner)) pulse->finish();
 }
+
+} // namespace transfer

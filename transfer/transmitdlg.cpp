@@ -1,6 +1,5 @@
 #include "transfer/transmitdlg.h"
 
-#include "mainframe/mainframe.h"
 #include "ui_transmitdlg.h"
 
 #include <QCloseEvent>
@@ -10,10 +9,10 @@ namespace {
 constexpr QSize kSize{175, 69};
 }
 
-CTransmitDlg::CTransmitDlg(CMainFrame* parent)
+CTransmitDlg::CTransmitDlg(QWidget* parent, Bool32& cancel)
     : fw::Dialog(parent, kSize)
     , m_ui(std::make_unique<Ui::CTransmitDlg>())
-    , m_owner(parent) {
+    , m_cancel(cancel) {
     m_ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
@@ -37,7 +36,7 @@ void CTransmitDlg::Create() {
 void CTransmitDlg::OnCancel() {
     if (m_gone) return;
     m_gone = true;
-    m_owner->m_bCancel = 1;
+    m_cancel = 1;
     hide();
     deleteLater();
 }

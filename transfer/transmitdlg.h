@@ -1,13 +1,13 @@
 #pragma once
 // The progress dialog of a text file transmission: modeless, owned by the main frame, on
-// the heap. Cancel (the button, Escape, the close box) sets the frame's m_bCancel and takes
-// the dialog's window away; the object deletes itself once its window is gone.
+// the heap. Cancel (the button, Escape, the close box) sets the transmission's cancel flag and
+// takes the dialog's window away; the object deletes itself once its window is gone.
 
 #include "framework/dialog.h"
+#include "framework/types.h"
 
 #include <memory>
 
-class CMainFrame;
 namespace Ui {
 class CTransmitDlg;
 }
@@ -15,7 +15,7 @@ class CTransmitDlg;
 class CTransmitDlg : public fw::Dialog {
     Q_OBJECT
 public:
-    explicit CTransmitDlg(CMainFrame* parent);
+    CTransmitDlg(QWidget* parent, Bool32& cancel);
     ~CTransmitDlg() override;
 
     // Makes the window, visible at once.
@@ -30,6 +30,6 @@ protected:
 
 private:
     std::unique_ptr<Ui::CTransmitDlg> m_ui;
-    CMainFrame* m_owner;
+    Bool32& m_cancel;
     bool m_gone = false;
 };

@@ -328,7 +328,7 @@ void TestSettingsDlg::refusedWriteStopsInOrder() {
         stillOpen = d->isVisible();
         QTest::keyClick(d, Qt::Key_Escape);
     });
-    CSettingsDlg dialog(&f.frame());
+    CSettingsDlg dialog(&f.frame(), f->m_wndComm, f->m_wndEdit.m_bEcho);
     dialog.DoModal();
     QVERIFY(*ran);
     QVERIFY(stillOpen);
@@ -576,9 +576,9 @@ void TestSettingsDlg::tabEntersGroupsAtChecked() {
     });
     QVERIFY(*ran);
     QCOMPARE(opened, QStringLiteral("radio1015"));
-    QCOMPARE(forward, QStringList({"combo1019", "radio1021", "radio1022", "radio1030", "radio1040",
-                                   "combo1050", "radio1060", "buttonOk", "buttonCancel",
-                                   "radio1015"}));
+    QCOMPARE(forward,
+             QStringList({"combo1019", "radio1021", "radio1022", "radio1030", "radio1040",
+                          "combo1050", "radio1060", "buttonOk", "buttonCancel", "radio1015"}));
     QCOMPARE(backward, QStringList({"buttonCancel", "buttonOk", "radio1060"}));
     QCOMPARE(mnemonic, QStringLiteral("radio1015"));
     QCOMPARE(checkedAfter, checkedBefore);

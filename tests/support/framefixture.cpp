@@ -1,5 +1,6 @@
 #include "tests/support/framefixture.h"
 
+#include "app/terminalapp.h"
 #include "framework/application.h"
 #include "framework/clock.h"
 
@@ -17,6 +18,8 @@ FrameFixture::FrameFixture(const std::optional<std::string>& store) {
             file.write(store->data(), static_cast<qint64>(store->size()));
     }
     fw::ResetQuitForTests();
+    // The application's own commands (About, Exit), as start-up registers them.
+    fw::SetAppCommandRoute(&CTerminalApp::RouteCommand);
     auto* frame = new CMainFrame;
     if (!frame->LoadFrame()) {
         delete frame;

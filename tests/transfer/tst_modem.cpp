@@ -4,10 +4,10 @@
 #include "framework/commands.h"
 #include "res/resource.h"
 #include "settings/valuedlg.h"
+#include "tests/comm/scripteddevice.h"
 #include "tests/support/framefixture.h"
 #include "tests/support/modaldriver.h"
 #include "tests/terminal/bytesprinter.h"
-#include "tests/comm/scripteddevice.h"
 #include "tests/transfer/recordingdevice.h"
 #include "transfer/modem.h"
 
@@ -205,7 +205,7 @@ void TestModem::hangUp() {
         QCOMPARE(DtrChecked(f.frame()), checkedBefore);
         // Opened again at once: DTR as it was, and nothing of the old pulse lands on it.
         f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::ToolBar);
-        QTest::qWait(kHangUpMs + 300);
+        QTest::qWait(transfer::kHangUpMs + 300);
         QCOMPARE(levels(), (std::vector<bool>{dtr, true, false, dtr}));
         QVERIFY(f.boxes.shown.empty());
         return;
@@ -214,7 +214,7 @@ void TestModem::hangUp() {
         QVERIFY(f->IsClosed());
         QVERIFY(f.storeText().find("\"DTREnable\"=dword:00000001") != std::string::npos);
         FrameFixture::flushDeletes();
-        QTest::qWait(kHangUpMs + 300);
+        QTest::qWait(transfer::kHangUpMs + 300);
         QCOMPARE(levels(), (std::vector<bool>{dtr, true, false})); // nothing after the close
         QVERIFY(f.boxes.shown.empty());
         return;
@@ -223,7 +223,8 @@ void TestModem::hangUp() {
     // About a second later DTREnable is as it was, with nothing sent.
     QTRY_COMPARE_WITH_TIMEOUT(levels().size(), std::size_t{4}, 5000);
     QCOMPARE(levels(), (std::vector<bool>{dtr, true, false, dtr}));
-    const auto down = duration_cast<milliseconds>(script->dtrChanges[3].at - script->dtrChanges[2].at);
+    const auto down =
+        duration_cast<milliseconds>(script->dtrChanges[3].at - script->dtrChanges[2].at);
     QVERIFY2(down >= 900ms && down <= 1500ms, qPrintable(QString::number(down.count())));
     QVERIFY(f.boxes.shown.empty());
     QCOMPARE(f->m_wndComm.GetDTREnable(), dtr);
