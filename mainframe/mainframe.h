@@ -52,7 +52,7 @@ public:
     // The text log, the view's line breaks and its time stamps.
     fw::File m_fileLog;
     std::string m_strLogFile; // path of the open log; empty while none is open
-    textlog::LineCutter m_logLines;
+    transfer::LineCutter m_logLines;
     QTimer m_logPause; // a pause in the data writes the open line
     render::TextBreaks m_textBreaks;
     Bool32 m_bTimeStamps = 0; // the screen shows when each line arrived

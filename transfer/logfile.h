@@ -25,7 +25,7 @@ namespace transfer {
 struct Log {
     fw::File& file;
     std::string& path;
-    textlog::LineCutter& lines;
+    LineCutter& lines;
     QTimer& pause;
     QObject* owner;
     std::function<void()> changed;

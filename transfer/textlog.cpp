@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-namespace textlog {
+namespace transfer {
 namespace {
 
 void AppendEscaped(std::string_view text, std::string& out) {
@@ -91,4 +91,4 @@ void LineCutter::finish(std::string& out) {
     if (m_open) write(false, out);
 }
 
-} // namespace textlog
+} // namespace transfer

@@ -15,7 +15,7 @@
 #include <string>
 #include <string_view>
 
-namespace textlog {
+namespace transfer {
 
 inline constexpr std::size_t kMaxLine = 4096;
 
@@ -42,4 +42,4 @@ private:
 // One log line, with its line feed.
 std::string FormatLine(std::int64_t ms, std::string_view text, bool cut);
 
-} // namespace textlog
+} // namespace transfer

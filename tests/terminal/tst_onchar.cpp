@@ -3,7 +3,7 @@
 #include "res/resource.h"
 #include "terminal/keyinput.h"
 #include "tests/support/framefixture.h"
-#include "tests/terminal/bytesprinter.h"
+#include "tests/support/bytesprinter.h"
 
 #include <QClipboard>
 #include <QKeyEvent>

@@ -5,7 +5,7 @@
 #include "res/resource.h"
 #include "tests/comm/scripteddevice.h"
 #include "tests/support/framefixture.h"
-#include "tests/terminal/bytesprinter.h"
+#include "tests/support/bytesprinter.h"
 
 #include <QtTest>
 

@@ -9,7 +9,7 @@
 #include "terminal/screenlayout.h"
 #include "tests/support/framefixture.h"
 #include "tests/support/testdata.h"
-#include "tests/terminal/bytesprinter.h"
+#include "tests/support/bytesprinter.h"
 
 #include <QFile>
 #include <QAccessible>

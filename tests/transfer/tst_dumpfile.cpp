@@ -7,7 +7,7 @@
 #include "transfer/textlog.h"
 #include "tests/support/framefixture.h"
 #include "tests/support/testdata.h"
-#include "tests/terminal/bytesprinter.h"
+#include "tests/support/bytesprinter.h"
 
 #include <QDir>
 #include <QFile>
@@ -343,7 +343,7 @@ void TestDumpFile::logLines_data() {
 void TestDumpFile::logLines() {
     QFETCH(QByteArrayList, events);
     QFETCH(QStringList, lines);
-    textlog::LineCutter cutter;
+    transfer::LineCutter cutter;
     std::string out;
     for (const QByteArray& event : events) {
         if (event == "pause") {

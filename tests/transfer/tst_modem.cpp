@@ -7,7 +7,7 @@
 #include "tests/comm/scripteddevice.h"
 #include "tests/support/framefixture.h"
 #include "tests/support/modaldriver.h"
-#include "tests/terminal/bytesprinter.h"
+#include "tests/support/bytesprinter.h"
 #include "tests/transfer/recordingdevice.h"
 #include "transfer/modem.h"
 

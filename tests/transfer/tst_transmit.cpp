@@ -3,7 +3,7 @@
 // and the frame coming back the same way after every ending.
 #include "res/resource.h"
 #include "tests/support/framefixture.h"
-#include "tests/terminal/bytesprinter.h"
+#include "tests/support/bytesprinter.h"
 #include "tests/transfer/recordingdevice.h"
 #include "transfer/transmitdlg.h"
 
