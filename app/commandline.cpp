@@ -135,6 +135,31 @@ bool ReadHandshaking(const QString& value, CommandLine& c, std::string& error) {
     return false;
 }
 
+// The port and the options that carry a value, into `c`; false with `error` on the first
+// one that is refused.
+bool ReadValues(const QCommandLineParser& parser, const Options& o, CommandLine& c,
+                std::string& error) {
+    const QStringList ports = parser.positionalArguments();
+    if (ports.size() > 1) {
+        error = "only one port can be given, not " + Quoted(ports[0]) + " and " +
+                Quoted(ports[1]) + ".";
+        return false;
+    }
+    if (ports.size() == 1 && !ReadPort(ports[0], c, error)) return false;
+    if (parser.isSet(o.settings) && !ReadSettings(parser.value(o.settings), c, error))
+        return false;
+    if (parser.isSet(o.handshaking) && !ReadHandshaking(parser.value(o.handshaking), c, error))
+        return false;
+    if (parser.isSet(o.dump)) {
+        if (parser.value(o.dump).isEmpty()) {
+            error = "--dump needs a file name.";
+            return false;
+        }
+        c.dumpFile = QFile::encodeName(parser.value(o.dump)).toStdString();
+    }
+    return true;
+}
+
 } // namespace
 
 CommandLine ParseCommandLine(const QStringList& arguments) {
@@ -168,19 +193,7 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
             return Fail("--" + name.toStdString() + " is given more than once.");
 
     std::string error;
-    const QStringList ports = parser.positionalArguments();
-    if (ports.size() > 1)
-        return Fail("only one port can be given, not " + Quoted(ports[0]) + " and " +
-                    Quoted(ports[1]) + ".");
-    if (ports.size() == 1 && !ReadPort(ports[0], c, error)) return Fail(error);
-    if (parser.isSet(o.settings) && !ReadSettings(parser.value(o.settings), c, error))
-        return Fail(error);
-    if (parser.isSet(o.handshaking) && !ReadHandshaking(parser.value(o.handshaking), c, error))
-        return Fail(error);
-    if (parser.isSet(o.dump)) {
-        if (parser.value(o.dump).isEmpty()) return Fail("--dump needs a file name.");
-        c.dumpFile = QFile::encodeName(parser.value(o.dump)).toStdString();
-    }
+    if (!ReadValues(parser, o, c, error)) return Fail(error);
     c.open = parser.isSet(o.open);
     c.echo = parser.isSet(o.echo);
     c.hex = parser.isSet(o.hex);

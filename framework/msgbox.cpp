@@ -12,6 +12,39 @@
 namespace fw {
 namespace {
 
+// The answer of a box of standard buttons that `exec` ended with `result`.
+Answer answerOf(int result, Buttons buttons) {
+    switch (result) {
+    case QMessageBox::Cancel:
+        return Answer::Cancel;
+    case QMessageBox::Abort:
+        return Answer::Abort;
+    case QMessageBox::Retry:
+        return Answer::Retry;
+    case QMessageBox::Ignore:
+        return Answer::Ignore;
+    case QMessageBox::Ok:
+        return Answer::Ok;
+    default:
+        // Closed without a button: the box's escape answer.
+        return buttons == Buttons::Ok         ? Answer::Ok
+               : buttons == Buttons::OkCancel ? Answer::Cancel
+                                              : Answer::Abort;
+    }
+}
+
+// Replace, Append or Cancel: keeping what is there is the safe default; Escape cancels.
+Answer askReplaceAppend(QMessageBox& box) {
+    QPushButton* replace = box.addButton(QStringLiteral("&Replace"), QMessageBox::AcceptRole);
+    QPushButton* append = box.addButton(QStringLiteral("&Append"), QMessageBox::AcceptRole);
+    box.setDefaultButton(append);
+    box.setEscapeButton(box.addButton(QMessageBox::Cancel));
+    box.exec();
+    if (box.clickedButton() == replace) return Answer::Replace;
+    if (box.clickedButton() == append) return Answer::Append;
+    return Answer::Cancel;
+}
+
 class QtPresenter final : public MessageBoxPresenter {
 public:
     Answer present(const MessageBoxRequest& r) override {
@@ -23,10 +56,8 @@ public:
         box.setWindowModality(Qt::ApplicationModal);
         // A box of a disabled main window still takes its answer.
         box.setEnabled(true);
+        if (r.buttons == Buttons::ReplaceAppendCancel) return askReplaceAppend(box);
         switch (r.buttons) {
-        case Buttons::Ok:
-            box.setStandardButtons(QMessageBox::Ok);
-            break;
         case Buttons::OkCancel:
             box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
             box.setDefaultButton(QMessageBox::Ok);
@@ -35,36 +66,11 @@ public:
             box.setStandardButtons(QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore);
             box.setDefaultButton(QMessageBox::Abort);
             break;
-        case Buttons::ReplaceAppendCancel: {
-            // Keeping what is there is the safe default; Escape cancels.
-            QPushButton* replace =
-                box.addButton(QStringLiteral("&Replace"), QMessageBox::AcceptRole);
-            QPushButton* append = box.addButton(QStringLiteral("&Append"), QMessageBox::AcceptRole);
-            box.setDefaultButton(append);
-            box.setEscapeButton(box.addButton(QMessageBox::Cancel));
-            box.exec();
-            if (box.clickedButton() == replace) return Answer::Replace;
-            if (box.clickedButton() == append) return Answer::Append;
-            return Answer::Cancel;
-        }
-        }
-        switch (box.exec()) {
-        case QMessageBox::Cancel:
-            return Answer::Cancel;
-        case QMessageBox::Abort:
-            return Answer::Abort;
-        case QMessageBox::Retry:
-            return Answer::Retry;
-        case QMessageBox::Ignore:
-            return Answer::Ignore;
-        case QMessageBox::Ok:
-            return Answer::Ok;
         default:
-            // Closed without a button: the box's escape answer.
-            return r.buttons == Buttons::Ok         ? Answer::Ok
-                   : r.buttons == Buttons::OkCancel ? Answer::Cancel
-                                                    : Answer::Abort;
+            box.setStandardButtons(QMessageBox::Ok);
+            break;
         }
+        return answerOf(box.exec(), r.buttons);
     }
 
     void beep(Icon) override { QApplication::beep(); }
