@@ -427,4 +427,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(TestRegistryStore)
-#include "test_registrystore.moc"
+#include "tst_registrystore.moc"
