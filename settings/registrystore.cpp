@@ -1,5 +1,7 @@
 #include "settings/registrystore.h"
 
+#include "comm/configfolder.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -12,7 +14,6 @@
 #include <vector>
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -280,19 +281,8 @@ const char* StatusText(RegStatus status) {
 
 std::string StorePath() {
     if (const char* path = std::getenv("WIRELOG_REGISTRY"); path && *path) return path;
-    std::string config;
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/') {
-        config = xdg;
-    } else {
-        const char* home = std::getenv("HOME");
-        if (!home || !*home) {
-            const passwd* user = getpwuid(getuid());
-            home = user ? user->pw_dir : nullptr;
-        }
-        if (!home || !*home) return {};
-        config = std::string(home) + "/.config";
-    }
-    return config + "/wirelog/registry.reg";
+    const std::string config = comm::ConfigFolder();
+    return config.empty() ? config : config + "/registry.reg";
 }
 
 RegStatus OpenKey(std::string_view fullPath, RegKey& out) {

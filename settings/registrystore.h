@@ -44,8 +44,8 @@ const char* StatusText(RegStatus status);
 
 inline constexpr std::chrono::milliseconds kLockWait{2000}; // the longest a save waits
 
-// $WIRELOG_REGISTRY when set, else $XDG_CONFIG_HOME/wirelog/registry.reg (an unset or
-// relative XDG_CONFIG_HOME counts as ~/.config). Empty when no home folder is known.
+// $WIRELOG_REGISTRY when set, else "registry.reg" in comm::ConfigFolder(), which is
+// $XDG_CONFIG_HOME/wirelog or ~/.config/wirelog. Empty when no home folder is known.
 std::string StorePath();
 
 class RegKey;

@@ -31,6 +31,8 @@
 //
 // SIGINT and SIGTERM end it; it removes its link on the way out.
 
+#include "comm/portmap.h"
+
 #include <cctype>
 #include <cerrno>
 #include <chrono>
@@ -81,16 +83,11 @@ int ParseInt(const char* text, int low, int high, const char* what) {
     return static_cast<int>(v);
 }
 
+// The port map folder Wirelog itself reads, by the same rule.
 std::string DefaultPorts() {
-    if (const char* p = std::getenv("WIRELOG_PORTS"); p && *p) return p;
-    std::string config;
-    if (const char* x = std::getenv("XDG_CONFIG_HOME"); x && *x)
-        config = x;
-    else if (const char* h = std::getenv("HOME"); h && *h)
-        config = std::string(h) + "/.config";
-    else
-        Usage("no port folder: set WIRELOG_PORTS or HOME, or give --ports");
-    return config + "/wirelog/ports";
+    std::string ports = comm::PortMapFolder();
+    if (ports.empty()) Usage("no port folder: set WIRELOG_PORTS or HOME, or give --ports");
+    return ports;
 }
 
 Options ParseOptions(int argc, char** argv) {
