@@ -1,11 +1,12 @@
 #include "comm/portmap.h"
 
+#include "comm/configfolder.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,13 +17,6 @@ namespace {
 std::string Env(const char* name) {
     const char* v = std::getenv(name);
     return v ? std::string(v) : std::string();
-}
-
-std::string HomeFolder() {
-    std::string home = Env("HOME");
-    if (!home.empty()) return home;
-    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) return pw->pw_dir;
-    return "/";
 }
 
 // The target of a link as messages show it: absolute, relative targets taken from the folder.
@@ -48,7 +42,7 @@ bool SameDevice(const struct stat& a, const struct stat& b) {
 
 bool HasFolderEntry(const std::string& folder, int port) {
     struct stat st {};
-    return lstat((folder + "/COM" + std::to_string(port)).c_str(), &st) == 0;
+    return !folder.empty() && lstat((folder + "/COM" + std::to_string(port)).c_str(), &st) == 0;
 }
 
 std::string BuiltIn(int port) {
@@ -62,9 +56,8 @@ std::string BuiltIn(int port) {
 
 std::string PortMapFolder() {
     if (std::string ports = Env("WIRELOG_PORTS"); !ports.empty()) return ports;
-    std::string config = Env("XDG_CONFIG_HOME");
-    if (config.empty() || config.front() != '/') config = HomeFolder() + "/.config";
-    return config + "/wirelog/ports";
+    const std::string config = ConfigFolder();
+    return config.empty() ? config : config + "/ports";
 }
 
 PortPath ResolvePort(int port) {
@@ -80,7 +73,7 @@ PortPath ResolvePort(int port) {
         const std::string folder = PortMapFolder();
         const std::string entry = folder + "/" + p.name;
         struct stat st {};
-        if (lstat(entry.c_str(), &st) == 0) {
+        if (!folder.empty() && lstat(entry.c_str(), &st) == 0) {
             p.fromMap = true;
             p.path = entry;
             p.shown =
@@ -103,7 +96,7 @@ int PortForDevice(const std::string& device) {
     for (const auto& [port, path] : RunOnlyPorts())
         if (leadsThere(path)) return port;
     const std::string folder = PortMapFolder();
-    for (int port = 1; port <= 99; ++port)
+    for (int port = 1; port <= 99 && !folder.empty(); ++port)
         if (leadsThere(folder + "/COM" + std::to_string(port))) return port;
     for (int port = 1; port <= 99; ++port)
         if (!HasFolderEntry(folder, port) && leadsThere(BuiltIn(port))) return port;

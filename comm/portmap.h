@@ -16,6 +16,8 @@ struct PortPath {
     bool fromMap = false;
 };
 
+// $WIRELOG_PORTS when set, else the "ports" folder in ConfigFolder() (comm/configfolder.h);
+// empty, and no entry found, when no home folder is known.
 std::string PortMapFolder();
 PortPath ResolvePort(int port);
 

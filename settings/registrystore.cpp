@@ -1,5 +1,7 @@
 #include "settings/registrystore.h"
 
+#include "comm/configfolder.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -12,7 +14,6 @@
 #include <vector>
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,343 +22,7 @@ namespace settings {
 
 namespace {
 
-constexpr std::string_view kHeader4 = "REGEDIT4";
-constexpr std::string_view kHeader5 = "Windows Registry Editor Version 5.00";
-constexpr std::string_view kRoots[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER",
-                                       "HKEY_LOCAL_MACHINE", "HKEY_USERS", "HKEY_CURRENT_CONFIG"};
-constexpr std::size_t kMaxKeyPath = 32767;
-constexpr std::size_t kMaxKeyName = 255;
-constexpr std::size_t kMaxValueName = 16383;
-constexpr std::size_t kLineWidth = 80; // hex lists wrap so that no line is longer
 constexpr auto kLockRetry = std::chrono::milliseconds(5);
-
-struct Value {
-    std::string name;
-    std::uint32_t type = 0;
-    std::string data;
-};
-
-struct Key {
-    std::string path;
-    std::vector<Value> values;
-};
-
-struct Document {
-    std::string header{kHeader4};
-    std::vector<Key> keys; // in file order
-};
-
-// ---- names and paths --------------------------------------------------------------------------
-
-char Lower(char c) {
-    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (Lower(a[i]) != Lower(b[i])) return false;
-    return true;
-}
-
-// Bytes that may stand in a name or a text value: 8-bit text without control characters.
-bool IsText(std::string_view s) {
-    for (unsigned char c : s)
-        if (c < 0x20 || c == 0x7f) return false;
-    return true;
-}
-
-bool IsValidKeyPath(std::string_view path) {
-    if (path.empty() || path.size() > kMaxKeyPath || !IsText(path)) return false;
-    std::size_t start = 0;
-    for (bool root = true;; root = false) {
-        std::size_t end = path.find('\\', start);
-        std::string_view part = path.substr(start, end - start);
-        if (part.empty() || part.size() > kMaxKeyName) return false;
-        if (root) {
-            bool known = false;
-            for (std::string_view name : kRoots)
-                known = known || SameName(part, name);
-            if (!known) return false;
-        }
-        if (end == std::string_view::npos) return true;
-        start = end + 1;
-    }
-}
-
-bool IsRoot(std::string_view path) {
-    return path.find('\\') == std::string_view::npos;
-}
-
-bool IsBelow(std::string_view path, std::string_view parent) {
-    return path.size() > parent.size() && path[parent.size()] == '\\' &&
-           SameName(path.substr(0, parent.size()), parent);
-}
-
-// ---- the document -----------------------------------------------------------------------------
-
-Key* FindKey(Document& doc, std::string_view path) {
-    for (Key& key : doc.keys)
-        if (SameName(key.path, path)) return &key;
-    return nullptr;
-}
-
-// A key exists when it is a root, has a section, or is the parent of one.
-bool KeyExists(Document& doc, std::string_view path) {
-    if (IsRoot(path) || FindKey(doc, path)) return true;
-    for (const Key& key : doc.keys)
-        if (IsBelow(key.path, path)) return true;
-    return false;
-}
-
-// Adds a section for every missing key on the way to `path` (roots have none of their own), and
-// for `path` itself when `withSection` and it has none yet. Returns whether it added anything.
-bool EnsureKey(Document& doc, std::string_view path, bool withSection) {
-    bool added = false;
-    for (std::size_t end = path.find('\\');; end = path.find('\\', end + 1)) {
-        std::string_view prefix = path.substr(0, end);
-        bool last = end == std::string_view::npos;
-        if (!KeyExists(doc, prefix) || (last && withSection && !FindKey(doc, prefix))) {
-            doc.keys.push_back(Key{std::string(prefix), {}});
-            added = true;
-        }
-        if (last) return added;
-    }
-}
-
-const Value* FindValue(const std::vector<Value>& values, std::string_view name) {
-    for (const Value& value : values)
-        if (SameName(value.name, name)) return &value;
-    return nullptr;
-}
-
-// Creates or replaces a value, keeping the spelling of an existing name. Returns whether the
-// values changed.
-bool StoreValue(std::vector<Value>& values, const Value& value) {
-    for (Value& old : values) {
-        if (!SameName(old.name, value.name)) continue;
-        if (old.type == value.type && old.data == value.data) return false;
-        old.type = value.type;
-        old.data = value.data;
-        return true;
-    }
-    values.push_back(value);
-    return true;
-}
-
-// ---- reading the file format ------------------------------------------------------------------
-
-std::string_view TrimLeft(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    return s;
-}
-
-std::string_view Trim(std::string_view s) {
-    s = TrimLeft(s);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
-        s.remove_suffix(1);
-    return s;
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-bool ParseNumber(std::string_view s, std::uint32_t& out) {
-    if (s.empty() || s.size() > 8) return false;
-    out = 0;
-    for (char c : s) {
-        int digit = HexDigit(c);
-        if (digit < 0) return false;
-        out = out << 4 | std::uint32_t(digit);
-    }
-    return true;
-}
-
-// A double-quoted text with \\ and \" escapes at the start of `s`; `s` is left after it.
-bool ParseQuoted(std::string_view& s, std::string& out) {
-    if (s.empty() || s.front() != '"') return false;
-    out.clear();
-    for (std::size_t i = 1; i < s.size(); ++i) {
-        char c = s[i];
-        if (c == '"') {
-            s.remove_prefix(i + 1);
-            return true;
-        }
-        if (c == '\\') {
-            if (++i == s.size() || (s[i] != '\\' && s[i] != '"')) return false;
-            c = s[i];
-        }
-        out += c;
-    }
-    return false;
-}
-
-// Two-digit hex bytes separated by commas, possibly none.
-bool ParseHexList(std::string_view s, std::string& out) {
-    out.clear();
-    if (Trim(s).empty()) return true;
-    for (;;) {
-        s = TrimLeft(s);
-        int high = s.size() >= 2 ? HexDigit(s[0]) : -1;
-        int low = s.size() >= 2 ? HexDigit(s[1]) : -1;
-        if (high < 0 || low < 0 || out.size() == kMaxValueSize) return false;
-        out += char(high << 4 | low);
-        s = TrimLeft(s.substr(2));
-        if (s.empty()) return true;
-        if (s.front() != ',') return false;
-        s.remove_prefix(1);
-    }
-}
-
-bool ParseData(std::string_view s, Value& value) {
-    if (s.starts_with('"')) {
-        if (!ParseQuoted(s, value.data) || !Trim(s).empty()) return false;
-        value.type = TypeString;
-        value.data += '\0';
-        return true;
-    }
-    if (s.starts_with("dword:")) {
-        std::uint32_t n;
-        if (!ParseNumber(Trim(s.substr(6)), n)) return false;
-        value.type = TypeDword;
-        value.data = {char(n), char(n >> 8), char(n >> 16), char(n >> 24)};
-        return true;
-    }
-    if (!s.starts_with("hex")) return false;
-    s.remove_prefix(3);
-    value.type = TypeBinary;
-    if (s.starts_with('(')) {
-        std::size_t close = s.find(')');
-        if (close == std::string_view::npos || !ParseNumber(s.substr(1, close - 1), value.type))
-            return false;
-        s.remove_prefix(close + 1);
-    }
-    return s.starts_with(':') && ParseHexList(s.substr(1), value.data);
-}
-
-bool ParseValueLine(std::string_view s, Value& value) {
-    if (s.starts_with('@')) {
-        value.name.clear();
-        s.remove_prefix(1);
-    } else if (!ParseQuoted(s, value.name)) {
-        return false;
-    }
-    s = TrimLeft(s);
-    return s.starts_with('=') && ParseData(Trim(s.substr(1)), value);
-}
-
-// Lines without their end (LF or CR LF); nullopt when a control byte other than a tab shows.
-std::optional<std::vector<std::string_view>> SplitLines(std::string_view text) {
-    std::vector<std::string_view> lines;
-    while (!text.empty()) {
-        std::size_t end = text.find('\n');
-        std::string_view line = text.substr(0, end);
-        if (line.ends_with('\r')) line.remove_suffix(1);
-        for (unsigned char c : line)
-            if ((c < 0x20 && c != '\t') || c == 0x7f) return std::nullopt;
-        lines.push_back(line);
-        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-    }
-    return lines;
-}
-
-std::optional<Document> Parse(std::string_view text) {
-    if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
-    auto lines = SplitLines(text);
-    if (!lines || lines->empty()) return std::nullopt;
-    Document doc;
-    doc.header = Trim((*lines)[0]);
-    if (doc.header != kHeader4 && doc.header != kHeader5) return std::nullopt;
-
-    std::size_t current = std::string_view::npos; // index of the section being read
-    for (std::size_t i = 1; i < lines->size(); ++i) {
-        std::string_view line = Trim((*lines)[i]);
-        if (line.empty() || line.front() == ';') continue;
-        if (line.front() == '[') {
-            if (line.size() < 2 || !line.ends_with(']')) return std::nullopt;
-            std::string_view path = line.substr(1, line.size() - 2);
-            if (!IsValidKeyPath(path)) return std::nullopt;
-            if (!FindKey(doc, path)) doc.keys.push_back(Key{std::string(path), {}});
-            current = std::size_t(FindKey(doc, path) - doc.keys.data());
-            continue;
-        }
-        std::string joined(line);
-        while (joined.ends_with('\\')) { // a hex list goes on in the next line
-            joined.pop_back();
-            if (++i == lines->size()) return std::nullopt;
-            joined += Trim((*lines)[i]);
-        }
-        Value value;
-        if (current == std::string_view::npos || !ParseValueLine(joined, value))
-            return std::nullopt;
-        StoreValue(doc.keys[current].values, value);
-    }
-    return doc;
-}
-
-// ---- writing the file format ------------------------------------------------------------------
-
-std::string Quoted(std::string_view s) {
-    std::string out = "\"";
-    for (char c : s) {
-        if (c == '\\' || c == '"') out += '\\';
-        out += c;
-    }
-    return out + '"';
-}
-
-// Type 1 is written as text when that reads back as the same bytes.
-bool IsPlainString(const Value& value) {
-    const std::string& d = value.data;
-    return value.type == TypeString && !d.empty() && d.back() == '\0' &&
-           IsText(std::string_view(d).substr(0, d.size() - 1));
-}
-
-void AppendValue(std::string& out, const Value& value) {
-    static const char digits[] = "0123456789abcdef";
-    std::string line = value.name.empty() ? "@=" : Quoted(value.name) + '=';
-    char number[16];
-    if (value.type == TypeDword && value.data.size() == 4) {
-        std::uint32_t n;
-        std::memcpy(&n, value.data.data(), 4); // stored little-endian, as this host is
-        std::snprintf(number, sizeof number, "%08x", unsigned(n));
-        out += line + "dword:" + number + '\n';
-        return;
-    }
-    if (IsPlainString(value)) {
-        out += line + Quoted(std::string_view(value.data).substr(0, value.data.size() - 1)) + '\n';
-        return;
-    }
-    std::snprintf(number, sizeof number, "%x", unsigned(value.type));
-    line += value.type == TypeBinary ? std::string("hex:") : "hex(" + std::string(number) + "):";
-    for (std::size_t i = 0; i < value.data.size(); ++i) {
-        unsigned char c = value.data[i];
-        std::string item{digits[c >> 4], digits[c & 15]};
-        if (i + 1 < value.data.size()) item += ',';
-        if (line.size() + item.size() + 1 > kLineWidth && line != "  ") {
-            out += line + "\\\n";
-            line = "  ";
-        }
-        line += item;
-    }
-    out += line + '\n';
-}
-
-std::string Serialize(const Document& doc) {
-    std::string out = doc.header + "\n\n";
-    for (const Key& key : doc.keys) {
-        out += '[' + key.path + "]\n";
-        for (const Value& value : key.values)
-            AppendValue(out, value);
-        out += '\n';
-    }
-    return out;
-}
 
 // ---- the file system --------------------------------------------------------------------------
 
@@ -398,7 +63,7 @@ RegStatus SyncFolder(const std::string& dir) {
 }
 
 // Reads and parses the store: NotFound when it is missing, BadFile when damaged or too large.
-RegStatus Load(const std::string& path, Document& doc) {
+RegStatus Load(const std::string& path, RegDocument& doc) {
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return errno == ENOTDIR ? RegStatus::NotFound : FromErrno(errno);
     struct stat st;
@@ -427,7 +92,7 @@ RegStatus Load(const std::string& path, Document& doc) {
     }
     close(fd);
     if (status != RegStatus::Ok) return status;
-    std::optional<Document> parsed = Parse(text);
+    std::optional<RegDocument> parsed = ParseDocument(text);
     if (!parsed) return RegStatus::BadFile;
     doc = std::move(*parsed);
     return RegStatus::Ok;
@@ -487,10 +152,10 @@ private:
 
 // With the lock held: the store as it is now; empty when missing or just renamed aside as
 // damaged, which `fresh` then tells.
-RegStatus LoadLocked(const std::string& path, Document& doc, bool& fresh) {
+RegStatus LoadLocked(const std::string& path, RegDocument& doc, bool& fresh) {
     RegStatus status = Load(path, doc);
     fresh = status != RegStatus::Ok;
-    if (fresh) doc = Document{};
+    if (fresh) doc = RegDocument{};
     if (status == RegStatus::BadFile) status = MoveAside(path);
     return status == RegStatus::NotFound ? RegStatus::Ok : status; // gone meanwhile: fresh too
 }
@@ -535,9 +200,9 @@ RegStatus WriteStore(const std::string& path, std::string_view text) {
 struct RegKey::State {
     std::string storePath;
     std::string keyPath;
-    bool created = false;       // by CreateKey: the close makes sure the key exists
-    std::vector<Value> values;  // the key as this handle sees it
-    std::vector<Value> pending; // what SetValue changed, to apply to the file at the close
+    bool created = false;          // by CreateKey: the close makes sure the key exists
+    std::vector<RegValue> values;  // the key as this handle sees it
+    std::vector<RegValue> pending; // what SetValue changed, to apply to the file at the close
 };
 
 RegKey::RegKey() noexcept = default;
@@ -563,12 +228,12 @@ RegKey::~RegKey() {
 
 namespace {
 
-std::unique_ptr<RegKey::State> NewState(std::string storePath, Document& doc,
+std::unique_ptr<RegKey::State> NewState(std::string storePath, RegDocument& doc,
                                         std::string_view path) {
     auto state = std::make_unique<RegKey::State>();
     state->storePath = std::move(storePath);
     state->keyPath = path;
-    if (const Key* key = FindKey(doc, path)) {
+    if (const RegSection* key = FindSection(doc, path)) {
         state->keyPath = key->path;
         state->values = key->values;
     }
@@ -581,16 +246,16 @@ RegStatus Save(const RegKey::State& state, std::chrono::milliseconds lockWait) {
         return err == ENOENT || err == ENOTDIR ? RegStatus::IoError : FromErrno(err);
     StoreLock lock;
     RegStatus status = lock.Acquire(state.storePath, lockWait);
-    Document doc;
+    RegDocument doc;
     bool changed = false;
     if (status == RegStatus::Ok) status = LoadLocked(state.storePath, doc, changed);
     if (status != RegStatus::Ok) return status;
     changed = EnsureKey(doc, state.keyPath, !state.pending.empty()) || changed;
-    Key* key = FindKey(doc, state.keyPath);
-    for (const Value& value : state.pending)
-        if (key) changed = StoreValue(key->values, value) || changed;
+    RegSection* key = FindSection(doc, state.keyPath);
+    for (const RegValue& value : state.pending)
+        if (key) changed = PutValue(key->values, value) || changed;
     if (!changed) return RegStatus::Ok;
-    std::string text = Serialize(doc);
+    std::string text = SerializeDocument(doc);
     if (text.size() > kMaxFileSize) return RegStatus::InvalidParameter;
     return WriteStore(state.storePath, text);
 }
@@ -616,19 +281,8 @@ const char* StatusText(RegStatus status) {
 
 std::string StorePath() {
     if (const char* path = std::getenv("WIRELOG_REGISTRY"); path && *path) return path;
-    std::string config;
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/') {
-        config = xdg;
-    } else {
-        const char* home = std::getenv("HOME");
-        if (!home || !*home) {
-            const passwd* user = getpwuid(getuid());
-            home = user ? user->pw_dir : nullptr;
-        }
-        if (!home || !*home) return {};
-        config = std::string(home) + "/.config";
-    }
-    return config + "/wirelog/registry.reg";
+    const std::string config = comm::ConfigFolder();
+    return config.empty() ? config : config + "/registry.reg";
 }
 
 RegStatus OpenKey(std::string_view fullPath, RegKey& out) {
@@ -636,7 +290,7 @@ RegStatus OpenKey(std::string_view fullPath, RegKey& out) {
     if (!IsValidKeyPath(fullPath)) return RegStatus::InvalidParameter;
     std::string storePath = StorePath();
     if (storePath.empty()) return RegStatus::NotFound;
-    Document doc;
+    RegDocument doc;
     if (RegStatus status = Load(storePath, doc); status != RegStatus::Ok) return status;
     if (!KeyExists(doc, fullPath)) return RegStatus::NotFound;
     out.m_state = NewState(std::move(storePath), doc, fullPath);
@@ -648,7 +302,7 @@ RegStatus CreateKey(std::string_view fullPath, RegKey& out) {
     if (!IsValidKeyPath(fullPath)) return RegStatus::InvalidParameter;
     std::string storePath = StorePath();
     if (storePath.empty()) return RegStatus::IoError;
-    Document doc;
+    RegDocument doc;
     RegStatus status = Load(storePath, doc);
     if (status == RegStatus::BadFile) { // set it aside now, under the lock, if still damaged
         StoreLock lock;
@@ -668,7 +322,7 @@ RegStatus QueryValue(RegKey& key, std::string_view name, std::uint32_t* type, vo
                      std::uint32_t* size) {
     if (!key.m_state) return RegStatus::InvalidHandle;
     if (data && !size) return RegStatus::InvalidParameter;
-    const Value* value = FindValue(key.m_state->values, name);
+    const RegValue* value = FindValue(key.m_state->values, name);
     if (!value) return RegStatus::NotFound;
     if (type) *type = value->type;
     auto length = std::uint32_t(value->data.size());
@@ -681,12 +335,12 @@ RegStatus QueryValue(RegKey& key, std::string_view name, std::uint32_t* type, vo
 RegStatus SetValue(RegKey& key, std::string_view name, std::uint32_t type, const void* data,
                    std::uint32_t size) {
     if (!key.m_state) return RegStatus::InvalidHandle;
-    if (size > kMaxValueSize || (size && !data) || name.size() > kMaxValueName || !IsText(name))
+    if (size > kMaxValueSize || (size && !data) || !IsValidValueName(name))
         return RegStatus::InvalidParameter;
-    Value value{std::string(name), type, {}};
+    RegValue value{std::string(name), type, {}};
     if (size) value.data.assign(static_cast<const char*>(data), size);
-    StoreValue(key.m_state->values, value);
-    StoreValue(key.m_state->pending, value);
+    PutValue(key.m_state->values, value);
+    PutValue(key.m_state->pending, value);
     return RegStatus::Ok;
 }
 
@@ -696,13 +350,5 @@ RegStatus CloseKey(RegKey& key, std::chrono::milliseconds lockWait) {
     if (!state->created && state->pending.empty()) return RegStatus::Ok;
     return Save(*state, lockWait);
 }
-
-namespace detail {
-std::optional<std::string> Rewrite(std::string_view text) {
-    auto doc = Parse(text);
-    if (!doc) return std::nullopt;
-    return Serialize(*doc);
-}
-} // namespace detail
 
 } // namespace settings

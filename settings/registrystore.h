@@ -1,18 +1,7 @@
 #pragma once
 // The settings store: the five registry operations of the settings code, kept in one text file
-// in the registry-export format, every key of the program in it:
-//
-//   REGEDIT4
-//
-//   [HKEY_USERS\.DEFAULT\Software\K-W\Wirelog\Settings]
-//   "Echo"=dword:00000000
-//   "Settings"=hex:39,36,30,30,2c,6e,2c,38,2c,31
-//
-// The file is StorePath(), looked up afresh by every OpenKey and CreateKey. A value keeps its
-// type and its exact bytes: dword: (type 4, 4 bytes), hex: (type 3), hex(N): (any other type
-// or size), "text" (type 1 whose bytes are the text and one terminating zero). Text is 8-bit, in
-// the program's code page. Key and value names match case-insensitively (ASCII letters) and
-// keep the spelling they were first written with.
+// in the registry-export format (settings/registryformat.h), every key of the program in it.
+// The file is StorePath(), looked up afresh by every OpenKey and CreateKey.
 //
 // A handle reads the file once, when it is opened, and works on that picture; its changes reach
 // the file in one save when it is closed. A save takes an flock on "<file>.lock" (waiting at
@@ -22,25 +11,21 @@
 // saving in turn lose nothing but the values the later one replaced, and a failed save leaves the
 // old file as it was.
 //
-// A file that cannot be parsed (wrong header, a line that is neither blank, a ';' comment, a
-// [key] nor a value, a malformed value, control bytes or a NUL, more than kMaxFileSize bytes)
-// is never overwritten: OpenKey fails with BadFile, and CreateKey or a save first renames it
+// A file that cannot be parsed (see ParseDocument), or of more than kMaxFileSize bytes, is
+// never overwritten: OpenKey fails with BadFile, and CreateKey or a save first renames it
 // to "<file>.damaged-YYYYMMDD-HHMMSS" (with "-2", "-3"... when taken) and starts a fresh file.
 //
 // No state is shared between handles; a handle is used by one thread at a time.
 
+#include "settings/registryformat.h"
+
 #include <chrono>
-#include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 
 namespace settings {
-
-// Value types the program uses; any other number is stored and written back unchanged.
-enum ValueType : std::uint32_t { TypeString = 1, TypeBinary = 3, TypeDword = 4 };
 
 enum class RegStatus {
     Ok = 0,
@@ -57,12 +42,10 @@ enum class RegStatus {
 // One line of English for a status, e.g. for a test's failure message.
 const char* StatusText(RegStatus status);
 
-inline constexpr std::size_t kMaxFileSize = 16u << 20;      // a larger store counts as damaged
-inline constexpr std::size_t kMaxValueSize = 1u << 20;      // the longest value SetValue takes
 inline constexpr std::chrono::milliseconds kLockWait{2000}; // the longest a save waits
 
-// $WIRELOG_REGISTRY when set, else $XDG_CONFIG_HOME/wirelog/registry.reg (an unset or
-// relative XDG_CONFIG_HOME counts as ~/.config). Empty when no home folder is known.
+// $WIRELOG_REGISTRY when set, else "registry.reg" in comm::ConfigFolder(), which is
+// $XDG_CONFIG_HOME/wirelog or ~/.config/wirelog. Empty when no home folder is known.
 std::string StorePath();
 
 class RegKey;
@@ -122,11 +105,5 @@ private:
     friend RegStatus SetValue(RegKey&, std::string_view, std::uint32_t, const void*, std::uint32_t);
     friend RegStatus CloseKey(RegKey&, std::chrono::milliseconds);
 };
-
-namespace detail {
-// The store's text as a save writes it back after loading `text`; none when `text` is damaged.
-// For checking that a load followed by a save keeps what it read.
-std::optional<std::string> Rewrite(std::string_view text);
-} // namespace detail
 
 } // namespace settings

@@ -1,3 +1,4 @@
+#include "comm/configfolder.h"
 #include "comm/portlist.h"
 #include "comm/portmap.h"
 #include "tests/support/ptypair.h"
@@ -59,6 +60,8 @@ private slots:
     void builtIn_data();
     void builtIn();
     void mapEntries();
+    void configFolder_data();
+    void configFolder();
     void folder();
     void xdgFolderIsUsed();
     void portsPresent();
@@ -116,6 +119,28 @@ void TestPortMap::mapEntries() {
     QCOMPARE(ResolvePort(6).path, std::string("/dev/ttyS5")); // no entry: built in
 }
 
+void TestPortMap::configFolder_data() {
+    QTest::addColumn<QByteArray>("xdg"); // null: unset
+    QTest::addColumn<QByteArray>("home");
+    QTest::addColumn<QString>("folder");
+    const QByteArray none, home = "/home/u";
+    QTest::newRow("absolute") << QByteArray("/xdg") << home << "/xdg/wirelog";
+    QTest::newRow("unset") << none << home << "/home/u/.config/wirelog";
+    QTest::newRow("empty") << QByteArray("") << home << "/home/u/.config/wirelog";
+    QTest::newRow("relative") << QByteArray("cfg") << home << "/home/u/.config/wirelog";
+    QTest::newRow("dot-relative") << QByteArray("./cfg") << home << "/home/u/.config/wirelog";
+    QTest::newRow("absolute, no home") << QByteArray("/xdg") << none << "/xdg/wirelog";
+    QTest::newRow("relative, no home") << QByteArray("cfg") << none << "";
+    QTest::newRow("unset, empty home") << none << QByteArray("") << "";
+}
+
+void TestPortMap::configFolder() {
+    QFETCH(QByteArray, xdg);
+    QFETCH(QByteArray, home);
+    const auto arg = [](const QByteArray& v) { return v.isNull() ? nullptr : v.constData(); };
+    QTEST(QString::fromStdString(ConfigFolderFor(arg(xdg), arg(home))), "folder");
+}
+
 void TestPortMap::folder() {
     {
         EnvVar ports("WIRELOG_PORTS", "/srv/ports");
@@ -127,8 +152,13 @@ void TestPortMap::folder() {
         EnvVar xdg("XDG_CONFIG_HOME", "/xdg");
         QCOMPARE(PortMapFolder(), std::string("/xdg/wirelog/ports"));
     }
-    EnvVar xdg("XDG_CONFIG_HOME", nullptr);
     EnvVar home("HOME", "/home/someone");
+    {
+        EnvVar xdg("XDG_CONFIG_HOME", "relative/config"); // ignored, as unset
+        QCOMPARE(PortMapFolder(), std::string("/home/someone/.config/wirelog/ports"));
+        QCOMPARE(ConfigFolder(), std::string("/home/someone/.config/wirelog"));
+    }
+    EnvVar xdg("XDG_CONFIG_HOME", nullptr);
     QCOMPARE(PortMapFolder(), std::string("/home/someone/.config/wirelog/ports"));
 }
 

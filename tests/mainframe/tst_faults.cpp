@@ -4,7 +4,7 @@
 
 #include "comm/serialcontrol.h"
 #include "res/resource.h"
-#include "settings/registrystore.h"
+#include "settings/registryformat.h"
 #include "tests/support/framefixture.h"
 #include "tests/support/modaldriver.h"
 
@@ -388,9 +388,9 @@ void TestFaults::twoFramesSaveOneAfterTheOther() {
     QVERIFY(first.boxes.shown.empty() && second.boxes.shown.empty());
 
     const std::string text = second.storeText();
-    const auto reread = settings::detail::Rewrite(text);
-    QVERIFY(reread.has_value()); // well-formed
-    QCOMPARE(*reread, text);
+    const auto doc = settings::ParseDocument(text);
+    QVERIFY(doc.has_value()); // well-formed
+    QCOMPARE(settings::SerializeDocument(*doc), text);
     FrameFixture next(text); // the next start finds the last one's values
     QCOMPARE(next->m_wndComm.GetSettings(), std::string("4800,e,7,1"));
 }
