@@ -1,7 +1,7 @@
-// The control's event rules on their own, then the control over a scripted device: modem
+// The control's event rules on their own, then the control over the fake device: modem
 // lines, counters and error marks as the test dictates, event order and re-entrancy.
 #include "comm/serialcontrol.h"
-#include "scripteddevice.h"
+#include "tests/support/fakedevice.h"
 
 #include <QtTest>
 
@@ -11,7 +11,7 @@ namespace {
 
 struct Rig {
     Rig() {
-        ctl.setDeviceOpener(ScriptedOpener(script));
+        ctl.setDeviceOpener(FakeOpener(script));
         ctl.setEventSink([this] { onEvent(); });
         ctl.setRThreshold(1);
     }
@@ -33,7 +33,7 @@ struct Rig {
         return e;
     }
 
-    std::shared_ptr<DeviceScript> script = std::make_shared<DeviceScript>();
+    std::shared_ptr<FakeDevice> script = std::make_shared<FakeDevice>();
     SerialControl ctl;
     QList<int> events, depths;
     std::string received;
@@ -394,7 +394,7 @@ void TestSerialControl::driverQueueDrains() {
     QSignalSpy progress(&rig.ctl, &SerialControl::outputProgress);
     rig.script->outputQueue = 10;
     QVERIFY(rig.ctl.output("abc").ok());
-    QCOMPARE(rig.script->sent(), std::string("abc"));
+    QCOMPARE(rig.script->wire(), std::string("abc"));
     QCOMPARE(rig.ctl.outBufferCount(), short(10));
     rig.script->outputQueue = 4;
     QTRY_COMPARE_WITH_TIMEOUT(progress.size(), 1, 2000);
