@@ -7,8 +7,6 @@
 
 namespace comm {
 
-// --- the control ---------------------------------------------------------------------------
-
 SerialControl::SerialControl(QObject* parent)
     : QObject(parent)
     , d(std::make_unique<Impl>(this)) {}

@@ -109,7 +109,7 @@ protected:
     bool event(QEvent* e) override;
 
 private:
-    // Implementation details are the implementer's; see serialcontrol.cpp.
+    // The machinery: comm/serialcontrolimpl.h.
     struct Impl;
     std::unique_ptr<Impl> d;
     short m_commEvent = 0;
