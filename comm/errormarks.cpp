@@ -40,4 +40,41 @@ void ErrorMarkDecoder::decode(const char* in, std::size_t n, std::string& out,
     }
 }
 
+namespace {
+
+bool Spend(std::optional<MarkBudget>& budget, std::uint32_t MarkBudget::*count) {
+    if (!budget || (*budget).*count == 0) return false;
+    --((*budget).*count);
+    return true;
+}
+
+} // namespace
+
+MarkError ClassifyMark(MarkEvent::Kind kind, std::optional<MarkBudget>& budget, bool parityOn) {
+    const bool isBreak = kind == MarkEvent::Break;
+    if (isBreak && Spend(budget, &MarkBudget::brk)) return MarkError::Break;
+    if (Spend(budget, &MarkBudget::parity)) return MarkError::Parity;
+    if (Spend(budget, &MarkBudget::frame)) return MarkError::Frame;
+    if (isBreak) return MarkError::Break;
+    return parityOn ? MarkError::Parity : MarkError::Frame;
+}
+
+void ApplyMarks(std::string_view chunk, const std::vector<MarkEvent>& marks,
+                std::optional<MarkBudget>& budget, bool parityOn, std::string_view parityReplace,
+                std::string& in, std::vector<MarkError>& errors) {
+    std::size_t from = 0;
+    for (const MarkEvent& m : marks) {
+        in.append(chunk, from, m.position - from);
+        from = m.position;
+        const MarkError error = ClassifyMark(m.kind, budget, parityOn);
+        errors.push_back(error);
+        if (error == MarkError::Break) continue; // a break carries no data byte
+        // A mark that the counts call a bad NUL byte stands for that byte.
+        const bool replace = error == MarkError::Parity && !parityReplace.empty();
+        in += replace ? parityReplace.front() : static_cast<char>(m.byte);
+        if (m.kind == MarkEvent::BadByte) ++from;
+    }
+    in.append(chunk, from);
+}
+
 } // namespace comm

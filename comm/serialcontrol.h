@@ -12,7 +12,7 @@
 // InputLen 0, RThreshold 0, SThreshold 0, ParityReplace "?", input buffer 1024 bytes,
 // OutBufferSize 512.
 
-#include "comm/errormarks.h"
+#include "comm/eventqueue.h"
 #include "comm/linesettings.h"
 #include "comm/serialdevice.h"
 #include "comm/status.h"
@@ -20,7 +20,6 @@
 #include <QObject>
 
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -30,26 +29,6 @@ class QSocketNotifier;
 class QTimer;
 
 namespace comm {
-
-// Codes that commEvent() holds while the sink runs.
-enum CommEventCode : short {
-    EvSend = 1,    // output fell below SThreshold
-    EvReceive = 2, // at least RThreshold bytes wait in the input buffer
-    EvCTS = 3,     // CTS changed
-    EvDSR = 4,     // DSR changed
-    EvCD = 5,      // CD changed
-    EvRing = 6,    // ring indicator
-    EvEOF = 7,     // never raised: the control has no end-of-file character
-    ErBreak = 1001,
-    ErCTSTO = 1002, // never raised
-    ErDSRTO = 1003, // never raised
-    ErFrame = 1004,
-    ErOverrun = 1006,
-    ErCDTO = 1007,   // never raised
-    ErRxOver = 1008, // the driver's receive buffer overflowed
-    ErRxParity = 1009,
-    ErTxFull = 1010, // Output took the buffer past OutBufferSize (nothing is dropped)
-};
 
 class SerialControl : public QObject {
     Q_OBJECT
@@ -130,7 +109,7 @@ protected:
     bool event(QEvent* e) override;
 
 private:
-    // Implementation details are the implementer's; see serialcontrol.cpp.
+    // The machinery: comm/serialcontrolimpl.h.
     struct Impl;
     std::unique_ptr<Impl> d;
     short m_commEvent = 0;

@@ -48,6 +48,8 @@ private slots:
     void decode();
     void randomKernelStreams();
     void arbitraryInputKeepsPlainBytes();
+    void applyMarks_data();
+    void applyMarks();
 };
 
 void TestErrorMarks::decode_data() {
@@ -156,6 +158,80 @@ void TestErrorMarks::arbitraryInputKeepsPlainBytes() {
         std::erase_if(cuts, [&](std::size_t at) { return at > clean.size(); });
         QCOMPARE(DecodeInPieces(clean, cuts).out, clean);
     }
+}
+
+void TestErrorMarks::applyMarks_data() {
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<bool>("parity");
+    QTest::addColumn<QString>("replace");
+    QTest::addColumn<QList<int>>("counted"); // frame, parity, break; empty: no counters
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<QString>("errors");
+    QTest::addColumn<QList<int>>("left"); // the counts not spent
+    const QList<int> none;
+    const QByteArray bad("A\xFF\0BC", 5), nul("\xFF\0\0", 3), two("\xFF\0a\xFF\0b", 6);
+    QTest::newRow("frame") << bad << false << "?" << none << QByteArray("ABC") << "F" << none;
+    QTest::newRow("parity replaced")
+        << bad << true << "?" << none << QByteArray("A?C") << "P" << none;
+    QTest::newRow("parity kept") << bad << true << "" << none << QByteArray("ABC") << "P" << none;
+    QTest::newRow("parity first byte")
+        << bad << true << "#!" << none << QByteArray("A#C") << "P" << none;
+    QTest::newRow("break adds nothing") << QByteArray("x\xFF\0\0y\xFF\xFFz", 8) << false << "?"
+                                        << none << QByteArray("xy\xFFz") << "K" << none;
+    QTest::newRow("counted frame, parity on") << bad << true << "?" << QList<int>{1, 0, 0}
+                                              << QByteArray("ABC") << "F" << QList<int>{0, 0, 0};
+    QTest::newRow("counted parity, parity off") << bad << false << "?" << QList<int>{0, 1, 0}
+                                                << QByteArray("A?C") << "P" << QList<int>{0, 0, 0};
+    QTest::newRow("counted break")
+        << nul << true << "?" << QList<int>{0, 0, 1} << QByteArray() << "K" << QList<int>{0, 0, 0};
+    QTest::newRow("counted parity on NUL") << nul << true << "?" << QList<int>{0, 1, 0}
+                                           << QByteArray("?") << "P" << QList<int>{0, 0, 0};
+    QTest::newRow("counted frame on NUL") << nul << true << "?" << QList<int>{1, 0, 0}
+                                          << QByteArray("\0", 1) << "F" << QList<int>{0, 0, 0};
+    QTest::newRow("break counted before parity")
+        << nul << false << "?" << QList<int>{0, 1, 1} << QByteArray() << "K" << QList<int>{0, 1, 0};
+    QTest::newRow("counters silent") << bad << true << "?" << QList<int>{0, 0, 0}
+                                     << QByteArray("A?C") << "P" << QList<int>{0, 0, 0};
+    QTest::newRow("one count per mark") << two << false << "?" << QList<int>{0, 1, 0}
+                                        << QByteArray("?b") << "P F" << QList<int>{0, 0, 0};
+    QTest::newRow("parity counted before frame")
+        << two << false << "?" << QList<int>{1, 1, 0} << QByteArray("?b") << "P F"
+        << QList<int>{0, 0, 0};
+    QTest::newRow("more marks than counts") << two << true << "?" << QList<int>{1, 0, 0}
+                                            << QByteArray("a?") << "F P" << QList<int>{0, 0, 0};
+    QTest::newRow("break count kept for the break")
+        << QByteArray("\xFF\0a\xFF\0\0", 6) << false << "?" << QList<int>{0, 0, 1}
+        << QByteArray("a") << "F K" << QList<int>{0, 0, 0};
+}
+
+void TestErrorMarks::applyMarks() {
+    QFETCH(QByteArray, line);
+    QFETCH(bool, parity);
+    QFETCH(QString, replace);
+    QFETCH(QList<int>, counted);
+    QFETCH(QByteArray, data);
+    QFETCH(QString, errors);
+    QFETCH(QList<int>, left);
+    ErrorMarkDecoder dec;
+    std::string chunk;
+    std::vector<MarkEvent> marks;
+    dec.decode(line.constData(), line.size(), chunk, marks);
+    std::optional<MarkBudget> budget;
+    if (!counted.isEmpty())
+        budget = MarkBudget{std::uint32_t(counted[0]), std::uint32_t(counted[1]),
+                            std::uint32_t(counted[2])};
+    std::string in = "<";
+    std::vector<MarkError> got;
+    ApplyMarks(chunk, marks, budget, parity, replace.toStdString(), in, got);
+    QCOMPARE(QByteArray::fromStdString(in), "<" + data);
+    QStringList names;
+    for (MarkError e : got)
+        names << (e == MarkError::Frame ? "F" : e == MarkError::Parity ? "P" : "K");
+    QCOMPARE(names.join(' '), errors);
+    const QList<int> rest =
+        budget ? QList<int>{int(budget->frame), int(budget->parity), int(budget->brk)}
+               : QList<int>{};
+    QCOMPARE(rest, left);
 }
 
 QTEST_GUILESS_MAIN(TestErrorMarks)

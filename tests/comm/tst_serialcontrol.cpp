@@ -1,7 +1,7 @@
-// The control over a scripted device: modem lines, counters and error marks as the test
-// dictates, event order and re-entrancy.
+// The control's event rules on their own, then the control over the fake device: modem
+// lines, counters and error marks as the test dictates, event order and re-entrancy.
 #include "comm/serialcontrol.h"
-#include "scripteddevice.h"
+#include "tests/support/fakedevice.h"
 
 #include <QtTest>
 
@@ -11,7 +11,7 @@ namespace {
 
 struct Rig {
     Rig() {
-        ctl.setDeviceOpener(ScriptedOpener(script));
+        ctl.setDeviceOpener(FakeOpener(script));
         ctl.setEventSink([this] { onEvent(); });
         ctl.setRThreshold(1);
     }
@@ -33,7 +33,7 @@ struct Rig {
         return e;
     }
 
-    std::shared_ptr<DeviceScript> script = std::make_shared<DeviceScript>();
+    std::shared_ptr<FakeDevice> script = std::make_shared<FakeDevice>();
     SerialControl ctl;
     QList<int> events, depths;
     std::string received;
@@ -42,11 +42,54 @@ struct Rig {
     int depth = 0;
 };
 
+// One letter per code: the tables below read as event streams.
+constexpr std::pair<char, short> kLetters[] = {
+    {'S', EvSend},  {'R', EvReceive}, {'C', EvCTS},      {'D', EvDSR},
+    {'K', ErBreak}, {'F', ErFrame},   {'P', ErRxParity}, {'O', ErOverrun},
+};
+
+short CodeOf(char letter) {
+    for (const auto& [l, code] : kLetters)
+        if (l == letter) return code;
+    return 0;
+}
+
+char LetterOf(short code) {
+    for (const auto& [l, c] : kLetters)
+        if (c == code) return l;
+    return code == 0 ? '-' : '?';
+}
+
+// Runs `script` on a queue: a code letter pushes it, '.' takes one (written out, '-' for
+// none), '{' and '}' enter and leave a sink, 'x' clears. Returns what was taken.
+QString RunQueue(const QString& script) {
+    EventQueue q;
+    QString taken;
+    for (const QChar ch : script) {
+        const char c = ch.toLatin1();
+        if (c == '.')
+            taken += LetterOf(q.take());
+        else if (c == '{')
+            q.enterSink();
+        else if (c == '}')
+            q.leaveSink();
+        else if (c == 'x')
+            q.clear();
+        else if (c != ' ')
+            q.push(CodeOf(c));
+    }
+    return taken;
+}
+
 } // namespace
 
 class TestSerialControl : public QObject {
     Q_OBJECT
 private slots:
+    void eventQueue_data();
+    void eventQueue();
+    void thresholds_data();
+    void thresholds();
     void lineEvents_data();
     void lineEvents();
     void ringCountedOnce();
@@ -60,6 +103,84 @@ private slots:
     void lineSettingsReachDevice();
     void closeDropsQueuedEvents();
 };
+
+void TestSerialControl::eventQueue_data() {
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QString>("taken");
+    QTest::newRow("receive coalesced") << "RR .."
+                                       << "R-";
+    QTest::newRow("receive again once taken") << "R. R."
+                                              << "RR";
+    QTest::newRow("receive coalesced across others") << "RCR ..."
+                                                     << "RC-";
+    QTest::newRow("status events all come") << "CCD ..."
+                                            << "CCD";
+    QTest::newRow("line error once while queued") << "FF .."
+                                                  << "F-";
+    QTest::newRow("line errors of each code") << "FKPO ...."
+                                              << "FKPO";
+    QTest::newRow("line error again once delivered") << "F. F."
+                                                     << "FF";
+    QTest::newRow("line error held in a sink") << "{F.} ."
+                                               << "-F";
+    QTest::newRow("line error once while held") << "{F. F.} .."
+                                                << "--F-";
+    QTest::newRow("others come inside a sink") << "{FRC ...} ."
+                                               << "RC-F";
+    QTest::newRow("held errors go first, in order") << "{F.K. C} ..."
+                                                    << "--FKC";
+    QTest::newRow("held until the outermost sink") << "{{F.} .} ."
+                                                   << "--F";
+    QTest::newRow("clear forgets queued and held") << "{F. R x} .."
+                                                   << "---";
+    QTest::newRow("after clear, codes queue again") << "R{F x RF.} ."
+                                                    << "RF";
+}
+
+// The rules alone: what a sink gets, in which order, when events come faster than it runs.
+void TestSerialControl::eventQueue() {
+    QFETCH(QString, script);
+    QFETCH(QString, taken);
+    QCOMPARE(RunQueue(script), taken);
+}
+
+void TestSerialControl::thresholds_data() {
+    QTest::addColumn<QString>("rule");
+    QTest::addColumn<int>("before"); // bytes waiting for "receive"
+    QTest::addColumn<int>("now");
+    QTest::addColumn<int>("threshold");
+    QTest::addColumn<bool>("due");
+    QTest::newRow("receive off") << "receive" << 5 << 0 << 0 << false;
+    QTest::newRow("receive below") << "receive" << 2 << 0 << 3 << false;
+    QTest::newRow("receive at") << "receive" << 3 << 0 << 3 << true;
+    QTest::newRow("receive above") << "receive" << 4 << 0 << 3 << true;
+    QTest::newRow("receive empty") << "receive" << 0 << 0 << 1 << false;
+    QTest::newRow("send off") << "send" << 10 << 0 << 0 << false;
+    QTest::newRow("send falls below") << "send" << 10 << 4 << 5 << true;
+    QTest::newRow("send falls from it") << "send" << 5 << 4 << 5 << true;
+    QTest::newRow("send falls to it") << "send" << 10 << 5 << 5 << false;
+    QTest::newRow("send already below") << "send" << 4 << 3 << 5 << false;
+    QTest::newRow("send rises") << "send" << 3 << 8 << 5 << false;
+    QTest::newRow("overfill past") << "overfill" << 0 << 513 << 512 << true;
+    QTest::newRow("overfill from full") << "overfill" << 512 << 513 << 512 << true;
+    QTest::newRow("overfill to full") << "overfill" << 0 << 512 << 512 << false;
+    QTest::newRow("overfill already past") << "overfill" << 513 << 600 << 512 << false;
+}
+
+void TestSerialControl::thresholds() {
+    QFETCH(QString, rule);
+    QFETCH(int, before);
+    QFETCH(int, now);
+    QFETCH(int, threshold);
+    QFETCH(bool, due);
+    const auto t = short(threshold);
+    if (rule == "receive")
+        QCOMPARE(ReceiveDue(std::size_t(before), t), due);
+    else if (rule == "send")
+        QCOMPARE(SendDue(before, now, t), due);
+    else
+        QCOMPARE(OutputOverfilled(std::size_t(before), std::size_t(now), std::size_t(t)), due);
+}
 
 enum Change { Cts, Dsr, Cd, RiRise, RiFall, RngCount, Overrun, BufOverrun };
 
@@ -273,7 +394,7 @@ void TestSerialControl::driverQueueDrains() {
     QSignalSpy progress(&rig.ctl, &SerialControl::outputProgress);
     rig.script->outputQueue = 10;
     QVERIFY(rig.ctl.output("abc").ok());
-    QCOMPARE(rig.script->sent(), std::string("abc"));
+    QCOMPARE(rig.script->wire(), std::string("abc"));
     QCOMPARE(rig.ctl.outBufferCount(), short(10));
     rig.script->outputQueue = 4;
     QTRY_COMPARE_WITH_TIMEOUT(progress.size(), 1, 2000);

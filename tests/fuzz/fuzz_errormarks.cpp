@@ -1,10 +1,13 @@
 // The in-band error-mark decoder: however the stream is split into reads, it decodes to the
 // same data and the same marks, never grows the data, and holds back at most two bytes.
+// Applying the marks gives one error per mark, spends no count it was not given, and adds a
+// byte only for a break mark that counts called a bad byte; silent counts change nothing.
 
 #include "comm/errormarks.h"
 #include "tests/fuzz/fuzzcheck.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +20,32 @@ bool SameEvents(const std::vector<comm::MarkEvent>& a, const std::vector<comm::M
             (a[i].kind == comm::MarkEvent::BadByte && a[i].byte != b[i].byte))
             return false;
     return true;
+}
+
+// Applies the marks with counts taken from `cut` and checks what any application must hold.
+void CheckApplied(const std::string& chunk, const std::vector<comm::MarkEvent>& marks,
+                  unsigned cut) {
+    const bool parityOn = cut & 1;
+    std::optional<comm::MarkBudget> budget =
+        comm::MarkBudget{(cut >> 1) & 3, (cut >> 3) & 3, (cut >> 5) & 3};
+    const comm::MarkBudget given = *budget;
+    std::string in;
+    std::vector<comm::MarkError> errors;
+    comm::ApplyMarks(chunk, marks, budget, parityOn, "?", in, errors);
+    FUZZ_CHECK(errors.size() == marks.size());
+    FUZZ_CHECK(budget->frame <= given.frame && budget->parity <= given.parity &&
+               budget->brk <= given.brk);
+    std::size_t added = 0;
+    for (std::size_t i = 0; i < marks.size(); ++i)
+        added += marks[i].kind == comm::MarkEvent::Break && errors[i] != comm::MarkError::Break;
+    FUZZ_CHECK(in.size() == chunk.size() + added);
+
+    std::optional<comm::MarkBudget> none, silent = comm::MarkBudget{};
+    std::string inNone, inSilent;
+    std::vector<comm::MarkError> errorsNone, errorsSilent;
+    comm::ApplyMarks(chunk, marks, none, parityOn, "?", inNone, errorsNone);
+    comm::ApplyMarks(chunk, marks, silent, parityOn, "?", inSilent, errorsSilent);
+    FUZZ_CHECK(inNone == inSilent && errorsNone == errorsSilent);
 }
 
 } // namespace
@@ -57,6 +86,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             FUZZ_CHECK(e.position <= wholeOut.size());
         }
     }
+    CheckApplied(wholeOut, wholeEvents, cut);
+
     // A stream without 0xFF is plain data.
     bool anyMark = false;
     for (std::size_t i = 0; i < n; ++i)

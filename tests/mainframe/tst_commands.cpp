@@ -4,7 +4,7 @@
 #include "res/resource.h"
 #include "settings/settingsdlg.h"
 #include "settings/valuedlg.h"
-#include "tests/comm/scripteddevice.h"
+#include "tests/support/fakedevice.h"
 #include "tests/support/framefixture.h"
 #include "tests/support/modaldriver.h"
 
@@ -341,13 +341,13 @@ void TestCommands::signalQueries() {
     FrameFixture f;
     QVERIFY(f.created());
     // The asked line as the row says, the other two the other way.
-    auto script = std::make_shared<DeviceScript>();
+    auto script = std::make_shared<FakeDevice>();
     script->lines = comm::ModemLines{};
     bool comm::ModemLines::*const lines[] = {&comm::ModemLines::cd, &comm::ModemLines::cts,
                                              &comm::ModemLines::dsr};
     for (int i = 0; i < 3; ++i)
         (*script->lines).*lines[i] = (i == line) == holding;
-    f->m_wndComm.control()->setDeviceOpener(ScriptedOpener(script));
+    f->m_wndComm.control()->setDeviceOpener(FakeOpener(script));
     const unsigned panes[] = {ID_INDICATOR_CD, ID_INDICATOR_CTS, ID_INDICATOR_DSR};
     const std::string lit[] = {"CD ", "CTS", "DSR"};
 

@@ -5,7 +5,7 @@
 #include "res/resource.h"
 #include "settings/portsettings.h"
 #include "settings/settingsdlg.h"
-#include "tests/comm/scripteddevice.h"
+#include "tests/support/fakedevice.h"
 #include "tests/support/framefixture.h"
 #include "tests/support/modaldriver.h"
 
@@ -484,9 +484,9 @@ void TestSettingsDlg::otherRateReachesLine() {
 void TestSettingsDlg::refusedRateAtOpen() {
     FrameFixture f;
     QVERIFY(f.created());
-    auto script = std::make_shared<DeviceScript>();
+    auto script = std::make_shared<FakeDevice>();
     script->refuseSettings = true;
-    f->m_wndComm.control()->setDeviceOpener(ScriptedOpener(script));
+    f->m_wndComm.control()->setDeviceOpener(FakeOpener(script));
     auto ran = RunDialog(f, [&](CSettingsDlg* d) {
         QTest::keyClicks(d->otherBaudField()->lineEdit(), "3000000");
         Press(d, "buttonOk");

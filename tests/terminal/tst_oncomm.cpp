@@ -3,7 +3,7 @@
 // the code the handler reads; the codes a device can give are also raised for real, over a
 // pseudo-terminal and over a scripted device (modem lines, error marks).
 #include "res/resource.h"
-#include "tests/comm/scripteddevice.h"
+#include "tests/support/fakedevice.h"
 #include "tests/support/framefixture.h"
 #include "tests/support/bytesprinter.h"
 
@@ -188,9 +188,9 @@ void TestOnComm::lineChanges() {
     QFETCH(std::string, status);
     FrameFixture f;
     QVERIFY(f.created());
-    auto script = std::make_shared<DeviceScript>();
+    auto script = std::make_shared<FakeDevice>();
     script->lines = comm::ModemLines{};
-    f->m_wndComm.control()->setDeviceOpener(ScriptedOpener(script));
+    f->m_wndComm.control()->setDeviceOpener(FakeOpener(script));
     f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::Menu);
     QVERIFY(f->m_wndComm.GetPortOpen());
     f->m_wndStatusBar.SetPaneText(0, "earlier");
@@ -232,8 +232,8 @@ void TestOnComm::lineErrors() {
     QFETCH(bool, cancel);
     FrameFixture f;
     QVERIFY(f.created());
-    auto script = std::make_shared<DeviceScript>();
-    f->m_wndComm.control()->setDeviceOpener(ScriptedOpener(script));
+    auto script = std::make_shared<FakeDevice>();
+    f->m_wndComm.control()->setDeviceOpener(FakeOpener(script));
     f->m_wndComm.SetSettings(settings.toStdString());
     f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::Menu);
     QVERIFY(f->m_wndComm.GetPortOpen());

@@ -4,11 +4,10 @@
 #include "framework/commands.h"
 #include "res/resource.h"
 #include "settings/valuedlg.h"
-#include "tests/comm/scripteddevice.h"
+#include "tests/support/fakedevice.h"
 #include "tests/support/framefixture.h"
 #include "tests/support/modaldriver.h"
 #include "tests/support/bytesprinter.h"
-#include "tests/transfer/recordingdevice.h"
 #include "transfer/modem.h"
 
 #include <QLabel>
@@ -135,8 +134,8 @@ void TestModem::numberOfferedAgainAndCancelKeepsIt() {
 void TestModem::dialIsOneWrite() {
     FrameFixture f;
     QVERIFY(f.created());
-    auto record = std::make_shared<DeviceRecord>();
-    f->m_wndComm.control()->setDeviceOpener(RecordingOpener(record));
+    auto record = std::make_shared<FakeDevice>();
+    f->m_wndComm.control()->setDeviceOpener(FakeOpener(record));
     f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::Menu);
     QVERIFY(f->m_wndComm.GetPortOpen());
     auto answered = AnswerPrompt("42", true);
@@ -173,8 +172,8 @@ void TestModem::hangUp() {
     using namespace std::chrono;
     FrameFixture f;
     QVERIFY(f.created());
-    auto script = std::make_shared<DeviceScript>();
-    f->m_wndComm.control()->setDeviceOpener(ScriptedOpener(script));
+    auto script = std::make_shared<FakeDevice>();
+    f->m_wndComm.control()->setDeviceOpener(FakeOpener(script));
     f->m_wndComm.SetDTREnable(dtr);
     f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::Menu);
     QVERIFY(f->m_wndComm.GetPortOpen());
@@ -229,7 +228,7 @@ void TestModem::hangUp() {
     QVERIFY(f.boxes.shown.empty());
     QCOMPARE(f->m_wndComm.GetDTREnable(), dtr);
     QCOMPARE(DtrChecked(f.frame()), checkedBefore);
-    QCOMPARE(script->sent(), ""s);
+    QCOMPARE(script->wire(), ""s);
 }
 
 QTEST_MAIN(TestModem)

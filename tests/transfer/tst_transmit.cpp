@@ -2,9 +2,9 @@
 // empty buffer after each, the frame disabled meanwhile, cancelling from the progress dialog,
 // and the frame coming back the same way after every ending.
 #include "res/resource.h"
+#include "tests/support/fakedevice.h"
 #include "tests/support/framefixture.h"
 #include "tests/support/bytesprinter.h"
-#include "tests/transfer/recordingdevice.h"
 #include "transfer/transmitdlg.h"
 
 #include <QFile>
@@ -48,14 +48,15 @@ CTransmitDlg* ProgressDialog() {
 // setting m_bCancel) so that the test fails instead of hanging.
 class Watch {
 public:
-    Watch(CMainFrame& frame, DeviceRecord& record, std::function<void()> tick)
+    Watch(CMainFrame& frame, FakeDevice& record, std::function<void()> tick)
         : m_tick(std::move(tick)) {
         m_timer.setInterval(5);
         QObject::connect(&m_timer, &QTimer::timeout, [this, &frame, &record] {
             m_elapsed += 5;
             if (m_elapsed > 5000) {
                 m_timedOut = true;
-                record.holdEachWrite = record.held = false;
+                record.holdEachWrite = false;
+                record.outputQueue = 0;
                 frame.m_bCancel = 1;
                 return;
             }
@@ -74,11 +75,11 @@ private:
 
 struct Rig {
     FrameFixture f;
-    std::shared_ptr<DeviceRecord> record = std::make_shared<DeviceRecord>();
+    std::shared_ptr<FakeDevice> record = std::make_shared<FakeDevice>();
 
     bool openPort() {
         if (!f.created()) return false;
-        f->m_wndComm.control()->setDeviceOpener(RecordingOpener(record));
+        f->m_wndComm.control()->setDeviceOpener(FakeOpener(record));
         f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::Menu);
         return f->m_wndComm.GetPortOpen();
     }
@@ -178,11 +179,11 @@ void TestTransmit::chunks() {
     QList<int> writesAtRelease;
     bool disabledMeanwhile = true, dialogMeanwhile = true;
     Watch watch(f.frame(), *rig.record, [&] {
-        if (!rig.record->held) return;
+        if (rig.record->outputQueue == 0) return;
         writesAtRelease << static_cast<int>(rig.record->writes.size());
         disabledMeanwhile &= !f->isEnabled();
         dialogMeanwhile &= ProgressDialog() != nullptr;
-        rig.record->held = false;
+        rig.record->outputQueue = 0;
     });
     rig.transmit(path);
     QVERIFY(!watch.timedOut());
@@ -225,7 +226,7 @@ void TestTransmit::cancel() {
     bool pressed = false;
     Watch watch(f.frame(), *rig.record, [&] {
         CTransmitDlg* dialog = ProgressDialog();
-        if (pressed || !dialog || !rig.record->held) return;
+        if (pressed || !dialog || rig.record->outputQueue == 0) return;
         pressed = true;
         if (way == "button") {
             auto* button = dialog->findChild<QPushButton*>();
@@ -246,7 +247,7 @@ void TestTransmit::cancel() {
     QCOMPARE(rig.record->wire(), bytes.substr(0, 512));
     VerifyFrameBack(f);
     QVERIFY(FileIsFree(path));
-    rig.record->held = false;
+    rig.record->outputQueue = 0;
 }
 
 void TestTransmit::unopenable_data() {
@@ -303,10 +304,10 @@ void TestTransmit::portClosedByErrorBox() {
     bool sent = false;
     int released = 0;
     Watch watch(f.frame(), *rig.record, [&] {
-        if (sent || !rig.record->held) return;
+        if (sent || rig.record->outputQueue == 0) return;
         if (released < drained) {
             ++released;
-            rig.record->held = false;
+            rig.record->outputQueue = 0;
             return;
         }
         sent = true;
