@@ -4,7 +4,6 @@
 #include "framework/clock.h"
 #include "framework/codepage.h"
 #include "framework/errors.h"
-#include "mainframe/mainframe.h"
 #include "terminal/keyinput.h"
 #include "terminal/screenlayout.h"
 #include "terminal/termaccessible.h"
@@ -650,27 +649,27 @@ void CTermEdit::focusOutEvent(QFocusEvent* e) {
 
 // --- keys ---
 
+void CTermEdit::setTypedSink(std::function<bool()> portOpen,
+                             std::function<void(std::string_view)> send) {
+    m_portOpen = std::move(portOpen);
+    m_send = std::move(send);
+}
+
 void CTermEdit::OnChar(unsigned nChar, unsigned, unsigned) {
-    fw::Guard(fw::Entry::WindowMessage, [&] {
-        const char byte = static_cast<char>(nChar & 0xFF);
-        auto* frame = static_cast<CMainFrame*>(fw::MainWindow());
-        if (!frame) {
-            DefaultChar(static_cast<unsigned char>(byte));
-            return;
-        }
-        CCommCtrl& comm = frame->m_wndComm;
-        if (comm.GetPortOpen()) comm.SetOutput(std::string_view(&byte, 1));
-        if (m_bEcho || !comm.GetPortOpen()) DefaultChar(static_cast<unsigned char>(byte));
-    });
+    const char byte = static_cast<char>(nChar & 0xFF);
+    typeBytes(std::string_view(&byte, 1), static_cast<unsigned char>(byte));
 }
 
 void CTermEdit::TypeEnter(std::string_view bytes) {
     // All of the key's bytes go out together; the echo shows one line break whatever they are.
+    typeBytes(bytes, '\r');
+}
+
+void CTermEdit::typeBytes(std::string_view bytes, unsigned char shown) {
     fw::Guard(fw::Entry::WindowMessage, [&] {
-        auto* frame = static_cast<CMainFrame*>(fw::MainWindow());
-        const bool open = frame && frame->m_wndComm.GetPortOpen();
-        if (open) frame->m_wndComm.SetOutput(bytes);
-        if (m_bEcho || !open) DefaultChar('\r');
+        const bool open = portOpen();
+        if (open) m_send(bytes);
+        if (m_bEcho || !open) DefaultChar(shown);
     });
 }
 

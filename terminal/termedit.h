@@ -53,7 +53,12 @@ public:
     const LineStamps& stamps() const { return m_stamps; }
 
     // A typed character (WM_CHAR): only the low byte counts; repeat count and flags are unused.
+    // While `portOpen` says yes the byte goes to `send`, and shows only with local echo; with
+    // the port closed it shows. An error of `send` is reported, and the byte is not shown.
     void OnChar(unsigned nChar, unsigned nRepCnt, unsigned nFlags);
+    // Where typed bytes go, set by whoever creates the screen. Without it the screen acts as
+    // with a closed port.
+    void setTypedSink(std::function<bool()> portOpen, std::function<void(std::string_view)> send);
 
     // Brings the view up to date with the model now.
     void flush();
@@ -121,6 +126,8 @@ private:
     void typeText(const QString& text);
     void DefaultChar(unsigned char c);
     void TypeEnter(std::string_view bytes);
+    // Sends `bytes` while the port is open; shows `shown` with local echo or a closed port.
+    void typeBytes(std::string_view bytes, unsigned char shown);
     void scheduleSync();
     void syncView();
     void catchUp();
@@ -154,8 +161,12 @@ private:
     void paintStamp(QPainter& p, std::size_t lineStart, int y);
     const QPixmap& box(unsigned char b, bool selected);
 
+    bool portOpen() const { return m_portOpen && m_send && m_portOpen(); }
+
     TextModel m_text;
     LineStamps m_stamps;
+    std::function<bool()> m_portOpen;
+    std::function<void(std::string_view)> m_send;
     QTimer m_syncTimer;
     bool m_streaming = false; // the last catch-up found the model changed
 
