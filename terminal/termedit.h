@@ -25,6 +25,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -125,6 +126,8 @@ private:
     // Text-producing keys and committed input-method text, one character at a time.
     void typeText(const QString& text);
     void DefaultChar(unsigned char c);
+    // After a key's edit of the model: the caret at the end of the selection, shown at once.
+    void showEdit();
     void TypeEnter(std::string_view bytes);
     // Sends `bytes` while the port is open; shows `shown` with local echo or a closed port.
     void typeBytes(std::string_view bytes, unsigned char shown);
@@ -151,6 +154,9 @@ private:
     std::size_t caret() const;
     std::size_t anchor() const;
     void moveCaret(std::size_t to, bool extend);
+    // Where a caret-moving key takes the caret; none for a key that is not one.
+    std::optional<std::size_t> caretTarget(int key, bool extend, bool control);
+    std::size_t horizontalMove(std::size_t at, bool right, bool extend) const;
     std::size_t verticalMove(std::size_t from, long rows);
     std::pair<std::size_t, std::size_t> wordAt(std::size_t position) const;
     std::pair<std::size_t, std::size_t> lineAt(std::size_t position) const;
@@ -158,10 +164,17 @@ private:
     std::size_t fromAbsolute(std::uint64_t position) const;
 
     void paintRow(QPainter& p, const Row& row, int y);
+    // A byte of a row: a glyph added to the run, or drawn at once when it is not a glyph.
+    void drawByte(QPainter& p, unsigned char b, int x, int y, bool selected);
+    // The glyphs gathered for row `y`, in one colour.
+    void drawRun(QPainter& p, int y, const QColor& ink);
     void paintStamp(QPainter& p, std::size_t lineStart, int y);
     const QPixmap& box(unsigned char b, bool selected);
 
     bool portOpen() const { return m_portOpen && m_send && m_portOpen(); }
+    std::string_view slice(std::size_t start, std::size_t end) const {
+        return std::string_view(m_text.text()).substr(start, end - start);
+    }
 
     TextModel m_text;
     LineStamps m_stamps;
