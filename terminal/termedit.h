@@ -14,6 +14,7 @@
 #include "framework/types.h"
 #include "terminal/enterkey.h"
 #include "terminal/linestamps.h"
+#include "terminal/screenlayout.h"
 #include "terminal/textmodel.h"
 
 #include <QAbstractScrollArea>
@@ -164,8 +165,9 @@ private:
     std::size_t fromAbsolute(std::uint64_t position) const;
 
     void paintRow(QPainter& p, const Row& row, int y);
-    // A byte of a row: a glyph added to the run, or drawn at once when it is not a glyph.
-    void drawByte(QPainter& p, unsigned char b, int x, int y, bool selected);
+    // A byte of a row that is not a glyph of the font (a box, or a character the desktop's
+    // fallback draws), drawn at once; tabs and breaks take room only.
+    void drawByte(QPainter& p, unsigned char b, screen::Glyph glyph, QPoint at, bool selected);
     // The glyphs gathered for row `y`, in one colour.
     void drawRun(QPainter& p, int y, const QColor& ink);
     void paintStamp(QPainter& p, std::size_t lineStart, int y);

@@ -305,30 +305,26 @@ void CTermEdit::paintRow(QPainter& p, const Row& row, int y) {
             drawRun(p, y, runSelected ? selectedInk : ink);
             runSelected = isSelected;
         }
-        drawByte(p, b, x, y, isSelected);
+        const screen::Glyph glyph = screen::GlyphOf(b);
+        if (glyph == screen::Glyph::Plain && m_glyphOf[b] != 0) {
+            m_runGlyphs.append(m_glyphOf[b]);
+            m_runPositions.append(QPointF(x, 0));
+        } else {
+            drawByte(p, b, glyph, QPoint(x, y), isSelected);
+        }
         column += cells;
     }
     drawRun(p, y, runSelected ? selectedInk : ink);
 }
 
-void CTermEdit::drawByte(QPainter& p, unsigned char b, int x, int y, bool selected) {
-    switch (screen::GlyphOf(b)) {
-    case screen::Glyph::Plain:
-        if (const quint32 g = m_glyphOf[b]) {
-            m_runGlyphs.append(g);
-            m_runPositions.append(QPointF(x, 0));
-        } else if (b != ' ') {
-            // Not in the font: the desktop's fallback draws it.
-            p.setPen(palette().color(selected ? QPalette::HighlightedText : QPalette::Text));
-            p.drawText(QPointF(x, y + m_ascent), QString(QChar(fw::AnsiToUnicode(b))));
-        }
-        break;
-    case screen::Glyph::Box:
-        p.drawPixmap(x, y, box(b, selected));
-        break;
-    case screen::Glyph::Tab:
-    case screen::Glyph::Hidden:
-        break; // room only
+void CTermEdit::drawByte(QPainter& p, unsigned char b, screen::Glyph glyph, QPoint at,
+                         bool selected) {
+    if (glyph == screen::Glyph::Box) {
+        p.drawPixmap(at, box(b, selected));
+    } else if (glyph == screen::Glyph::Plain && b != ' ') {
+        // Not in the font: the desktop's fallback draws it.
+        p.setPen(palette().color(selected ? QPalette::HighlightedText : QPalette::Text));
+        p.drawText(QPointF(at.x(), at.y() + m_ascent), QString(QChar(fw::AnsiToUnicode(b))));
     }
 }
 
