@@ -88,6 +88,8 @@ int CMainFrame::OnCreate() {
             return -1;
         }
         m_wndEdit.setObjectName(QStringLiteral("screen%1").arg(IDW_PANE_FIRST));
+        m_wndEdit.setTypedSink([this] { return m_wndComm.GetPortOpen(); },
+                               [this](std::string_view bytes) { m_wndComm.SetOutput(bytes); });
         setCentralWidget(&m_wndEdit);
         m_wndEdit.setFocus();
 

@@ -14,6 +14,7 @@
 #include "framework/types.h"
 #include "terminal/enterkey.h"
 #include "terminal/linestamps.h"
+#include "terminal/screenlayout.h"
 #include "terminal/textmodel.h"
 
 #include <QAbstractScrollArea>
@@ -25,6 +26,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -53,7 +55,12 @@ public:
     const LineStamps& stamps() const { return m_stamps; }
 
     // A typed character (WM_CHAR): only the low byte counts; repeat count and flags are unused.
+    // While `portOpen` says yes the byte goes to `send`, and shows only with local echo; with
+    // the port closed it shows. An error of `send` is reported, and the byte is not shown.
     void OnChar(unsigned nChar, unsigned nRepCnt, unsigned nFlags);
+    // Where typed bytes go, set by whoever creates the screen. Without it the screen acts as
+    // with a closed port.
+    void setTypedSink(std::function<bool()> portOpen, std::function<void(std::string_view)> send);
 
     // Brings the view up to date with the model now.
     void flush();
@@ -120,7 +127,11 @@ private:
     // Text-producing keys and committed input-method text, one character at a time.
     void typeText(const QString& text);
     void DefaultChar(unsigned char c);
+    // After a key's edit of the model: the caret at the end of the selection, shown at once.
+    void showEdit();
     void TypeEnter(std::string_view bytes);
+    // Sends `bytes` while the port is open; shows `shown` with local echo or a closed port.
+    void typeBytes(std::string_view bytes, unsigned char shown);
     void scheduleSync();
     void syncView();
     void catchUp();
@@ -144,6 +155,9 @@ private:
     std::size_t caret() const;
     std::size_t anchor() const;
     void moveCaret(std::size_t to, bool extend);
+    // Where a caret-moving key takes the caret; none for a key that is not one.
+    std::optional<std::size_t> caretTarget(int key, bool extend, bool control);
+    std::size_t horizontalMove(std::size_t at, bool right, bool extend) const;
     std::size_t verticalMove(std::size_t from, long rows);
     std::pair<std::size_t, std::size_t> wordAt(std::size_t position) const;
     std::pair<std::size_t, std::size_t> lineAt(std::size_t position) const;
@@ -151,11 +165,23 @@ private:
     std::size_t fromAbsolute(std::uint64_t position) const;
 
     void paintRow(QPainter& p, const Row& row, int y);
+    // A byte of a row that is not a glyph of the font (a box, or a character the desktop's
+    // fallback draws), drawn at once; tabs and breaks take room only.
+    void drawByte(QPainter& p, unsigned char b, screen::Glyph glyph, QPoint at, bool selected);
+    // The glyphs gathered for row `y`, in one colour.
+    void drawRun(QPainter& p, int y, const QColor& ink);
     void paintStamp(QPainter& p, std::size_t lineStart, int y);
     const QPixmap& box(unsigned char b, bool selected);
 
+    bool portOpen() const { return m_portOpen && m_send && m_portOpen(); }
+    std::string_view slice(std::size_t start, std::size_t end) const {
+        return std::string_view(m_text.text()).substr(start, end - start);
+    }
+
     TextModel m_text;
     LineStamps m_stamps;
+    std::function<bool()> m_portOpen;
+    std::function<void(std::string_view)> m_send;
     QTimer m_syncTimer;
     bool m_streaming = false; // the last catch-up found the model changed
 

@@ -101,7 +101,7 @@ def graph(root):
         if cycle:
             print("cycle: " + " -> ".join(cycle))
             return 1
-    print("acyclic; in dependency order: " + " <- ".join(order))
+    print("acyclic; each folder uses only folders before it: " + ", ".join(order))
     return 0
 
 

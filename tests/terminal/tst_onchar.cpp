@@ -1,5 +1,6 @@
 // Typed characters: to the wire while the port is open, on the screen with local echo or
 // while the port is closed, byte for byte.
+#include "framework/application.h"
 #include "res/resource.h"
 #include "terminal/keyinput.h"
 #include "tests/support/framefixture.h"
@@ -8,6 +9,8 @@
 #include <QClipboard>
 #include <QKeyEvent>
 #include <QtTest>
+
+#include <memory>
 
 using namespace std::string_literals;
 
@@ -39,38 +42,66 @@ private:
 };
 
 void TestOnChar::sentAndShown_data() {
+    // "frame": the frame's port; "sink": a bare screen whose sink reports `open`; "none": a
+    // bare screen with no sink at all, which acts as with a closed port.
+    QTest::addColumn<QString>("sink");
     QTest::addColumn<bool>("open");
     QTest::addColumn<bool>("echo");
     QTest::addColumn<bool>("sent");
     QTest::addColumn<bool>("shown");
-    QTest::newRow("closed, no echo") << false << false << false << true;
-    QTest::newRow("closed, echo") << false << true << false << true;
-    QTest::newRow("open, no echo") << true << false << true << false;
-    QTest::newRow("open, echo") << true << true << true << true;
+    const QString frame = QStringLiteral("frame"), sink = QStringLiteral("sink");
+    QTest::newRow("closed, no echo") << frame << false << false << false << true;
+    QTest::newRow("closed, echo") << frame << false << true << false << true;
+    QTest::newRow("open, no echo") << frame << true << false << true << false;
+    QTest::newRow("open, echo") << frame << true << true << true << true;
+    QTest::newRow("bare screen, sink open, no echo") << sink << true << false << true << false;
+    QTest::newRow("bare screen, sink open, echo") << sink << true << true << true << true;
+    QTest::newRow("bare screen, sink closed") << sink << false << false << false << true;
+    QTest::newRow("bare screen, no sink") << QStringLiteral("none") << false << false << false
+                                          << true;
 }
 
 void TestOnChar::sentAndShown() {
+    QFETCH(QString, sink);
     QFETCH(bool, open);
     QFETCH(bool, echo);
     QFETCH(bool, sent);
     QFETCH(bool, shown);
-    FrameFixture f;
-    QVERIFY(f.created());
-    PtyPair& pty = f.linkPort(7);
-    if (open) QVERIFY(OpenPort(f));
-    f->m_wndEdit.m_bEcho = echo;
-    f->m_wndEdit.setText("> ");
-    f->m_wndEdit.setSel(2, 2);
-
-    f->m_wndEdit.OnChar('k', 1, 0);
-    f->m_wndEdit.OnChar('\xE9', 1, 0);
-    QCOMPARE(f.screen(), shown ? "> k\xE9"s : "> "s);
-    if (sent) {
-        QCOMPARE(pty.read(2, 3000), "k\xE9"s);
+    std::string wire;
+    std::unique_ptr<FrameFixture> f;
+    std::unique_ptr<CTermEdit> bare;
+    CTermEdit* screen = nullptr;
+    if (sink == u"frame") {
+        f = std::make_unique<FrameFixture>();
+        QVERIFY(f->created());
+        f->linkPort(7);
+        if (open) QVERIFY(OpenPort(*f));
+        screen = &(*f)->m_wndEdit;
     } else {
-        QCOMPARE(pty.read(1, 200), ""s);
+        // The screen alone: no main window to find the port through.
+        QVERIFY(!fw::MainWindow());
+        bare = std::make_unique<CTermEdit>();
+        if (sink == u"sink")
+            bare->setTypedSink([&] { return open; }, [&](std::string_view bytes) { wire += bytes; });
+        screen = bare.get();
     }
-    QVERIFY(f.boxes.shown.empty());
+    screen->m_bEcho = echo;
+    screen->m_enterSends = terminal::EnterSends::CRLF;
+    screen->setText("> ");
+    screen->setSel(2, 2);
+
+    // Two characters and the Enter key: its bytes go out together, its echo is one break.
+    screen->OnChar('k', 1, 0);
+    screen->OnChar('\xE9', 1, 0);
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+    QApplication::sendEvent(screen, &enter);
+    screen->flush();
+    QCOMPARE(screen->text(), shown ? "> k\xE9\r\n"s : "> "s);
+    if (f) {
+        wire = sent ? f->pty().read(4, 3000) : f->pty().read(1, 200);
+        QVERIFY(f->boxes.shown.empty());
+    }
+    QCOMPARE(wire, sent ? "k\xE9\r\n"s : ""s);
 }
 
 void TestOnChar::editingKeysWithPortClosed() {
