@@ -15,8 +15,8 @@ CAboutDlg::CAboutDlg()
                    Qt::WindowCloseButtonHint);
     Layout();
     connect(m_ui->buttonOk, &QPushButton::clicked, this, &CAboutDlg::accept);
-    m_strNotice = identity::Notice();
-    m_strCredits = identity::Credits();
+    m_strNotice = app::Notice();
+    m_strCredits = app::Credits();
 }
 
 CAboutDlg::~CAboutDlg() = default;

@@ -8,7 +8,7 @@
 #include <QIcon>
 #include <QLabel>
 
-namespace identity {
+namespace app {
 namespace {
 
 constexpr unsigned char kKey = 0x5A;
@@ -50,7 +50,7 @@ const char* OriginLine() {
     return "Made on Linux for engineers at the bench.";
 }
 
-} // namespace identity
+} // namespace app
 
 void ShowIdentity(QDialog& dialog, const std::string& notice, const std::string& credits) {
     if (auto* icon = dialog.findChild<QLabel*>(QStringLiteral("labelIcon"))) {
@@ -59,7 +59,7 @@ void ShowIdentity(QDialog& dialog, const std::string& notice, const std::string&
                             .pixmap(area.size().boundedTo(QSize(32, 32))));
     }
     if (auto* origin = dialog.findChild<QLabel*>(QStringLiteral("labelOrigin")))
-        origin->setText(QString::fromLatin1(identity::OriginLine()));
+        origin->setText(QString::fromLatin1(app::OriginLine()));
     if (auto* label = dialog.findChild<QLabel*>(QStringLiteral("label%1").arg(IDC_NOTICE)))
         label->setText(fw::FromAnsi(notice));
     if (auto* label = dialog.findChild<QLabel*>(QStringLiteral("label%1").arg(IDC_CREDITS)))

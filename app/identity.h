@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace identity {
+namespace app {
 
 std::string Notice();  // 21 characters
 std::string Credits(); // 19 characters
@@ -17,7 +17,7 @@ std::string Scramble(std::string text);
 std::string StoredNotice();
 std::string StoredCredits();
 
-} // namespace identity
+} // namespace app
 
 class QDialog;
 class QLabel;

@@ -20,8 +20,8 @@ CSplashDlg::CSplashDlg(QWidget* parent)
     setObjectName(QStringLiteral("CSplashDlg"));
     setStyleSheet(QStringLiteral("CSplashDlg { border: 2px outset palette(mid); }"));
     Layout();
-    m_strNotice = identity::Notice();
-    m_strCredits = identity::Credits();
+    m_strNotice = app::Notice();
+    m_strCredits = app::Credits();
 }
 
 CSplashDlg::~CSplashDlg() = default;

@@ -148,7 +148,7 @@ void CMainFrame::OnLineOption(unsigned id) {
     } else if (id >= ID_SETTINGS_ENTER_CR && id <= ID_SETTINGS_ENTER_CRLF) {
         m_wndEdit.m_enterSends = static_cast<terminal::EnterSends>(id - ID_SETTINGS_ENTER_CR);
     } else if (id >= ID_SETTINGS_BREAKS_CR && id <= ID_SETTINGS_BREAKS_AUTO) {
-        m_textBreaks = {static_cast<render::LineBreaks>(id - ID_SETTINGS_BREAKS_CR), false};
+        m_textBreaks = {static_cast<terminal::LineBreaks>(id - ID_SETTINGS_BREAKS_CR), false};
     }
 }
 

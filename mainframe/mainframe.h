@@ -54,7 +54,7 @@ public:
     std::string m_strLogFile; // path of the open log; empty while none is open
     transfer::LineCutter m_logLines;
     QTimer m_logPause; // a pause in the data writes the open line
-    render::TextBreaks m_textBreaks;
+    terminal::TextBreaks m_textBreaks;
     Bool32 m_bTimeStamps = 0; // the screen shows when each line arrived
 
     // --- services ---

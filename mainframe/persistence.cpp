@@ -56,7 +56,7 @@ std::vector<NumberSetting> Numbers(CMainFrame& f) {
          }},
         {"LineBreaks", [&f] { return static_cast<std::int32_t>(f.m_textBreaks.mode); },
          [&f](std::int32_t v) {
-             if (v >= 0 && v <= 2) f.m_textBreaks = {static_cast<render::LineBreaks>(v), false};
+             if (v >= 0 && v <= 2) f.m_textBreaks = {static_cast<terminal::LineBreaks>(v), false};
          }},
     };
 }

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace render {
+namespace terminal {
 
 std::size_t ApplyBackspaces(std::string& s) {
     // Erasing the character before each backspace, from the first backspace on, is the same
@@ -89,4 +89,4 @@ std::string HexView(std::string_view s) {
     return out;
 }
 
-} // namespace render
+} // namespace terminal

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace render {
+namespace terminal {
 
 // Takes the backspaces out of `s`: each one erases the character before it within the chunk;
 // one with nothing before it is counted instead. Returns that count (the characters to erase
@@ -38,4 +38,4 @@ std::string TextView(std::string_view s, TextBreaks& breaks);
 // every LF.
 std::string HexView(std::string_view s);
 
-} // namespace render
+} // namespace terminal

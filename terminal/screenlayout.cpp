@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-namespace screen {
+namespace terminal {
 namespace {
 
 std::array<Glyph, 256> MakeGlyphs() {
@@ -83,4 +83,4 @@ std::size_t OffsetAt(std::string_view row, double column, int columns) {
     return end;
 }
 
-} // namespace screen
+} // namespace terminal

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-namespace screen {
+namespace terminal {
 
 constexpr int kTabStop = 8;
 constexpr int kBoxCells = 2;
@@ -34,4 +34,4 @@ int ColumnOf(std::string_view row, std::size_t offset, int columns);
 // goes after it); never past the row's last visible character.
 std::size_t OffsetAt(std::string_view row, double column, int columns);
 
-} // namespace screen
+} // namespace terminal

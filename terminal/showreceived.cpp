@@ -16,8 +16,8 @@ constexpr std::size_t kTrimCount = 0x1001;
 
 } // namespace
 
-void ShowReceived(CTermEdit& screen, std::string_view received, bool hexView,
-                  render::TextBreaks& breaks, const ReceiveSinks& sinks) {
+void ShowReceived(CTermEdit& screen, std::string_view received, bool hexView, TextBreaks& breaks,
+                  const ReceiveSinks& sinks) {
     const std::int64_t arrived = fw::NowMs();
     std::size_t length = screen.textLength();
     while (length > kTrimAbove) {
@@ -30,13 +30,13 @@ void ShowReceived(CTermEdit& screen, std::string_view received, bool hexView,
     // The text view, and the log that writes what it shows, take the backspaces out; the
     // hexadecimal view shows every byte as it came, backspaces included, and erases nothing.
     std::string text(received);
-    const std::size_t backspaces = render::ApplyBackspaces(text);
+    const std::size_t backspaces = ApplyBackspaces(text);
     const std::size_t erase = std::min(backspaces, length);
     // A backspace that reaches back before the chunk stands between a CR that ended the last
     // chunk and this chunk's first byte: they are no longer one CR LF.
     if (backspaces > 0) breaks.afterCR = false;
     if (!hexView || sinks.log)
-        text = render::TextView(text, breaks);
+        text = TextView(text, breaks);
     else
         breaks.afterCR = false;
     if (sinks.log) sinks.log(text, erase, arrived);
@@ -45,7 +45,7 @@ void ShowReceived(CTermEdit& screen, std::string_view received, bool hexView,
     if (hexView) {
         screen.setSel(length, length);
         screen.scrollCaret();
-        screen.replaceSel(render::HexView(received));
+        screen.replaceSel(HexView(received));
         return;
     }
     screen.setSel(length - erase, length);

@@ -23,7 +23,7 @@ struct ReceiveSinks {
 
 // Trims the screen to its bound, then adds the chunk: as text (backspaces applied, line
 // breaks as `breaks` says, which carries a CR over to the next chunk) or as hexadecimal.
-void ShowReceived(CTermEdit& screen, std::string_view received, bool hexView,
-                  render::TextBreaks& breaks, const ReceiveSinks& sinks);
+void ShowReceived(CTermEdit& screen, std::string_view received, bool hexView, TextBreaks& breaks,
+                  const ReceiveSinks& sinks);
 
 } // namespace terminal

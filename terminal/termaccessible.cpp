@@ -61,7 +61,8 @@ public:
     QString text(int start, int end) const override {
         const QString all = screen()->readerText();
         start = std::clamp(start, 0, static_cast<int>(all.size()));
-        end = end < 0 ? static_cast<int>(all.size()) : std::clamp(end, start, static_cast<int>(all.size()));
+        end = end < 0 ? static_cast<int>(all.size())
+                      : std::clamp(end, start, static_cast<int>(all.size()));
         return all.mid(start, end - start);
     }
     int characterCount() const override { return static_cast<int>(screen()->readerText().size()); }

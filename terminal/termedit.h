@@ -38,7 +38,7 @@ public:
     explicit CTermEdit(QWidget* parent = nullptr);
     ~CTermEdit() override;
 
-    Bool32 m_bEcho = 0; // local echo of typed characters
+    Bool32 m_bEcho = 0;                                           // local echo of typed characters
     terminal::EnterSends m_enterSends = terminal::EnterSends::CR; // what the Enter key types
 
     // --- the edit control's operations ---
@@ -75,8 +75,9 @@ public:
 
     // --- what the view shows, for tests and the accessible interface ---
     struct Row {
-        std::size_t start, end; // bytes of the model on this row (a line's last row holds its break)
-        std::size_t line;       // the screen line it belongs to
+        std::size_t start,
+            end;          // bytes of the model on this row (a line's last row holds its break)
+        std::size_t line; // the screen line it belongs to
     };
     // The rows on the glass, top to bottom, as of the last catch-up.
     std::vector<Row> visibleRows();
@@ -120,8 +121,8 @@ private:
         std::size_t row = 0;
     };
     struct Wrap {
-        std::uint64_t end = 0;            // absolute end of the line when wrapped
-        std::vector<std::uint32_t> rows;  // row starts within the line
+        std::uint64_t end = 0;           // absolute end of the line when wrapped
+        std::vector<std::uint32_t> rows; // row starts within the line
     };
 
     // Text-producing keys and committed input-method text, one character at a time.
@@ -167,7 +168,7 @@ private:
     void paintRow(QPainter& p, const Row& row, int y);
     // A byte of a row that is not a glyph of the font (a box, or a character the desktop's
     // fallback draws), drawn at once; tabs and breaks take room only.
-    void drawByte(QPainter& p, unsigned char b, screen::Glyph glyph, QPoint at, bool selected);
+    void drawByte(QPainter& p, unsigned char b, terminal::Glyph glyph, QPoint at, bool selected);
     // The glyphs gathered for row `y`, in one colour.
     void drawRun(QPainter& p, int y, const QColor& ink);
     void paintStamp(QPainter& p, std::size_t lineStart, int y);

@@ -238,7 +238,7 @@ std::optional<std::size_t> CTermEdit::caretTarget(int key, bool extend, bool con
     case Qt::Key_End: {
         if (control) return m_text.length();
         const Row row = rowAt(placeOf(at));
-        return row.start + screen::OffsetAt(slice(row.start, row.end), 1e9, m_columns);
+        return row.start + terminal::OffsetAt(slice(row.start, row.end), 1e9, m_columns);
     }
     default:
         return std::nullopt;
@@ -262,11 +262,11 @@ std::size_t CTermEdit::horizontalMove(std::size_t at, bool right, bool extend) c
 std::size_t CTermEdit::verticalMove(std::size_t from, long rows) {
     Place p = placeOf(from);
     const Row row = rowAt(p);
-    const int column = screen::ColumnOf(slice(row.start, row.end), from - row.start, m_columns);
+    const int column = terminal::ColumnOf(slice(row.start, row.end), from - row.start, m_columns);
     const bool moved = stepRows(p, rows);
     if (!moved) return rows < 0 ? 0 : m_text.length(); // past the first or last row
     const Row target = rowAt(p);
-    return target.start + screen::OffsetAt(slice(target.start, target.end), column, m_columns);
+    return target.start + terminal::OffsetAt(slice(target.start, target.end), column, m_columns);
 }
 
 void CTermEdit::moveCaret(std::size_t to, bool extend) {

@@ -101,7 +101,7 @@ const std::vector<std::uint32_t>& CTermEdit::rowsOf(std::size_t line) {
     const std::uint64_t id = lines.lineId(line);
     Wrap& wrap = m_wraps[id];
     if (wrap.rows.empty() || wrap.end != lines.origin() + end) {
-        screen::WrapLine(slice(start, end), m_columns, wrap.rows);
+        terminal::WrapLine(slice(start, end), m_columns, wrap.rows);
         wrap.end = lines.origin() + end;
     }
     return wrap.rows;
@@ -294,7 +294,7 @@ void CTermEdit::paintRow(QPainter& p, const Row& row, int y) {
     for (std::size_t i = row.start; i < row.end; ++i) {
         const auto b = static_cast<unsigned char>(text[i]);
         const bool isSelected = i >= selStart && i < selEnd;
-        const int cells = screen::CellsAt(b, column, m_columns);
+        const int cells = terminal::CellsAt(b, column, m_columns);
         const int x = x0 + column * m_cellWidth;
         if (isSelected) {
             // A selected line break shows as one selected cell after the line's text.
@@ -305,8 +305,8 @@ void CTermEdit::paintRow(QPainter& p, const Row& row, int y) {
             drawRun(p, y, runSelected ? selectedInk : ink);
             runSelected = isSelected;
         }
-        const screen::Glyph glyph = screen::GlyphOf(b);
-        if (glyph == screen::Glyph::Plain && m_glyphOf[b] != 0) {
+        const terminal::Glyph glyph = terminal::GlyphOf(b);
+        if (glyph == terminal::Glyph::Plain && m_glyphOf[b] != 0) {
             m_runGlyphs.append(m_glyphOf[b]);
             m_runPositions.append(QPointF(x, 0));
         } else {
@@ -317,11 +317,11 @@ void CTermEdit::paintRow(QPainter& p, const Row& row, int y) {
     drawRun(p, y, runSelected ? selectedInk : ink);
 }
 
-void CTermEdit::drawByte(QPainter& p, unsigned char b, screen::Glyph glyph, QPoint at,
+void CTermEdit::drawByte(QPainter& p, unsigned char b, terminal::Glyph glyph, QPoint at,
                          bool selected) {
-    if (glyph == screen::Glyph::Box) {
+    if (glyph == terminal::Glyph::Box) {
         p.drawPixmap(at, box(b, selected));
-    } else if (glyph == screen::Glyph::Plain && b != ' ') {
+    } else if (glyph == terminal::Glyph::Plain && b != ' ') {
         // Not in the font: the desktop's fallback draws it.
         p.setPen(palette().color(selected ? QPalette::HighlightedText : QPalette::Text));
         p.drawText(QPointF(at.x(), at.y() + m_ascent), QString(QChar(fw::AnsiToUnicode(b))));
@@ -345,12 +345,12 @@ const QPixmap& CTermEdit::box(unsigned char b, bool selected) {
     if (box.isNull()) {
         // A control character: its value in a small frame, whatever the font has.
         const qreal dpr = devicePixelRatioF();
-        box = QPixmap(QSize(screen::kBoxCells * m_cellWidth, m_lineHeight) * dpr);
+        box = QPixmap(QSize(terminal::kBoxCells * m_cellWidth, m_lineHeight) * dpr);
         box.setDevicePixelRatio(dpr);
         box.fill(Qt::transparent);
         QPainter p(&box);
         p.setPen(palette().color(selected ? QPalette::HighlightedText : QPalette::Text));
-        const QRect frame(1, 1, screen::kBoxCells * m_cellWidth - 3, m_lineHeight - 3);
+        const QRect frame(1, 1, terminal::kBoxCells * m_cellWidth - 3, m_lineHeight - 3);
         p.drawRect(frame);
         p.setFont(m_boxFont);
         p.drawText(frame, Qt::AlignCenter,
@@ -371,7 +371,7 @@ QRect CTermEdit::caretRect(std::size_t position) {
             (position == row.end && (!lastOfLine || endsInBreak)))
             continue;
         const int column =
-            screen::ColumnOf(slice(row.start, row.end), position - row.start, m_columns);
+            terminal::ColumnOf(slice(row.start, row.end), position - row.start, m_columns);
         return QRect(m_gutterWidth + kMargin + column * m_cellWidth,
                      static_cast<int>(i) * m_lineHeight, 2, m_lineHeight);
     }
@@ -387,5 +387,5 @@ std::size_t CTermEdit::positionAt(QPoint point) {
     const Row& row = rows[static_cast<std::size_t>(i)];
     const double column = double(point.x() - m_gutterWidth - kMargin) / m_cellWidth;
     return row.start +
-           screen::OffsetAt(slice(row.start, row.end), std::max(0.0, column), m_columns);
+           terminal::OffsetAt(slice(row.start, row.end), std::max(0.0, column), m_columns);
 }

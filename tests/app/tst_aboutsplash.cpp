@@ -55,21 +55,21 @@ private slots:
 };
 
 void TestAboutSplash::textsAreKeptScrambled() {
-    QCOMPARE(QString::fromStdString(identity::Notice()), kNotice);
-    QCOMPARE(QString::fromStdString(identity::Credits()), kCredits);
+    QCOMPARE(QString::fromStdString(app::Notice()), kNotice);
+    QCOMPARE(QString::fromStdString(app::Credits()), kCredits);
     QCOMPARE(kNotice.size(), 21);
     QCOMPARE(kCredits.size(), 19);
     // The program's constants never hold the plain texts, nor any three letters of them in a
     // row: they are the scrambled bytes, which unscramble to the texts.
     const std::pair<std::string, std::string> kept[] = {
-        {identity::StoredNotice(), kNotice.toStdString()},
-        {identity::StoredCredits(), kCredits.toStdString()},
+        {app::StoredNotice(), kNotice.toStdString()},
+        {app::StoredCredits(), kCredits.toStdString()},
     };
     for (const auto& [stored, plain] : kept) {
         QCOMPARE(stored.size(), plain.size());
         for (std::size_t i = 0; i + 3 <= plain.size(); ++i)
             QVERIFY2(stored.find(plain.substr(i, 3)) == std::string::npos, plain.c_str());
-        QCOMPARE(identity::Scramble(stored), plain);
+        QCOMPARE(app::Scramble(stored), plain);
     }
 }
 

@@ -119,8 +119,8 @@ void Receive(CMainFrame& frame, std::string_view chunk) {
     // Text view applies the backspaces; the hexadecimal view shows every byte and erases nothing.
     std::string plain(chunk);
     const bool hex = frame.GetHexView();
-    const std::size_t erase = hex ? 0 : std::min(render::ApplyBackspaces(plain), before.size());
-    const std::string shown = hex ? render::HexView(plain) : render::TextView(plain);
+    const std::size_t erase = hex ? 0 : std::min(terminal::ApplyBackspaces(plain), before.size());
+    const std::string shown = hex ? terminal::HexView(plain) : terminal::TextView(plain);
 
     frame.ShowReceived(chunk);
     const std::string& after = screen.text();

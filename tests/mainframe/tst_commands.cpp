@@ -427,10 +427,8 @@ void TestCommands::acceleratorKeysSwallowed() {
 void TestCommands::f10OpensMenuBar() {
     // F10 opens the menu bar; the Escapes that leave it go nowhere else.
     FrameFixture f;
-    QVERIFY(f.created());
-    PtyPair& pty = f.linkPort(7);
-    f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::ToolBar);
-    QVERIFY(f->m_wndComm.GetPortOpen());
+    QVERIFY(f.openPort(CMainFrame::Source::ToolBar));
+    PtyPair& pty = f.pty();
     f->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&f.frame()));
     f->m_wndEdit.setFocus();

@@ -40,13 +40,6 @@ bool AnyBoxContains(const ScriptedMessageBoxes& boxes, const std::string& part,
     return false;
 }
 
-// Opens COM7 over a fresh pty and checks that it worked.
-PtyPair& OpenPort(FrameFixture& f) {
-    PtyPair& pty = f.linkPort(7);
-    f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::Menu);
-    return pty;
-}
-
 // Queues output that nobody takes until the control holds some of it even after the kernel
 // has settled. Returns how many bytes were queued.
 std::size_t StallOutput(FrameFixture& f) {
@@ -206,8 +199,8 @@ void TestFaults::waitEnds() {
     QFETCH(unsigned, command);
     QFETCH(bool, closeWindow);
     FrameFixture f;
-    PtyPair& pty = OpenPort(f);
-    QVERIFY(f->m_wndComm.GetPortOpen());
+    QVERIFY(f.openPort());
+    PtyPair& pty = f.pty();
     QVERIFY(LoseAndWait(f, pty));
 
     // Waiting, the port counts as closed: it can be opened, set up, and closed to stop waiting.
@@ -252,8 +245,8 @@ void TestFaults::waitEnds() {
 
 void TestFaults::deviceFlaps() {
     FrameFixture f;
-    PtyPair& first = OpenPort(f);
-    QVERIFY(f->m_wndComm.GetPortOpen());
+    QVERIFY(f.openPort());
+    PtyPair& first = f.pty();
     const std::string dump = f.tempPath("flaps.dmp");
     f.files.choose(dump);
     f->SendCommand(ID_FILE_OPEN_DUMP, CMainFrame::Source::Menu);
@@ -287,8 +280,8 @@ void TestFaults::deviceFlaps() {
 
 void TestFaults::deviceBackButBusy() {
     FrameFixture f;
-    PtyPair& pty = OpenPort(f);
-    QVERIFY(f->m_wndComm.GetPortOpen());
+    QVERIFY(f.openPort());
+    PtyPair& pty = f.pty();
     QVERIFY(LoseAndWait(f, pty));
 
     // The device comes back, but another program has it first.
@@ -314,8 +307,8 @@ void TestFaults::deviceBackButBusy() {
 void TestFaults::deviceGoneWhileSending() {
     FrameFixture f;
     f->m_bReconnect = 0; // the box of today
-    PtyPair& pty = OpenPort(f);
-    QVERIFY(f->m_wndComm.GetPortOpen());
+    QVERIFY(f.openPort());
+    PtyPair& pty = f.pty();
     const std::string file = f.tempPath("big.txt");
     WriteFile(file, std::string(512 * 1024, 'x'));
     f.files.choose(file);
@@ -348,8 +341,8 @@ void TestFaults::deviceGoneWhileSending() {
 
 void TestFaults::deviceGoneWhileDraining() {
     FrameFixture f; // reconnecting on: the close ends the wait it starts
-    PtyPair& pty = OpenPort(f);
-    QVERIFY(f->m_wndComm.GetPortOpen());
+    QVERIFY(f.openPort());
+    PtyPair& pty = f.pty();
     StallOutput(f);
     QVERIFY(f->m_wndComm.GetOutBufferCount() > 0);
 
@@ -415,8 +408,8 @@ void TestFaults::portHeldByAnotherProgram() {
 
 void TestFaults::fileShrinksWhileSent() {
     FrameFixture f;
-    PtyPair& pty = OpenPort(f);
-    QVERIFY(f->m_wndComm.GetPortOpen());
+    QVERIFY(f.openPort());
+    PtyPair& pty = f.pty();
     const std::string file = f.tempPath("shrinks.txt");
     std::string content;
     for (int i = 0; i < 5000; ++i)

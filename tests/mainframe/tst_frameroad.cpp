@@ -21,11 +21,8 @@ void TestFrameRoad::typedWithPortClosedShowsOnScreen() {
 
 void TestFrameRoad::openReceiveTypeClose() {
     FrameFixture f;
-    QVERIFY(f.created());
-    PtyPair& pty = f.linkPort(7);
-    f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::Menu);
-    QVERIFY(f.boxes.shown.empty());
-    QVERIFY(f->m_wndComm.GetPortOpen());
+    QVERIFY(f.openPort());
+    PtyPair& pty = f.pty();
 
     QVERIFY(pty.writeAll("hello\r\n"));
     QTRY_COMPARE_WITH_TIMEOUT(f.screen(), std::string("hello\r\n"), 3000);

@@ -64,9 +64,8 @@ private slots:
 void TestSoak::floodWithDumpLosesNothing() {
     const int seconds = EnvInt("WIRELOG_FLOOD_SECONDS", 60);
     FrameFixture f;
-    PtyPair& pty = f.linkPort(7);
-    f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::Menu);
-    QVERIFY(f->m_wndComm.GetPortOpen());
+    QVERIFY(f.openPort());
+    PtyPair& pty = f.pty();
     const std::string dump = f.tempPath("flood.dmp");
     f.files.choose(dump);
     f->SendCommand(ID_FILE_OPEN_DUMP, CMainFrame::Source::Menu);

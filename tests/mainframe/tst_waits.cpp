@@ -30,10 +30,8 @@ private slots:
 
 void TestWaits::stuckDrainSleepsUntilItsDeadline() {
     FrameFixture f;
-    QVERIFY(f.created());
-    PtyPair& pty = f.linkPort(7);
-    f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::Menu);
-    QVERIFY(f->m_wndComm.GetPortOpen());
+    QVERIFY(f.openPort());
+    PtyPair& pty = f.pty();
     // Nobody reads the far end: the kernel fills up and the control keeps the rest.
     f->m_wndComm.SetOutput(std::string(64 * 1024, 'x'));
     QVERIFY(f->m_wndComm.GetOutBufferCount() > 0);
@@ -69,10 +67,8 @@ void TestWaits::stuckDrainSleepsUntilItsDeadline() {
 
 void TestWaits::transmissionKeepsPaceWithItsReader() {
     FrameFixture f;
-    QVERIFY(f.created());
-    PtyPair& pty = f.linkPort(7);
-    f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::Menu);
-    QVERIFY(f->m_wndComm.GetPortOpen());
+    QVERIFY(f.openPort());
+    PtyPair& pty = f.pty();
 
     constexpr std::size_t kSize = 256 * 1024; // 512 chunks
     std::string text(kSize, '\0');

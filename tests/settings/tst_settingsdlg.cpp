@@ -315,10 +315,7 @@ void TestSettingsDlg::refusedWriteStopsInOrder() {
     // With the port open the control refuses a new CommPort, the last of the four writes:
     // the three before it have taken effect and the dialog stays open.
     FrameFixture f;
-    QVERIFY(f.created());
-    f.linkPort(7);
-    f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::ToolBar);
-    QVERIFY(f->m_wndComm.GetPortOpen());
+    QVERIFY(f.openPort(CMainFrame::Source::ToolBar));
     bool stillOpen = false;
     auto ran = ModalDriver::whenShown<CSettingsDlg>([&](CSettingsDlg* d) {
         for (const int id : {1016, 1023, 1031, 1062})

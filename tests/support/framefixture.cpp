@@ -3,6 +3,7 @@
 #include "app/terminalapp.h"
 #include "framework/application.h"
 #include "framework/clock.h"
+#include "res/resource.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -49,6 +50,13 @@ PtyPair& FrameFixture::linkPort(int com) {
     m_ports.link(com, m_pty->slavePath());
     if (m_frame) m_frame->m_wndComm.SetCommPort(static_cast<short>(com));
     return *m_pty;
+}
+
+bool FrameFixture::openPort(CMainFrame::Source source, int com) {
+    if (!created()) return false;
+    linkPort(com);
+    m_frame->SendCommand(ID_COMM_PORT_OPEN, source);
+    return m_frame->m_wndComm.GetPortOpen() && boxes.shown.empty();
 }
 
 std::string FrameFixture::storePath() const {

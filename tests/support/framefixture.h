@@ -25,6 +25,10 @@ public:
     // Links COM<com> to the slave of `pty` (made on first use) and selects that port.
     PtyPair& linkPort(int com = 7);
     PtyPair& pty() { return *m_pty; }
+    // The common start of a test on an open port: links COM<com> as linkPort does and opens it
+    // as the user would (Port Open from `source`). False when the frame was not made, the port
+    // did not open, or a box was shown.
+    bool openPort(CMainFrame::Source source = CMainFrame::Source::Menu, int com = 7);
     PortLink& ports() { return m_ports; }
 
     std::string storePath() const;

@@ -32,13 +32,6 @@ private slots:
     void userSelection_data();
     void userSelection();
     void mouseSelection();
-
-private:
-    static bool OpenPort(FrameFixture& f) {
-        f.linkPort(7);
-        f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::Menu);
-        return f->m_wndComm.GetPortOpen() && f.boxes.shown.empty();
-    }
 };
 
 void TestOnChar::sentAndShown_data() {
@@ -74,8 +67,10 @@ void TestOnChar::sentAndShown() {
     if (sink == u"frame") {
         f = std::make_unique<FrameFixture>();
         QVERIFY(f->created());
-        f->linkPort(7);
-        if (open) QVERIFY(OpenPort(*f));
+        if (open)
+            QVERIFY(f->openPort());
+        else
+            f->linkPort(7);
         screen = &(*f)->m_wndEdit;
     } else {
         // The screen alone: no main window to find the port through.
@@ -127,8 +122,7 @@ void TestOnChar::editingKeysWithPortClosed() {
 
 void TestOnChar::editingKeysSentAndEchoed() {
     FrameFixture f;
-    QVERIFY(f.created());
-    QVERIFY(OpenPort(f));
+    QVERIFY(f.openPort());
     f->m_wndEdit.m_bEcho = 1;
     for (const char c : "ab\b\r"s)
         f->m_wndEdit.OnChar(static_cast<unsigned char>(c), 1, 0);
@@ -139,8 +133,7 @@ void TestOnChar::editingKeysSentAndEchoed() {
 
 void TestOnChar::everyByteValueOnTheWire() {
     FrameFixture f;
-    QVERIFY(f.created());
-    QVERIFY(OpenPort(f));
+    QVERIFY(f.openPort());
     std::string all;
     for (int b = 0; b < 256; ++b) {
         all.push_back(static_cast<char>(b));
@@ -154,8 +147,7 @@ void TestOnChar::everyByteValueOnTheWire() {
 
 void TestOnChar::onlyTheLowByteAndOneCharacter() {
     FrameFixture f;
-    QVERIFY(f.created());
-    QVERIFY(OpenPort(f));
+    QVERIFY(f.openPort());
     f->m_wndEdit.OnChar(0x1E9, 1, 0);    // high bits of the code are not sent
     f->m_wndEdit.OnChar('q', 5, 0x1234); // the repeat count and flags do not count
     QCOMPARE(f.pty().read(3, 1000), "\xE9q"s);
@@ -164,8 +156,7 @@ void TestOnChar::onlyTheLowByteAndOneCharacter() {
 void TestOnChar::keyboardHighByte() {
     // A key press whose text is a character of the code page goes out as that byte.
     FrameFixture f;
-    QVERIFY(f.created());
-    QVERIFY(OpenPort(f));
+    QVERIFY(f.openPort());
     for (const QChar c : QStringLiteral("\u00E9\u20AC")) {
         QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
         QApplication::sendEvent(&f->m_wndEdit, &press);
@@ -231,8 +222,7 @@ void TestOnChar::menuChordsTypeNothing() {
     // With the port open, Alt with a key that no menu takes sends nothing and shows nothing;
     // AltGr's characters are typed.
     FrameFixture f;
-    QVERIFY(f.created());
-    QVERIFY(OpenPort(f));
+    QVERIFY(f.openPort());
     f->m_wndEdit.m_bEcho = 1;
     f->m_wndEdit.setFocus();
     QTest::keyClick(&f->m_wndEdit, Qt::Key_Q, Qt::AltModifier);
@@ -280,8 +270,7 @@ void TestOnChar::enterSends() {
     QFETCH(std::string, wire);
     QFETCH(std::string, echo);
     FrameFixture f;
-    QVERIFY(f.created());
-    QVERIFY(OpenPort(f));
+    QVERIFY(f.openPort());
     f->m_wndEdit.m_bEcho = 1;
     f->SendCommand(setting, CMainFrame::Source::Menu);
     QKeyEvent press(QEvent::KeyPress, key, Qt::KeyboardModifiers(modifiers), text);

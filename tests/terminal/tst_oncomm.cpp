@@ -92,10 +92,7 @@ void TestOnComm::eventTable() {
     QFETCH(std::string, status);
     QFETCH(std::string, error);
     FrameFixture f;
-    QVERIFY(f.created());
-    f.linkPort(7);
-    f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::Menu);
-    QVERIFY(f->m_wndComm.GetPortOpen());
+    QVERIFY(f.openPort());
     f->m_wndStatusBar.SetPaneText(0, "earlier");
     f->m_wndEdit.setText("screen");
 
@@ -138,10 +135,8 @@ void TestOnComm::statusAfterError() {
 
 void TestOnComm::receiveOverPty() {
     FrameFixture f;
-    QVERIFY(f.created());
-    PtyPair& pty = f.linkPort(7);
-    f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::Menu);
-    QVERIFY(f->m_wndComm.GetPortOpen());
+    QVERIFY(f.openPort());
+    PtyPair& pty = f.pty();
     f->m_wndStatusBar.SetPaneText(0, "earlier");
     QVERIFY(pty.writeAll("line one\r\n"));
     QTRY_COMPARE_WITH_TIMEOUT(f.screen(), "line one\r\n"s, 3000);
@@ -152,10 +147,8 @@ void TestOnComm::receiveOverPty() {
 
 void TestOnComm::oneInputReadPerEvent() {
     FrameFixture f;
-    QVERIFY(f.created());
-    PtyPair& pty = f.linkPort(7);
-    f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::Menu);
-    QVERIFY(f->m_wndComm.GetPortOpen());
+    QVERIFY(f.openPort());
+    PtyPair& pty = f.pty();
     // No receive events of the control's own: the bytes wait in its buffer.
     f->m_wndComm.SetRThreshold(0);
     f->m_wndComm.SetInputLen(3);

@@ -194,7 +194,7 @@ void TestShowReceived::backspaces() {
     QFETCH(std::string, out);
     QFETCH(int, erase);
     std::string s = in;
-    QCOMPARE(render::ApplyBackspaces(s), static_cast<std::size_t>(erase));
+    QCOMPARE(terminal::ApplyBackspaces(s), static_cast<std::size_t>(erase));
     QCOMPARE(s, out);
 }
 
@@ -224,7 +224,7 @@ void TestShowReceived::textView_data() {
 void TestShowReceived::textView() {
     QFETCH(std::string, in);
     QFETCH(std::string, out);
-    QCOMPARE(render::TextView(in), out);
+    QCOMPARE(terminal::TextView(in), out);
 }
 
 void TestShowReceived::hexView_data() {
@@ -251,7 +251,7 @@ void TestShowReceived::hexView_data() {
 void TestShowReceived::hexView() {
     QFETCH(std::string, in);
     QFETCH(std::string, out);
-    QCOMPARE(render::HexView(in), out);
+    QCOMPARE(terminal::HexView(in), out);
 }
 
 void TestShowReceived::readerText_data() {
@@ -333,7 +333,7 @@ void TestShowReceived::wrapLine() {
     QFETCH(int, columns);
     QFETCH(QList<int>, rows);
     std::vector<std::uint32_t> got;
-    screen::WrapLine(line, columns, got);
+    terminal::WrapLine(line, columns, got);
     QCOMPARE(QList<int>(got.begin(), got.end()), rows);
 }
 
@@ -524,7 +524,7 @@ void TestShowReceived::allBytesHexView() {
     f->SetHexView(1);
     f->ShowReceived(chunk);
     QCOMPARE(f.screen(), before + HexOf(chunk));
-    QCOMPARE(render::HexView(chunk), HexOf(chunk));
+    QCOMPARE(terminal::HexView(chunk), HexOf(chunk));
 }
 
 void TestShowReceived::lineBreaks_data() {

@@ -84,10 +84,8 @@ void TestModem::dialString_data() {
 void TestModem::dialString() {
     QFETCH(std::string, number);
     FrameFixture f;
-    QVERIFY(f.created());
-    PtyPair& pty = f.linkPort(7);
-    f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::Menu);
-    QVERIFY(f->m_wndComm.GetPortOpen());
+    QVERIFY(f.openPort());
+    PtyPair& pty = f.pty();
 
     PromptSeen seen;
     auto answered = AnswerPrompt(number, true, &seen);
@@ -105,10 +103,8 @@ void TestModem::dialString() {
 
 void TestModem::numberOfferedAgainAndCancelKeepsIt() {
     FrameFixture f;
-    QVERIFY(f.created());
-    PtyPair& pty = f.linkPort(7);
-    f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::Menu);
-    QVERIFY(f->m_wndComm.GetPortOpen());
+    QVERIFY(f.openPort());
+    PtyPair& pty = f.pty();
 
     auto first = AnswerPrompt("555-0100", true);
     f->SendCommand(ID_COMM_DIAL, CMainFrame::Source::Menu);

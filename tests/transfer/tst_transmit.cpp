@@ -130,10 +130,8 @@ void TestTransmit::VerifyFrameBack(FrameFixture& f) {
 
 void TestTransmit::overPtyExactBytes() {
     FrameFixture f;
-    QVERIFY(f.created());
-    PtyPair& pty = f.linkPort(7);
-    f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::Menu);
-    QVERIFY(f->m_wndComm.GetPortOpen());
+    QVERIFY(f.openPort());
+    PtyPair& pty = f.pty();
     QCOMPARE(f->m_wndComm.GetOutBufferSize(), short{512});
     const std::string path = f.tempPath("send.txt");
     const std::string bytes = FileBytes(1300);
