@@ -15,16 +15,12 @@ void InstallStringTable(std::span<const StringEntry> table, unsigned appTitleId)
     g_appTitleId = appTitleId;
 }
 
-std::span<const StringEntry> StringTable() {
-    return g_table;
-}
-
 std::string AppTitle() {
     return LoadString(g_appTitleId);
 }
 
 std::string LoadString(unsigned id) {
-    const auto table = StringTable();
+    const auto table = g_table;
     const auto it = std::lower_bound(table.begin(), table.end(), id,
                                      [](const StringEntry& e, unsigned v) { return e.id < v; });
     if (it == table.end() || it->id != id) return {};

@@ -18,7 +18,6 @@ struct StringEntry {
 // Installs the program's table, sorted by id, and the id of the application's title (the
 // caption of its message boxes). Until then every text is empty.
 void InstallStringTable(std::span<const StringEntry> table, unsigned appTitleId);
-std::span<const StringEntry> StringTable();
 
 // The application's title, from the installed table.
 std::string AppTitle();

@@ -5,39 +5,31 @@
 #include "mainframe/mainframe.h"
 #include "transfer/transmission.h"
 
-transfer::Dump CMainFrame::dumpFile() {
-    return {m_fileDump, m_strDumpFile, this, [this] { UpdateTitle(); }};
-}
-
-transfer::Log CMainFrame::logFile() {
-    return {m_fileLog, m_strLogFile, m_logLines, m_logPause, this, [this] { UpdateTitle(); }};
-}
-
 void CMainFrame::OnOpenDumpFile() {
     if (const auto choice = transfer::ChooseDumpFile(this))
         OpenDumpFile(choice->path, choice->append);
 }
 
 bool CMainFrame::OpenDumpFile(const std::string& path, bool append) {
-    return transfer::OpenDump(dumpFile(), path, append);
+    return transfer::OpenDump(m_dump, path, append);
 }
 
 void CMainFrame::OnCloseDumpFile() {
-    transfer::CloseDump(dumpFile());
+    transfer::CloseDump(m_dump);
 }
 
 void CMainFrame::OnOpenLogFile() {
-    if (transfer::OpenLog(logFile(), this))
+    if (transfer::OpenLog(m_log, this))
         connect(&m_logPause, &QTimer::timeout, this, &CMainFrame::OnLogPause, Qt::UniqueConnection);
 }
 
 void CMainFrame::OnCloseLogFile() {
-    transfer::CloseLog(logFile());
+    transfer::CloseLog(m_log);
 }
 
 void CMainFrame::OnLogPause() {
     // Entered from the event loop by the timer: nothing may escape into Qt.
-    fw::Guard(fw::Entry::WindowMessage, [this] { transfer::LogPause(logFile()); });
+    fw::Guard(fw::Entry::WindowMessage, [this] { transfer::LogPause(m_log); });
 }
 
 void CMainFrame::OnTransmitTextFile() {

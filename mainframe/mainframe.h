@@ -132,10 +132,6 @@ protected:
     void closeEvent(QCloseEvent* e) override;
 
 private:
-    // The dump and the log as the transfer folder works on them.
-    transfer::Dump dumpFile();
-    transfer::Log logFile();
-
     static std::span<const fw::MapEntry<CMainFrame>> MessageMap();
     bool RouteToBase(unsigned id);
     bool HasHandler(unsigned id) const;
@@ -154,4 +150,9 @@ private:
     std::vector<QAction*> m_menuActions;
     bool m_created = false;
     bool m_closed = false;
+    // The dump and the log as the transfer folder works on them: made once, over the members
+    // above, so that the receive road builds nothing for them per chunk.
+    const transfer::Dump m_dump{m_fileDump, m_strDumpFile, this, [this] { UpdateTitle(); }};
+    const transfer::Log m_log{m_fileLog,  m_strLogFile, m_logLines,
+                              m_logPause, this,         [this] { UpdateTitle(); }};
 };

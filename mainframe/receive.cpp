@@ -30,10 +30,10 @@ void CMainFrame::OnComm() {
 void CMainFrame::ShowReceived(std::string_view received) {
     terminal::ReceiveSinks sinks;
     if (!m_strDumpFile.empty())
-        sinks.dump = [this](std::string_view bytes) { transfer::WriteDump(dumpFile(), bytes); };
+        sinks.dump = [this](std::string_view bytes) { transfer::WriteDump(m_dump, bytes); };
     if (!m_strLogFile.empty())
         sinks.log = [this](std::string_view text, std::size_t erase, std::int64_t ms) {
-            transfer::WriteLog(logFile(), text, erase, ms);
+            transfer::WriteLog(m_log, text, erase, ms);
         };
     terminal::ShowReceived(m_wndEdit, received, m_bHexView, m_textBreaks, sinks);
 }
