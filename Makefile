@@ -13,6 +13,9 @@ PACKAGES := g++ cmake ninja-build make pkg-config qt6-base-dev libx11-dev \
 # Installing and packaging: icons rendered from the SVG, and the checks of the installed tree
 # and of the .deb (label install, package).
 PACKAGES += librsvg2-bin desktop-file-utils appstream dpkg-dev groff-base man-db
+# The terminal-emulation engine, and the real peers the tests talk to: lrzsz for file-transfer
+# protocols, ser2net for ports served over the network, a shell and vi behind a pseudo-terminal.
+PACKAGES += libvterm-dev lrzsz ser2net vim-tiny
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
@@ -32,8 +35,11 @@ deps:
 	    DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -q --no-install-recommends $$missing; \
 	fi
 
+# ccache, when installed, makes rebuilds in several checkouts cheap; the build does not need it.
+LAUNCHER := $(shell command -v ccache >/dev/null 2>&1 && echo -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+
 $(BUILD)/build.ninja:
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILDTYPE)
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILDTYPE) $(LAUNCHER)
 
 build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
@@ -46,7 +52,7 @@ test: build
 
 # The same tests built with AddressSanitizer and UndefinedBehaviorSanitizer.
 test-sanitize: deps
-	cmake -S . -B $(BUILD)-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DWIRELOG_SANITIZE=ON
+	cmake -S . -B $(BUILD)-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DWIRELOG_SANITIZE=ON $(LAUNCHER)
 	cmake --build $(BUILD)-sanitize -j $(JOBS)
 	cd $(BUILD)-sanitize && ctest --output-on-failure -j $(JOBS) --timeout 300
 
@@ -56,7 +62,7 @@ FUZZ_SECONDS ?= 20
 FUZZ_TARGETS := fuzz_linesettings fuzz_errormarks fuzz_registrystore fuzz_receive
 fuzz: deps
 	@$(MAKE) --no-print-directory deps PACKAGES="clang libclang-rt-14-dev"
-	CXX=clang++ cmake -S . -B $(BUILD)-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWIRELOG_FUZZ=ON
+	CXX=clang++ cmake -S . -B $(BUILD)-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWIRELOG_FUZZ=ON $(LAUNCHER)
 	cmake --build $(BUILD)-fuzz --target fuzz_targets -j $(JOBS)
 	@cd $(BUILD)-fuzz && for t in $(FUZZ_TARGETS); do \
 	    rm -rf corpus-$$t && cp -r $(CURDIR)/tests/fuzz/corpus/$$t corpus-$$t && echo "== $$t"; \
