@@ -138,6 +138,9 @@ void TestCommandLine::refuses_data() {
         << QStringList{"--settings", "9600,n,9,1"} << QStringList{"9600,n,9,1", "data bits"};
     QTest::newRow("bad baud") << QStringList{"--settings", "0,n,8,1"}
                               << QStringList{"0,n,8,1", "baud rate", "4000000"};
+    QTest::newRow("settings 1.5 stop bits with 8 data bits")
+        << QStringList{"--settings", "9600,n,8,1.5"}
+        << QStringList{"9600,n,8,1.5", "1.5 stop bits can only be set with 5 data bits"};
     QTest::newRow("settings missing a field")
         << QStringList{"--settings", "9600,n,8"} << QStringList{"9600,n,8", "9600,n,8,1"};
     QTest::newRow("settings without value")
