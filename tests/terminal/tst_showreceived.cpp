@@ -152,6 +152,8 @@ private slots:
     void allBytesHexView();
     void lineBreaks_data();
     void lineBreaks();
+    void crRuns_data();
+    void crRuns();
     void stampsAndLog_data();
     void stampsAndLog();
     void stampsLeaveWithTrimmedLines_data();
@@ -576,6 +578,42 @@ void TestShowReceived::lineBreaks() {
         f->ShowReceived(std::string_view(chunk.data(), static_cast<std::size_t>(chunk.size())));
     QCOMPARE(f.screen(), screen);
     QCOMPARE(ReaderText(f->m_wndEdit), Shown(screen));
+}
+
+// Runs of CRs under each rule, read in one piece and split at every place inside the run.
+void TestShowReceived::crRuns_data() {
+    QTest::addColumn<int>("mode"); // terminal::LineBreaks
+    QTest::addColumn<std::string>("in");
+    QTest::addColumn<std::string>("out");
+    const int cr = 0, lf = 1, autom = 2;
+    const auto row = [](const char* name, int mode, std::string in, std::string out) {
+        QTest::newRow(name) << mode << in << out;
+    };
+    row("Auto: CR CR LF is one break", autom, "A\r\r\nB", "A\r\nB");
+    row("Auto: CR CR CR LF is one break", autom, "A\r\r\r\nB", "A\r\nB");
+    row("Auto: CR CR then text is two", autom, "A\r\rB", "A\r\n\r\nB");
+    row("Auto: CR CR LF LF is two", autom, "A\r\r\n\nB", "A\r\n\r\nB");
+    row("Auto: CR CR LF CR is two", autom, "A\r\r\n\rB", "A\r\n\r\nB");
+    row("Auto: NUL inside the run", autom, std::string("A\r\0\r\nB", 6), "A\r\nB");
+    row("Auto: LF CR CR LF is two", autom, "A\n\r\r\nB", "A\r\n\r\nB");
+    row("CR: CR CR LF stays two", cr, "A\r\r\nB", "A\r\n\r\nB");
+    row("LF: CR CR LF stays one", lf, "A\r\r\nB", "A\r\nB");
+}
+
+void TestShowReceived::crRuns() {
+    QFETCH(int, mode);
+    QFETCH(std::string, in);
+    QFETCH(std::string, out);
+    for (std::size_t cut = 0; cut <= in.size(); ++cut) {
+        for (std::size_t cut2 = cut; cut2 <= in.size(); ++cut2) {
+            terminal::TextBreaks breaks{static_cast<terminal::LineBreaks>(mode)};
+            std::string shown = terminal::TextView(in.substr(0, cut), breaks);
+            shown += terminal::TextView(in.substr(cut, cut2 - cut), breaks);
+            shown += terminal::TextView(in.substr(cut2), breaks);
+            QVERIFY2(shown == out,
+                     qPrintable(QStringLiteral("cut at %1 and %2").arg(cut).arg(cut2)));
+        }
+    }
 }
 
 void TestShowReceived::stampsAndLog_data() {
