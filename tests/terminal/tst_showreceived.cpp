@@ -159,6 +159,8 @@ private slots:
     void stampsLeaveWithTrimmedLines_data();
     void stampsLeaveWithTrimmedLines();
     void viewStaysWhereTheUserScrolled();
+    void scrollBarOnlyWhenThereIsMore_data();
+    void scrollBarOnlyWhenThereIsMore();
     void dragAnchorTrimmedAwayIsClamped();
     void controlCharactersDrawnAtAnyWidth();
     void timeStampGutter();
@@ -791,6 +793,39 @@ void TestShowReceived::viewStaysWhereTheUserScrolled() {
     f->ShowReceived(Lines(5, 205));
     QVERIFY(screen.followsEnd());
     QVERIFY(screen.text().ends_with(ShownBytes(screen)));
+}
+
+void TestShowReceived::scrollBarOnlyWhenThereIsMore_data() {
+    QTest::addColumn<int>("extra"); // lines beyond what the glass shows (negative: fewer)
+    QTest::addColumn<bool>("thumb");
+    QTest::newRow("one line") << -1000 << false;
+    QTest::newRow("two lines fewer than fit") << -2 << false;
+    QTest::newRow("exactly full") << 0 << false;
+    QTest::newRow("one line more") << 1 << true;
+    QTest::newRow("far more") << 100 << true;
+}
+
+void TestShowReceived::scrollBarOnlyWhenThereIsMore() {
+    QFETCH(int, extra);
+    QFETCH(bool, thumb);
+    FrameFixture f;
+    QVERIFY(f.created());
+    CTermEdit& screen = f->m_wndEdit;
+    screen.resize(400, 300);
+    // How many rows the glass shows: as many as a long text puts there.
+    screen.setText(Lines(1000));
+    screen.flush();
+    const int glass = int(screen.visibleRows().size());
+    QVERIFY(glass > 3);
+    screen.setText("");
+    // The last line holds no CR LF, so n lines fill n rows.
+    const int rows = std::max(1, glass + extra);
+    std::string text = Lines(rows);
+    text.resize(text.size() - 2);
+    f->ShowReceived(text);
+    screen.flush();
+    const QScrollBar* bar = screen.verticalScrollBar();
+    QCOMPARE(bar->maximum() > bar->minimum(), thumb);
 }
 
 void TestShowReceived::dragAnchorTrimmedAwayIsClamped() {
