@@ -125,8 +125,8 @@ void CMainFrame::OnUpdateCommCommand(fw::CmdUI& ui) {
         ui.Enable(m_wndComm.GetDSRHolding());
         break;
     case ID_INDICATOR_HEX:
-        if (m_wndEdit.m_bEcho) m_session.setHexView(false);
-        ui.Enable(m_session.hexView());
+        if (m_wndEdit.m_bEcho) m_session.setHexView(0);
+        ui.Enable(m_session.hexView() != 0);
         break;
     case ID_INDICATOR_NONE:
         ui.Enable(false);
@@ -142,7 +142,7 @@ void CMainFrame::OnUpdateDTREnable(fw::CmdUI& ui) {
 }
 
 void CMainFrame::OnUpdateHexView(fw::CmdUI& ui) {
-    if (m_wndEdit.m_bEcho) m_session.setHexView(false);
+    if (m_wndEdit.m_bEcho) m_session.setHexView(0);
     ui.SetCheck(GetHexView() != 0);
     ui.Enable(!m_wndEdit.m_bEcho);
 }

@@ -50,7 +50,7 @@ public:
     void UpdateTitle();
     void PumpPendingMessages();
     Bool32 GetHexView() const { return m_session.hexView(); }
-    void SetHexView(Bool32 hexView) { m_session.setHexView(hexView != 0); }
+    void SetHexView(Bool32 hexView) { m_session.setHexView(hexView); }
     // The open port's life: the receive road, the dump and the log, the send queue.
     session::Session& session() { return m_session; }
 

@@ -129,10 +129,10 @@ void Session::received(std::string_view chunk) {
     }
     const std::int64_t arrived = fw::NowMs();
     if (m_logPath.empty()) {
-        terminal::ShowReceived(m_screen, chunk, m_hexView, m_breaks, arrived, nullptr);
+        terminal::ShowReceived(m_screen, chunk, m_hexView != 0, m_breaks, arrived, nullptr);
     } else {
         terminal::LogText text;
-        terminal::ShowReceived(m_screen, chunk, m_hexView, m_breaks, arrived, &text);
+        terminal::ShowReceived(m_screen, chunk, m_hexView != 0, m_breaks, arrived, &text);
         transfer::WriteLog(m_log, text.text, text.erase, arrived);
     }
     if (m_terminal) m_terminal(chunk);

@@ -12,6 +12,7 @@
 // before the port's own event text comes back.
 
 #include "framework/file.h"
+#include "framework/types.h"
 #include "session/sendqueue.h"
 #include "session/statuspane.h"
 #include "terminal/render.h"
@@ -74,8 +75,9 @@ public:
     void releaseLine();
     LineTaker* lineTaker() const { return m_taker; }
 
-    bool hexView() const { return m_hexView; }
-    void setHexView(bool on) { m_hexView = on; }
+    // Received data shown as hexadecimal: any non-zero value, kept as it was given.
+    Bool32 hexView() const { return m_hexView; }
+    void setHexView(Bool32 on) { m_hexView = on; }
     terminal::LineBreaks lineBreaks() const { return m_breaks.mode; }
     // A new mode starts afresh: no CR is carried over.
     void setLineBreaks(terminal::LineBreaks mode) { m_breaks = {mode, false}; }
@@ -123,7 +125,7 @@ private:
     std::function<void()> m_filesChanged;
     std::function<void(std::string_view)> m_terminal;
     LineTaker* m_taker = nullptr;
-    bool m_hexView = false;
+    Bool32 m_hexView = 0;
     terminal::TextBreaks m_breaks;
     StatusPane m_pane;
     QTimer m_noteTimer;
