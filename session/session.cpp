@@ -16,6 +16,8 @@
 namespace session {
 namespace {
 
+constexpr std::size_t kScreenSlice = 4096;
+
 // The queue's view of the control: refusals are a closed port, never an exception.
 class CommSendPort final : public SendPort {
 public:
@@ -128,11 +130,16 @@ void Session::received(std::string_view chunk) {
         return;
     }
     const std::int64_t arrived = fw::NowMs();
-    if (m_logPath.empty()) {
-        terminal::ShowReceived(m_screen, chunk, m_hexView != 0, m_breaks, arrived, nullptr);
-    } else {
+    // The screen takes a read in slices: it is trimmed before each, so however much one read
+    // brings, the screen stays within its bound and one slice.
+    for (std::size_t at = 0; at < chunk.size(); at += kScreenSlice) {
+        const std::string_view slice = chunk.substr(at, kScreenSlice);
+        if (m_logPath.empty()) {
+            terminal::ShowReceived(m_screen, slice, m_hexView != 0, m_breaks, arrived, nullptr);
+            continue;
+        }
         terminal::LogText text;
-        terminal::ShowReceived(m_screen, chunk, m_hexView != 0, m_breaks, arrived, &text);
+        terminal::ShowReceived(m_screen, slice, m_hexView != 0, m_breaks, arrived, &text);
         transfer::WriteLog(m_log, text.text, text.erase, arrived);
     }
     if (m_terminal) m_terminal(chunk);
