@@ -52,7 +52,7 @@ QString Setting(CMainFrame& f, const QString& name) {
     if (name == "ParityReplace") return QString::fromStdString(c.GetParityReplace());
     if (name == "TimeStamps") return QString::number(f.m_bTimeStamps);
     if (name == "EnterSends") return QString::number(static_cast<int>(f.m_wndEdit.m_enterSends));
-    if (name == "LineBreaks") return QString::number(static_cast<int>(f.m_textBreaks.mode));
+    if (name == "LineBreaks") return QString::number(static_cast<int>(f.session().lineBreaks()));
     return QStringLiteral("?unknown setting");
 }
 
