@@ -114,6 +114,10 @@ public:
     void portClosed();
 
 private:
+    // One reading of the control: the dump takes it whole, the rest of the road in slices.
+    void receivedRead(std::string_view read);
+    // A chunk past the dump: to the taker, or to the views and the text log.
+    void deliver(std::string_view chunk);
     void showStatus();
     std::int64_t monotonicMs() const;
 
