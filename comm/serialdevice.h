@@ -1,7 +1,7 @@
 #pragma once
 // The narrow interface between the control and the operating system. The control watches
 // fd() with socket notifiers and calls the rest; a termios device stands behind it on real
-// hardware and pseudo-terminals, a scripted device in tests (scripted modem lines, counters,
+// hardware and pseudo-terminals, a socket for a port on another machine, a scripted device in tests (scripted modem lines, counters,
 // error marks), both opened through a DeviceOpener.
 
 #include "comm/linesettings.h"
@@ -39,6 +39,8 @@ public:
     virtual Status configure(const LineSettings& s, std::int32_t handshaking) = 0;
     virtual Status setDTR(bool on) = 0; // devices without modem lines accept and ignore
     virtual Status setRTS(bool on) = 0;
+    // Starts (on) or ends (off) a break condition on the line.
+    virtual Status setBreak(bool on) = 0;
 
     // nullopt: this device has no such thing (a pseudo-terminal), not an error.
     virtual std::optional<ModemLines> modemLines() = 0;
