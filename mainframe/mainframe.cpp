@@ -80,6 +80,9 @@ int CMainFrame::OnCreate() {
         m_wndComm.SetLostHandler([this](const std::string& description) {
             fw::Guard(fw::Entry::ControlEvent, [&] { OnDeviceLost(description); });
         });
+        m_wndComm.SetStatusHandler([this](const std::string& text) {
+            m_wndStatusBar.SetPaneText(0, text.empty() ? IdleMessage() : text, true);
+        });
         m_wndComm.SetRThreshold(1);
         LoadSettings();
 
