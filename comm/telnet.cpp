@@ -141,31 +141,40 @@ void TelnetClient::receive(std::string_view in, std::string& data) {
             else onWont(c);
             break;
         case State::Sb:
-            if (c == kIAC) {
-                m_state = State::SbIac;
-            } else if (m_sb.size() < kMaxSubnegotiation) {
-                m_sb += static_cast<char>(c);
-            } else {
-                m_sbOverflow = true;
-            }
-            break;
         case State::SbIac:
-            if (c == kIAC) {
-                m_state = State::Sb;
-                if (m_sb.size() < kMaxSubnegotiation) m_sb += static_cast<char>(kIAC);
-                else m_sbOverflow = true;
-            } else if (c == kSE) {
-                m_state = State::Data;
-                if (!m_sbOverflow) onSubnegotiation();
-            } else {
-                // A command inside a subnegotiation ends it unfinished; the command counts.
-                m_state = State::Iac;
-                continue;
-            }
+            if (!subnegotiationByte(c)) continue; // read again, as a command
             break;
         }
         ++p;
     }
+}
+
+bool TelnetClient::subnegotiationByte(unsigned char c) {
+    const auto keep = [this](unsigned char b) {
+        if (m_sb.size() < kMaxSubnegotiation)
+            m_sb += static_cast<char>(b);
+        else
+            m_sbOverflow = true; // the rest is dropped, and the whole with it at its end
+    };
+    if (m_state == State::Sb) {
+        if (c == kIAC)
+            m_state = State::SbIac;
+        else
+            keep(c);
+        return true;
+    }
+    if (c == kIAC) {
+        m_state = State::Sb;
+        keep(kIAC);
+    } else if (c == kSE) {
+        m_state = State::Data;
+        if (!m_sbOverflow) onSubnegotiation();
+    } else {
+        // A command inside a subnegotiation ends it unfinished; the command counts.
+        m_state = State::Iac;
+        return false;
+    }
+    return true;
 }
 
 void TelnetClient::onSubnegotiation() {

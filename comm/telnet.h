@@ -97,6 +97,7 @@ private:
     void onDont(unsigned char option);
     void onWill(unsigned char option);
     void onWont(unsigned char option);
+    bool subnegotiationByte(unsigned char c);
     void onSubnegotiation();
     bool weWant(unsigned char option) const;
     void comPort(unsigned char code, std::string_view value);

@@ -6,17 +6,15 @@
 #include "comm/netdevice.h"
 #include "comm/serialcontrol.h"
 #include "tests/support/ptypair.h"
+#include "tests/support/scriptserver.h"
 #include "tests/support/ser2net.h"
 
 #include <QElapsedTimer>
 #include <QtTest>
 
-#include <arpa/inet.h>
 #include <asm/termbits.h>
-#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -31,72 +29,6 @@ int LocalLookup(const char* host, const char* service, const addrinfo* hints, ad
     if (h.size() >= 8 && h.compare(h.size() - 8, 8, ".invalid") == 0) return EAI_NONAME;
     return getaddrinfo(host, service, hints, out);
 }
-
-// A one-client server on 127.0.0.1 that the test scripts.
-class ScriptServer {
-public:
-    explicit ScriptServer(int backlog = 4) {
-        m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        ::bind(m_listen, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::listen(m_listen, backlog);
-        ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&a), &len);
-        m_port = ntohs(a.sin_port);
-    }
-    ~ScriptServer() {
-        closeClient();
-        ::close(m_listen);
-    }
-    int port() const { return m_port; }
-    std::string address(const char* scheme = "rfc2217") const {
-        return std::string(scheme) + "://127.0.0.1:" + std::to_string(m_port);
-    }
-    bool accept() {
-        pollfd p{m_listen, POLLIN, 0};
-        if (::poll(&p, 1, 5000) != 1) return false;
-        m_client = ::accept4(m_listen, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        return m_client >= 0;
-    }
-    void send(const QByteArray& bytes) {
-        for (qsizetype done = 0; done < bytes.size();) {
-            const ssize_t r = ::send(m_client, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-            if (r > 0) done += r;
-            else if (errno == EAGAIN) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-            else return;
-        }
-    }
-    // Everything the client has sent so far.
-    const QByteArray& received() {
-        char buf[4096];
-        ssize_t r;
-        while ((r = ::recv(m_client, buf, sizeof buf, MSG_DONTWAIT)) > 0)
-            m_in.append(buf, r);
-        return m_in;
-    }
-    // The COM port commands received, as "code:value bytes in hex", 0xFF undoubled.
-    QStringList commands() {
-        QStringList out;
-        const QByteArray& in = received();
-        for (qsizetype i = in.indexOf("\xff\xfa\x2c"); i >= 0; i = in.indexOf("\xff\xfa\x2c", i + 1)) {
-            const qsizetype end = in.indexOf("\xff\xf0", i);
-            if (end < 0) break;
-            QByteArray value = in.mid(i + 4, end - i - 4).replace("\xff\xff", "\xff");
-            out << QString::number(static_cast<unsigned char>(in[i + 3])) + ":" + value.toHex();
-        }
-        return out;
-    }
-    void closeClient() {
-        if (m_client >= 0) ::close(m_client);
-        m_client = -1;
-    }
-
-private:
-    int m_listen = -1, m_client = -1, m_port = 0;
-    QByteArray m_in;
-};
 
 QByteArray B(std::initializer_list<int> bytes) {
     QByteArray out;
