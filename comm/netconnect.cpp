@@ -45,6 +45,7 @@ bool WaitFor(int fd, QSocketNotifier::Type type, const QDeadlineTimer& deadline)
     QSocketNotifier ready(fd, type);
     QTimer timer;
     timer.setSingleShot(true);
+    timer.setTimerType(Qt::PreciseTimer); // a coarse one may end the wait 5% early
     bool fired = false;
     QObject::connect(&ready, &QSocketNotifier::activated, &loop, [&] {
         fired = true;
