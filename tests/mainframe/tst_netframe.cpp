@@ -67,6 +67,7 @@ void TestNetFrame::serverGoesAndComesBack() {
     QCOMPARE(Pane(f), "Connection to " + hostPort + " lost; waiting to reconnect...");
     QTest::qWait(2500); // a look or two finds nothing listening, silently
     QVERIFY(f->m_portWait.IsWaiting() && f.boxes.shown.empty());
+    QCOMPARE(Pane(f), "Connection to " + hostPort + " lost; waiting to reconnect...");
 
     QVERIFY2(server.start(), server.error().c_str());
     QTRY_VERIFY_WITH_TIMEOUT(f->m_wndComm.GetPortOpen(), 5000);
