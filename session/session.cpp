@@ -103,7 +103,10 @@ void Session::setTerminalSink(std::function<void(std::string_view)> sink) {
 // --- the receive road ----------------------------------------------------------------------
 
 void Session::onCommEvent() {
-    const short code = m_comm.GetCommEvent();
+    handleEvent(m_comm.GetCommEvent());
+}
+
+void Session::handleEvent(short code) {
     const terminal::CommEventText* entry = terminal::FindEventText(code);
     if (!entry) return;
 
