@@ -316,21 +316,22 @@ void TestProtocol::scripted_data() {
     QTest::newRow("sender: receiver never starts")
         << true << false << Script{{59900, {}, ""}, {60000, {}, "The receiver did not start within 60 seconds."}}
         << ""s << cans;
-    Script acks{{100, kCS, ""}};
+    Script acks{{100, kCS, ""}, {150, {}, ""}}; // the first block goes once the line settles
     for (int n = 1; n <= 16; ++n)
-        acks.push_back({100 + n, kAckS, ""});
+        acks.push_back({200 + n, kAckS, ""});
     Script naks = acks;
     for (int n = 1; n <= 11; ++n)
-        naks.push_back({200 + n, kNakS, n == 11 ? "Too many errors in block 17; the transfer was stopped." : ""});
+        naks.push_back({300 + n, kNakS, n == 11 ? "Too many errors in block 17; the transfer was stopped." : ""});
     QTest::newRow("sender: too many errors") << true << false << naks << ""s << cans;
     Script cancelled = acks;
-    cancelled.resize(13);
-    cancelled.push_back({300, kCanCan, "The receiver cancelled the transfer after 12,288 of 40,000 bytes."});
+    cancelled.resize(14);
+    cancelled.push_back({400, kCanCan, "The receiver cancelled the transfer after 12,288 of 40,000 bytes."});
     QTest::newRow("sender: receiver cancels") << true << false << cancelled << ""s
                                               << Block(13, Pattern(40000).substr(12288, 1024));
     QTest::newRow("sender: receiver falls silent")
         << true << false
-        << Script{{100, kCS, ""}} + Silence(100, 11, "Too many errors in block 1; the transfer was stopped.")
+        << Script{{100, kCS, ""}, {200, {}, ""}} +
+               Silence(200, 11, "Too many errors in block 1; the transfer was stopped.")
         << ""s << cans;
 }
 

@@ -24,6 +24,9 @@ inline constexpr std::int64_t kStartMs = 60000;  // how long either side waits f
 inline constexpr std::int64_t kBlockMs = 10000;  // how long a reply or a block may take
 inline constexpr std::int64_t kStartRepeatMs = 3000; // a receiver repeats its start byte
 inline constexpr std::int64_t kPurgeQuietMs = 1000;  // line quiet before a NAK after noise
+// A sender answers a start request this much later: receivers that set their line up right
+// after asking drop what arrives meanwhile.
+inline constexpr std::int64_t kSettleMs = 50;
 
 // The cancel sequence: enough CANs that a receiver in any state sees two in a row.
 std::string CancelSequence();

@@ -26,19 +26,25 @@ void Sender::onByte(unsigned char b, std::int64_t nowMs, Events& out) {
     const bool ack = b == kAck, again = b == kNak || b == kCrcStart;
     switch (m_state) {
     case State::WaitStart:
-        if (again) onStart(b, nowMs, out);
+        if (again) {
+            m_crc = b == kCrcStart;
+            settle(nowMs);
+        }
+        break;
+    case State::Settle:
         break;
     case State::WaitHeaderAck:
         if (ack) expect(State::WaitDataStart, nowMs, kBlockMs);
         else if (again) resend(nowMs, out);
         break;
     case State::WaitDataStart:
-        if (again) startFile(nowMs, out);
+        if (again) settle(nowMs);
         break;
     case State::WaitBlockAck:
-        // A 'C' here is a start request that crossed the first block on the line.
+        // The first block may have been lost while the receiver set its line up: it asks
+        // again. Later a 'C' is only a start request that crossed a block on the line.
         if (ack) onAck(nowMs, out);
-        else if (b == kNak) resend(nowMs, out);
+        else if (b == kNak || (again && m_block == 1 && m_offset == 0)) resend(nowMs, out);
         break;
     case State::WaitEotAck:
         if (ack) {
@@ -55,7 +61,7 @@ void Sender::onByte(unsigned char b, std::int64_t nowMs, Events& out) {
         }
         break;
     case State::WaitNextHeader:
-        if (again) onStart(b, nowMs, out);
+        if (again) settle(nowMs);
         break;
     case State::WaitEndAck:
         if (ack) {
@@ -70,9 +76,14 @@ void Sender::onByte(unsigned char b, std::int64_t nowMs, Events& out) {
     }
 }
 
-// The receiver asks for the next file (or the only one): 'C' asks for CRC, NAK for the sum.
-void Sender::onStart(unsigned char b, std::int64_t nowMs, Events& out) {
-    if (m_state == State::WaitStart) m_crc = b == kCrcStart;
+void Sender::settle(std::int64_t nowMs) {
+    m_settled = m_state;
+    m_state = State::Settle;
+    m_deadline = nowMs + kSettleMs;
+}
+
+// The receiver has asked for the next file (or the only one).
+void Sender::onStart(std::int64_t nowMs, Events& out) {
     m_errors = 0;
     m_block = 0;
     m_offset = 0;
@@ -132,7 +143,12 @@ void Sender::sendBlock(std::int64_t nowMs, Events& out) {
 }
 
 void Sender::resend(std::int64_t nowMs, Events& out) {
-    if (++m_errors > kRetries) {
+    if (++m_errors > kRetries && m_state == State::WaitEotAck) {
+        return fail("The receiver acknowledged all " + GroupDigits(m_offset) +
+                        " bytes but never confirmed the end of the file.",
+                    out);
+    }
+    if (m_errors > kRetries) {
         out.push_back(SendEvent(CancelSequence()));
         return fail("Too many errors in block " + std::to_string(m_block) +
                         "; the transfer was stopped.",
@@ -147,7 +163,10 @@ void Sender::resend(std::int64_t nowMs, Events& out) {
 Events Sender::tick(std::int64_t nowMs) {
     Events out;
     if (m_state == State::Finished || nowMs < m_deadline) return out;
-    if (m_state == State::WaitStart) {
+    if (m_state == State::Settle) {
+        if (m_settled == State::WaitDataStart) startFile(nowMs, out);
+        else onStart(nowMs, out);
+    } else if (m_state == State::WaitStart) {
         out.push_back(SendEvent(CancelSequence()));
         fail("The receiver did not start within 60 seconds.", out);
     } else {

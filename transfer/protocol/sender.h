@@ -44,11 +44,12 @@ public:
     bool finished() const { return m_state == State::Finished; }
 
 private:
-    enum class State { WaitStart, WaitHeaderAck, WaitDataStart, WaitBlockAck, WaitEotAck,
-                       WaitNextHeader, WaitEndAck, Finished };
+    enum class State { WaitStart, Settle, WaitHeaderAck, WaitDataStart, WaitBlockAck,
+                       WaitEotAck, WaitNextHeader, WaitEndAck, Finished };
 
     void onByte(unsigned char b, std::int64_t nowMs, Events& out);
-    void onStart(unsigned char b, std::int64_t nowMs, Events& out);
+    void settle(std::int64_t nowMs);
+    void onStart(std::int64_t nowMs, Events& out);
     void onAck(std::int64_t nowMs, Events& out);
     void startFile(std::int64_t nowMs, Events& out);
     void sendBlock(std::int64_t nowMs, Events& out);
@@ -61,6 +62,7 @@ private:
     std::vector<OutgoingFile> m_files;
     std::size_t m_file = 0;
     State m_state = State::WaitStart;
+    State m_settled = State::WaitStart; // what the receiver asked for, once the line settles
     std::int64_t m_deadline = 0;
     std::int64_t m_wait = kStartMs;
     bool m_crc = false;
