@@ -118,8 +118,9 @@ LineRun RunLine(int master, const EngineCalls& engine, const Line& line, LrzszPe
     char buf[4096];
     std::int64_t peerGone = -1;
     while (NowMs() < until && !(ended && queue.empty() && !peer.running())) {
+        if (run.peerSeconds == 0 && !peer.running()) run.peerSeconds = Seconds() - begin;
         if (!ended && peerGone < 0 && !peer.running()) peerGone = NowMs();
-        if (peerGone >= 0 && NowMs() - peerGone > 3000) {
+        if (peerGone >= 0 && NowMs() - peerGone > 500) {
             run.end = "the peer left";
             ended = true;
             break;

@@ -46,11 +46,12 @@ struct Line {
 // What a run saw.
 struct LineRun {
     std::string end; // "done", a failure text, "timeout" or "the peer left" (it exited and
-                     // the engine heard nothing more for 3 s)
+                     // the engine heard nothing more for 0.5 s)
     std::vector<std::pair<protocol::FileInfo, std::string>> files; // received
     std::uint64_t bytesToPeer = 0, bytesFromPeer = 0;
     std::uint64_t fileBytes = 0; // file bytes through (the progress of every file)
     double seconds = 0;
+    double peerSeconds = 0; // when the peer was seen to have exited (0: it had not)
 };
 
 // An engine seen from the loop: its three entry points.

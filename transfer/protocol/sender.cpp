@@ -143,6 +143,13 @@ void Sender::sendBlock(std::int64_t nowMs, Events& out) {
 }
 
 void Sender::resend(std::int64_t nowMs, Events& out) {
+    if (m_state == State::WaitEndAck) {
+        // Every file has been confirmed; the answer to the end of the batch only closes the
+        // session, and receivers that leave at once often lose it.
+        m_state = State::Finished;
+        out.push_back({Event::Kind::Done, {}, {}, 0, {}, {}});
+        return;
+    }
     if (++m_errors > kRetries && m_state == State::WaitEotAck) {
         return fail("The receiver acknowledged all " + GroupDigits(m_offset) +
                         " bytes but never confirmed the end of the file.",
