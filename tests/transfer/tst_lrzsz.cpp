@@ -65,7 +65,9 @@ void TestLrzsz::transfer_data() {
                 QTest::addRow("%s %s %d", what, dir, size) << batch << sending << size << false;
             for (int size : {129, 1025})
                 QTest::addRow("%s %s %d damaged", what, dir, size) << batch << sending << size << true;
-            QTest::addRow("%s %s 1 MB", what, dir) << batch << sending << (1 << 20) << !batch;
+            // rb takes 16 s for a megabyte here (XMODEM 3 s): that one is left to the bench.
+            if (!batch || !sending)
+                QTest::addRow("%s %s 1 MB", what, dir) << batch << sending << (1 << 20) << !batch;
         }
 }
 
