@@ -15,7 +15,7 @@ import sys
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 
 # What each folder may include besides itself: framework <- res <- comm <- {terminal,
-# settings, transfer} <- mainframe <- app. The serial control includes nothing of the program;
+# settings, transfer} <- session <- mainframe <- app. The serial control includes nothing of the program;
 # only its door, CCommCtrl, uses the framework. The file-transfer protocols are plain C++ that
 # include nothing of the program; transfer and what comes after it may use them.
 ALLOWED = {
@@ -26,10 +26,11 @@ ALLOWED = {
     "terminal": {"framework", "res", "comm"},
     "settings": {"framework", "res", "comm"},
     "transfer": {"framework", "res", "comm", "transfer/protocol"},
+    "session": {"framework", "res", "comm", "terminal", "transfer", "transfer/protocol"},
     "mainframe": {"framework", "res", "comm", "terminal", "settings", "transfer",
-                  "transfer/protocol"},
+                  "transfer/protocol", "session"},
     "app": {"framework", "res", "comm", "terminal", "settings", "transfer", "transfer/protocol",
-            "mainframe"},
+            "session", "mainframe"},
     "tools": {"comm"},
 }
 # Files that may go further than their folder.
