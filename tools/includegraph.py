@@ -16,17 +16,21 @@ ROOT = pathlib.Path(__file__).resolve().parent.parent
 
 # What each folder may include besides itself: framework <- res <- comm <- {terminal,
 # settings, transfer} <- session <- mainframe <- app. The serial control includes nothing of the program;
-# only its door, CCommCtrl, uses the framework.
+# only its door, CCommCtrl, uses the framework. The file-transfer protocols are plain C++ that
+# include nothing of the program; transfer and what comes after it may use them.
 ALLOWED = {
+    "transfer/protocol": set(),
     "framework": set(),
     "res": {"framework"},
     "comm": set(),
     "terminal": {"framework", "res", "comm"},
     "settings": {"framework", "res", "comm"},
-    "transfer": {"framework", "res", "comm"},
-    "session": {"framework", "res", "comm", "terminal", "transfer"},
-    "mainframe": {"framework", "res", "comm", "terminal", "settings", "transfer", "session"},
-    "app": {"framework", "res", "comm", "terminal", "settings", "transfer", "session", "mainframe"},
+    "transfer": {"framework", "res", "comm", "transfer/protocol"},
+    "session": {"framework", "res", "comm", "terminal", "transfer", "transfer/protocol"},
+    "mainframe": {"framework", "res", "comm", "terminal", "settings", "transfer",
+                  "transfer/protocol", "session"},
+    "app": {"framework", "res", "comm", "terminal", "settings", "transfer", "transfer/protocol",
+            "session", "mainframe"},
     "tools": {"comm"},
 }
 # Files that may go further than their folder.
@@ -38,10 +42,20 @@ PROGRAM = list(ALLOWED)
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
 
 
+def folder_of(relative):
+    """The table's folder a path lies in: the longest entry it starts with."""
+    best = None
+    for folder in PROGRAM:
+        if relative.startswith(folder + "/") and (best is None or len(folder) > len(best)):
+            best = folder
+    return best
+
+
 def sources(root):
     for folder in PROGRAM:
         for path in sorted((root / folder).rglob("*")):
-            if path.suffix in (".h", ".cpp") and path.is_file():
+            if (path.suffix in (".h", ".cpp") and path.is_file()
+                    and folder_of(path.relative_to(root).as_posix()) == folder):
                 yield folder, path
 
 
@@ -49,7 +63,7 @@ def includes(path):
     for number, line in enumerate(path.read_text(errors="replace").splitlines(), 1):
         match = INCLUDE.match(line)
         if match and "/" in match.group(1):
-            yield number, match.group(1).split("/", 1)[0]
+            yield number, folder_of(match.group(1)) or match.group(1).split("/", 1)[0]
 
 
 def allowed_for(root, folder, path):
