@@ -42,6 +42,34 @@ private:
     QAction* m_action;
 };
 
+// The line-signal panes and the query command that names each signal.
+struct SignalPane {
+    unsigned pane;
+    unsigned query;
+};
+constexpr SignalPane kSignalPanes[] = {
+    {ID_INDICATOR_CD, ID_QUERY_CD},
+    {ID_INDICATOR_CTS, ID_QUERY_CTS},
+    {ID_INDICATOR_DSR, ID_QUERY_DSR},
+};
+
+// A line-signal pane's tool tip, e.g. "Carrier Detect (CD): on"; none for other panes. A blank
+// box says nothing by itself.
+std::optional<std::string> SignalTip(unsigned pane, bool on) {
+    for (const SignalPane& signal : kSignalPanes) {
+        if (signal.pane != pane) continue;
+        const auto trimmed = [](std::string s) {
+            while (!s.empty() && s.back() == ' ')
+                s.pop_back();
+            return s;
+        };
+        return fw::FormatString(IDS_SIGNAL_STATE,
+                                {trimmed(fw::LoadStringLine(signal.query, 0)),
+                                 trimmed(fw::LoadString(pane)), on ? "on" : "off"});
+    }
+    return std::nullopt;
+}
+
 // A state request for a status pane: a disabled pane shows no text.
 class PaneCmdUI final : public fw::CmdUI {
 public:
@@ -49,7 +77,10 @@ public:
         : CmdUI(bar.paneId(index))
         , m_bar(bar)
         , m_index(index) {}
-    void Enable(bool on) override { m_bar.SetPaneOn(m_index, on); }
+    void Enable(bool on) override {
+        m_bar.SetPaneOn(m_index, on);
+        if (const auto tip = SignalTip(id(), on)) m_bar.SetPaneTip(m_index, *tip);
+    }
 
 private:
     CStatusBar& m_bar;

@@ -35,6 +35,7 @@ CMainFrame::CMainFrame()
     QIcon icon(QString::fromLatin1(res::kProgramIcon));
     icon.addFile(QString::fromLatin1(res::kProgramIconSmall));
     setWindowIcon(icon);
+    CreateSendBars();
 }
 
 CMainFrame::~CMainFrame() {

@@ -8,7 +8,11 @@
 #include "framework/file.h"
 #include "framework/types.h"
 #include "mainframe/controlbars.h"
+#include "mainframe/macrobar.h"
 #include "mainframe/portwait.h"
+#include "mainframe/sendbar.h"
+#include "settings/macrosdlg.h"
+#include "settings/pacingdlg.h"
 #include "terminal/render.h"
 #include "terminal/termedit.h"
 #include "transfer/dumpfile.h"
@@ -56,6 +60,15 @@ public:
     QTimer m_logPause; // a pause in the data writes the open line
     terminal::TextBreaks m_textBreaks;
     Bool32 m_bTimeStamps = 0; // the screen shows when each line arrived
+    // Sending beyond typed keys: the send bar and the macro bar, each alone in a tool bar at
+    // the foot of the window (hidden until the View menu shows it), the twelve macros and the
+    // pacing of what is sent.
+    QToolBar* m_sendDock = nullptr;
+    CSendBar* m_pSendBar = nullptr;
+    QToolBar* m_macroDock = nullptr;
+    CMacroBar* m_pMacroBar = nullptr;
+    settings::Macros m_macros;
+    settings::Pacing m_pacing;
 
     // --- services ---
     void UpdateTitle();
@@ -114,6 +127,11 @@ public:
     std::string IdleMessage() const;
     void OnReconnect();
     void OnUpdateReconnect(fw::CmdUI& ui);
+    // The send bar, the macros, Break, RTS and pacing.
+    void OnSendingCommand(unsigned id);
+    void OnUpdateSendingCommand(fw::CmdUI& ui);
+    // Puts new macros in the bar and the menu.
+    void SetMacros(const settings::Macros& macros);
 
     void OnClose();
     // True once the window has gone; the object follows when the event loop gets back to it.
@@ -145,6 +163,7 @@ private:
     void UpdateKeyIndicators();
     void ToggleBar(QWidget* bar);
     void DestroyFrame();
+    void CreateSendBars();
 
     std::vector<QMenu*> m_menus;
     std::vector<QAction*> m_menuActions;
