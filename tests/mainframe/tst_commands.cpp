@@ -9,6 +9,7 @@
 #include "tests/support/modaldriver.h"
 
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QtTest>
@@ -42,6 +43,14 @@ std::string Pane(FrameFixture& f, unsigned id) {
     return f->m_wndStatusBar.GetPaneText(f->m_wndStatusBar.CommandToIndex(id));
 }
 
+QString PaneTip(FrameFixture& f, unsigned id) {
+    f.idle();
+    const int index = f->m_wndStatusBar.CommandToIndex(id);
+    return f->m_wndStatusBar.widget()
+        ->findChild<QLabel*>(QStringLiteral("pane%1").arg(index))
+        ->toolTip();
+}
+
 QString Caption(FrameFixture& f) {
     f.idle();
     return f->windowTitle();
@@ -57,7 +66,8 @@ private slots:
     void stateFollowsPort();
     void dumpNameSwitchesDumpCommands();
     void echoForcesHexViewOff();
-    void dtrToggleIsChecked();
+    void lineEnableToggles_data();
+    void lineEnableToggles();
     void barToggles();
     void captionFollowsPortOnlyWithToolBar();
     void commRangeTakenBeforeSettingsRange();
@@ -110,6 +120,11 @@ void TestCommands::stateFollowsPort() {
         {ID_SETTINGS_STHRESHOLD, true, true},
         {ID_SETTINGS_PARITYREPLACE, true, true},
         {ID_SETTINGS_DTRENABLE, true, true},
+        {ID_SETTINGS_RTSENABLE, true, true},
+        {ID_SETTINGS_MACROS, true, true},
+        {ID_SETTINGS_PACING, true, true},
+        {ID_VIEW_SENDBAR, true, true},
+        {ID_VIEW_MACROBAR, true, true},
         {ID_VIEW_HEX, true, true},
         {ID_VIEW_CLEAR, true, true},
         {ID_APP_ABOUT, true, true},
@@ -185,21 +200,43 @@ void TestCommands::echoForcesHexViewOff() {
     QCOMPARE(f->GetHexView(), 0);
 }
 
-void TestCommands::dtrToggleIsChecked() {
+void TestCommands::lineEnableToggles_data() {
+    QTest::addColumn<uint>("id");
+    QTest::addColumn<int>("handshaking");
+    QTest::addColumn<bool>("enabled");
+    QTest::newRow("DTR") << uint(ID_SETTINGS_DTRENABLE) << 0 << true;
+    QTest::newRow("DTR under RTS/CTS") << uint(ID_SETTINGS_DTRENABLE) << 2 << true;
+    QTest::newRow("RTS") << uint(ID_SETTINGS_RTSENABLE) << 0 << true;
+    QTest::newRow("RTS under Xon/Xoff") << uint(ID_SETTINGS_RTSENABLE) << 1 << true;
+    // The driver drives RTS under RTS/CTS handshaking.
+    QTest::newRow("RTS under RTS/CTS") << uint(ID_SETTINGS_RTSENABLE) << 2 << false;
+    QTest::newRow("RTS under both") << uint(ID_SETTINGS_RTSENABLE) << 3 << false;
+}
+
+void TestCommands::lineEnableToggles() {
+    QFETCH(uint, id);
+    QFETCH(int, handshaking);
+    QFETCH(bool, enabled);
     FrameFixture f;
     QVERIFY(f.created());
     f.linkPort(7);
+    CCommCtrl& c = f->m_wndComm;
+    c.SetHandshaking(handshaking);
+    const auto held = [&c, id] {
+        return id == ID_SETTINGS_DTRENABLE ? c.GetDTREnable() : c.GetRTSEnable();
+    };
     for (const bool open : {false, true}) {
         if (open) f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::ToolBar);
-        QCOMPARE(f->m_wndComm.GetPortOpen(), open);
-        const bool before = f->m_wndComm.GetDTREnable();
-        QCOMPARE(MenuItem(f, ID_SETTINGS_DTRENABLE).checked, before);
-        f->SendCommand(ID_SETTINGS_DTRENABLE, CMainFrame::Source::Menu);
-        QCOMPARE(f->m_wndComm.GetDTREnable(), !before);
-        QCOMPARE(MenuItem(f, ID_SETTINGS_DTRENABLE).checked, !before);
-        QVERIFY(MenuItem(f, ID_SETTINGS_DTRENABLE).enabled);
-        f->SendCommand(ID_SETTINGS_DTRENABLE, CMainFrame::Source::Menu);
-        QCOMPARE(f->m_wndComm.GetDTREnable(), before);
+        QCOMPARE(c.GetPortOpen(), open);
+        const bool before = held();
+        QCOMPARE(MenuItem(f, id).checked, before);
+        QCOMPARE(MenuItem(f, id).enabled, enabled);
+        f->SendCommand(id, CMainFrame::Source::Menu);
+        // A disabled item does nothing.
+        QCOMPARE(held(), enabled ? !before : before);
+        QCOMPARE(MenuItem(f, id).checked, held());
+        f->SendCommand(id, CMainFrame::Source::Menu);
+        QCOMPARE(held(), before);
     }
     QVERIFY(f.boxes.shown.empty());
 }
@@ -231,6 +268,19 @@ void TestCommands::barToggles() {
     f->SendCommand(ID_VIEW_TOOLBAR, CMainFrame::Source::Menu);
     QVERIFY(toolBar->isVisible());
     QVERIFY(MenuItem(f, ID_VIEW_TOOLBAR).checked);
+
+    // The send bar and the macro bar start hidden; the send bar shown takes the keyboard.
+    QVERIFY(!f->m_sendDock->isVisible() && !f->m_macroDock->isVisible());
+    QVERIFY(!MenuItem(f, ID_VIEW_SENDBAR).checked && !MenuItem(f, ID_VIEW_MACROBAR).checked);
+    f->SendCommand(ID_VIEW_SENDBAR, CMainFrame::Source::Menu);
+    QVERIFY(f->m_sendDock->isVisible());
+    QVERIFY(MenuItem(f, ID_VIEW_SENDBAR).checked);
+    QCOMPARE(f->focusWidget(), f->m_pSendBar->field());
+    f->SendCommand(ID_VIEW_MACROBAR, CMainFrame::Source::Menu);
+    QVERIFY(f->m_macroDock->isVisible() && MenuItem(f, ID_VIEW_MACROBAR).checked);
+    f->SendCommand(ID_VIEW_SENDBAR, CMainFrame::Source::Menu);
+    QVERIFY(!f->m_sendDock->isVisible() && !MenuItem(f, ID_VIEW_SENDBAR).checked);
+    QVERIFY(f->m_macroDock->isVisible());
 }
 
 void TestCommands::captionFollowsPortOnlyWithToolBar() {
@@ -350,6 +400,7 @@ void TestCommands::signalQueries() {
     f->m_wndComm.control()->setDeviceOpener(FakeOpener(script));
     const unsigned panes[] = {ID_INDICATOR_CD, ID_INDICATOR_CTS, ID_INDICATOR_DSR};
     const std::string lit[] = {"CD ", "CTS", "DSR"};
+    const QString names[] = {"Carrier Detect (CD)", "Clear To Send (CTS)", "Data Set Ready (DSR)"};
 
     for (const bool open : {false, true}) {
         f.boxes.shown.clear();
@@ -368,6 +419,10 @@ void TestCommands::signalQueries() {
         for (int i = 0; i < 3; ++i) {
             const bool on = open && ((i == line) == holding);
             QCOMPARE(Pane(f, panes[i]), on ? lit[i] : std::string());
+            // A blank pane still says what it is and that its line is off.
+            const QString tip = PaneTip(f, panes[i]);
+            QVERIFY2(tip.contains(names[i]) && tip.endsWith(on ? ": on" : ": off"),
+                     qPrintable(tip));
         }
     }
 }
