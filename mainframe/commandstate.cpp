@@ -293,11 +293,11 @@ void CMainFrame::InstallAccelerators() {
     qApp->installEventFilter(this);
 }
 
-bool CMainFrame::TranslateAccelerator(QKeyEvent* key) {
+bool CMainFrame::TranslateAccelerator(QKeyEvent* key, std::span<const res::Accelerator> table) {
     const auto modifiers = key->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier |
                                                Qt::AltModifier | Qt::MetaModifier);
     const QKeyCombination pressed(modifiers, static_cast<Qt::Key>(key->key()));
-    for (const res::Accelerator& accel : res::Accelerators()) {
+    for (const res::Accelerator& accel : table) {
         if (accel.key != pressed) continue;
         SendCommand(accel.id, Source::Key);
         return true;
@@ -305,8 +305,10 @@ bool CMainFrame::TranslateAccelerator(QKeyEvent* key) {
     return false;
 }
 
-bool CMainFrame::TranslateMenuKey(QKeyEvent* key) {
-    if (TranslateAccelerator(key)) return true;
+bool CMainFrame::TranslateMenuKey(QKeyEvent* key, bool inScreen) {
+    if (inScreen && (TranslateAccelerator(key, res::ClipboardChords()) ||
+                     TranslateAccelerator(key, res::Accelerators())))
+        return true;
     // F10 alone opens the menu bar; it never reaches the screen.
     if (key->key() == Qt::Key_F10 &&
         (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
@@ -330,7 +332,9 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* e) {
         fw::InvalidateLockKeys();
         auto* widget = qobject_cast<QWidget*>(watched);
         // Keys of the frame's window are translated before the focused widget sees them.
-        if (widget && widget->window() == this && TranslateMenuKey(static_cast<QKeyEvent*>(e)))
+        const bool inScreen = widget == &m_wndEdit || m_wndEdit.isAncestorOf(widget);
+        if (widget && widget->window() == this &&
+            TranslateMenuKey(static_cast<QKeyEvent*>(e), inScreen))
             return true;
         break;
     }

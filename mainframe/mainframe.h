@@ -28,8 +28,9 @@
 
 class QMenu;
 namespace res {
+struct Accelerator;
 struct MenuItem;
-}
+} // namespace res
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
@@ -156,9 +157,10 @@ private:
     void BuildMenu();
     void AddMenuItems(QMenu* menu, std::span<const res::MenuItem> items);
     void InstallAccelerators();
-    bool TranslateAccelerator(QKeyEvent* key);
-    // The frame's own keys: the accelerators, F10, and Alt chords that no menu took.
-    bool TranslateMenuKey(QKeyEvent* key);
+    bool TranslateAccelerator(QKeyEvent* key, std::span<const res::Accelerator> table);
+    // The frame's own keys: in the screen the clipboard chords and the accelerators (other
+    // widgets, text fields above all, keep theirs), F10, and Alt chords that no menu took.
+    bool TranslateMenuKey(QKeyEvent* key, bool inScreen);
     void OpenMenuBar();
     void UpdateKeyIndicators();
     void ToggleBar(QWidget* bar);

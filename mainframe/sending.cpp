@@ -68,6 +68,9 @@ void CMainFrame::OnSendingCommand(unsigned id) {
     case ID_SETTINGS_RTSENABLE:
         m_wndComm.SetRTSEnable(!m_wndComm.GetRTSEnable());
         break;
+    case ID_EDIT_COPY_SCREEN:
+        m_wndEdit.copy();
+        break;
     case ID_SETTINGS_MACROS: {
         settings::Macros edited = m_macros;
         CMacrosDlg dialog(this, edited, PreviewMacro);
@@ -102,6 +105,7 @@ void CMainFrame::OnUpdateSendingCommand(fw::CmdUI& ui) {
         return;
     case ID_SETTINGS_MACROS:
     case ID_SETTINGS_PACING:
+    case ID_EDIT_COPY_SCREEN:
         ui.Enable(true);
         return;
     default:

@@ -67,6 +67,7 @@
 #define ID_SETTINGS_PACING 33304
 #define ID_COMM_SENDBREAK 33305
 #define ID_EDIT_PASTE_TO_PORT 33306
+#define ID_EDIT_COPY_SCREEN 33307
 #define ID_COMM_MACRO_FIRST 33310 // Communication > Macros: one command per macro
 #define ID_COMM_MACRO_LAST 33321
 

@@ -81,6 +81,7 @@ constexpr fw::StringEntry kStrings[] = {
     {ID_SETTINGS_PACING, "Wait after each character or line end that is sent\nTransmit Pacing"},
     {ID_COMM_SENDBREAK, "Hold the line in Break for 250 ms\nSend Break"},
     {ID_EDIT_PASTE_TO_PORT, "Send the clipboard's text through the port\nPaste"},
+    {ID_EDIT_COPY_SCREEN, "Copy the screen's selection to the clipboard\nCopy"},
     {ID_COMM_MACRO_FIRST, "Send macro 1"},
     {ID_COMM_MACRO_FIRST + 1, "Send macro 2"},
     {ID_COMM_MACRO_FIRST + 2, "Send macro 3"},

@@ -116,6 +116,11 @@ const Accelerator kAccelerators[] = {
     {Qt::SHIFT | Qt::Key_F6, ID_PREV_PANE},
 };
 
+const Accelerator kClipboardChords[] = {
+    {Qt::CTRL | Qt::SHIFT | Qt::Key_C, ID_EDIT_COPY_SCREEN},
+    {Qt::CTRL | Qt::SHIFT | Qt::Key_V, ID_EDIT_PASTE_TO_PORT},
+};
+
 constexpr unsigned kIndicators[] = {
     ID_SEPARATOR,     ID_INDICATOR_HEX,  ID_INDICATOR_CD,  ID_INDICATOR_CTS,
     ID_INDICATOR_DSR, ID_INDICATOR_CAPS, ID_INDICATOR_NUM, ID_INDICATOR_SCRL,
@@ -131,6 +136,9 @@ std::span<const unsigned> ToolBarSlots() {
 }
 std::span<const Accelerator> Accelerators() {
     return kAccelerators;
+}
+std::span<const Accelerator> ClipboardChords() {
+    return kClipboardChords;
 }
 std::span<const unsigned> StatusIndicators() {
     return kIndicators;

@@ -8,6 +8,7 @@
 #include "tests/support/framefixture.h"
 #include "tests/support/modaldriver.h"
 
+#include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -78,6 +79,7 @@ private slots:
     void acceleratorKeysSwallowed_data();
     void acceleratorKeysSwallowed();
     void f10OpensMenuBar();
+    void textFieldsKeepTheirKeys();
     void controlErrorShownAndProgramGoesOn_data();
     void controlErrorShownAndProgramGoesOn();
 };
@@ -476,6 +478,37 @@ void TestCommands::acceleratorKeysSwallowed() {
     QTest::qWait(20);
     QCOMPARE(pty.readAvailable(), std::string());
     QCOMPARE(f.screen(), std::string("q"));
+    QVERIFY(f.boxes.shown.empty());
+}
+
+void TestCommands::textFieldsKeepTheirKeys() {
+    FrameFixture f;
+    QVERIFY(f.openPort(CMainFrame::Source::ToolBar));
+    PtyPair& pty = f.pty();
+    QClipboard* clipboard = QApplication::clipboard();
+    // In the screen Ctrl+Shift+C copies the selection, and nothing goes to the device.
+    f->ShowReceived("hello");
+    f->m_wndEdit.selectAll();
+    clipboard->clear();
+    QTest::keyClick(&f->m_wndEdit, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(clipboard->text(), QStringLiteral("hello"));
+    // In the send bar's field the editing keys edit, none of them reaches the device.
+    f->SendCommand(ID_VIEW_SENDBAR, CMainFrame::Source::Menu);
+    QLineEdit* field = f->m_pSendBar->field();
+    QTest::keyClicks(field, "abc");
+    QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(field, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(clipboard->text(), QStringLiteral("abc"));
+    QTest::keyClick(field, Qt::Key_End);
+    QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(field->text(), QStringLiteral("abcabc"));
+    QTest::keyClick(field, Qt::Key_Insert, Qt::ShiftModifier);
+    QCOMPARE(field->text(), QStringLiteral("abcabcabc"));
+    QTest::keyClick(field, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(field->text(), QStringLiteral("abcabc"));
+    QTest::keyClick(field, Qt::Key_Backspace, Qt::AltModifier);
+    QTest::qWait(20);
+    QCOMPARE(pty.readAvailable(), std::string());
     QVERIFY(f.boxes.shown.empty());
 }
 
