@@ -1,6 +1,7 @@
 // What the user asks to send, turned into line bytes: hex fields, macro escapes, line endings
 // and pasted text, each with the bad inputs a user can type.
 #include "transfer/sendtext.h"
+#include "transfer/transmitdlg.h"
 
 #include <QtTest>
 
@@ -59,6 +60,8 @@ private slots:
     void lineEndings();
     void paste_data();
     void paste();
+    void progressFigures_data();
+    void progressFigures();
 };
 
 void TestSendText::hexField_data() {
@@ -218,6 +221,26 @@ void TestSendText::paste() {
     const auto plan = transfer::PlanPaste(text.toStdString(), enter.toStdString());
     QCOMPARE(QByteArray::fromStdString(plan.bytes), bytes);
     QCOMPARE(plan.mustAsk, mustAsk);
+}
+
+void TestSendText::progressFigures_data() {
+    QTest::addColumn<qint64>("sent");
+    QTest::addColumn<qint64>("total");
+    QTest::addColumn<qint64>("elapsedMs");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("at the start") << 0ll << 5000ll << 0ll << "0 of 5000 bytes";
+    QTest::newRow("paced") << 1200ll << 5000ll << 1250ll << "1200 of 5000 bytes, 960 bytes/s";
+    QTest::newRow("past 2 GB") << 3000000000ll << 4000000000ll << 1000000ll
+                               << "3000000000 of 4000000000 bytes, 3000000 bytes/s";
+    QTest::newRow("file grew") << 700ll << 500ll << 1000ll << "700 of 700 bytes, 700 bytes/s";
+}
+
+void TestSendText::progressFigures() {
+    QFETCH(qint64, sent);
+    QFETCH(qint64, total);
+    QFETCH(qint64, elapsedMs);
+    QFETCH(QString, shown);
+    QCOMPARE(QString::fromStdString(transfer::ProgressFigures(sent, total, elapsedMs)), shown);
 }
 
 QTEST_GUILESS_MAIN(TestSendText)
