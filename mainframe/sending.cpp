@@ -41,12 +41,13 @@ bool DrivesRts(std::int32_t handshaking) {
 } // namespace
 
 void CMainFrame::CreateSendBars() {
-    m_pSendBar = new CSendBar;
-    m_sendDock = FootBar(this, m_pSendBar, "sendBarDock", "Send Bar");
-    // The macro bar goes on a row of its own, under the send bar.
-    addToolBarBreak(Qt::BottomToolBarArea);
+    // The foot's first row lies at the window's edge: the macro bar goes there, the send bar
+    // on a row of its own above it, right under the screen.
     m_pMacroBar = new CMacroBar;
     m_macroDock = FootBar(this, m_pMacroBar, "macroBarDock", "Macro Bar");
+    addToolBarBreak(Qt::BottomToolBarArea);
+    m_pSendBar = new CSendBar;
+    m_sendDock = FootBar(this, m_pSendBar, "sendBarDock", "Send Bar");
     m_pSendBar->setEscapeHandler([this] { m_wndEdit.setFocus(); });
 }
 
