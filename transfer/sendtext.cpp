@@ -172,7 +172,6 @@ std::string_view LineEndingBytes(LineEnding ending) {
 
 PastePlan PlanPaste(std::string_view text, std::string_view enter) {
     PastePlan plan;
-    bool control = false;
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
         if (c == '\r' || c == '\n') {
@@ -181,10 +180,10 @@ PastePlan PlanPaste(std::string_view text, std::string_view enter) {
             continue;
         }
         const auto byte = static_cast<unsigned char>(c);
-        if ((byte < 0x20 && c != '\t') || byte == 0x7f) control = true;
+        if ((byte < 0x20 && c != '\t') || byte == 0x7f) plan.controls = true;
         plan.bytes += c;
     }
-    plan.mustAsk = control || plan.bytes.size() > kPasteAskAbove;
+    plan.mustAsk = plan.controls || plan.bytes.size() > kPasteAskAbove;
     return plan;
 }
 

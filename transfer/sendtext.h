@@ -68,7 +68,8 @@ std::string_view LineEndingBytes(LineEnding ending);
 // The bytes a pasted text sends: each line break (LF, CR LF or CR) becomes `enter`.
 struct PastePlan {
     std::string bytes;
-    bool mustAsk = false; // too long or holding control characters: the user confirms first
+    bool controls = false; // holds control characters other than line breaks and Tab
+    bool mustAsk = false;  // too long or holding control characters: the user confirms first
 };
 inline constexpr std::size_t kPasteAskAbove = 4096;
 PastePlan PlanPaste(std::string_view text, std::string_view enter);

@@ -221,6 +221,7 @@ void TestSendText::paste() {
     const auto plan = transfer::PlanPaste(text.toStdString(), enter.toStdString());
     QCOMPARE(QByteArray::fromStdString(plan.bytes), bytes);
     QCOMPARE(plan.mustAsk, mustAsk);
+    QCOMPARE(plan.controls, mustAsk && plan.bytes.size() <= transfer::kPasteAskAbove);
 }
 
 void TestSendText::progressFigures_data() {
