@@ -2,6 +2,7 @@
 
 #include "settings/persistence.h"
 #include "comm/portmap.h"
+#include "framework/errors.h"
 #include "mainframe/mainframe.h"
 
 #include <vector>
@@ -77,10 +78,21 @@ std::vector<NumberSetting> Numbers(CMainFrame& f) {
     };
 }
 
-std::vector<TextSetting> Texts(CCommCtrl& c) {
+std::vector<TextSetting> Texts(CMainFrame& f) {
+    CCommCtrl& c = f.m_wndComm;
     return {
+        // A stored line the control refuses is skipped, but never silently: the status bar
+        // names it and what is used instead.
         {"Settings", [&c] { return c.GetSettings(); },
-         [&c](const std::string& v) { c.SetSettings(v); }},
+         [&f, &c](const std::string& v) {
+             try {
+                 c.SetSettings(v);
+             } catch (const fw::ControlError& e) {
+                 f.m_wndStatusBar.SetPaneText(0,
+                                              e.description() + " Using " + c.GetSettings() + ".");
+                 throw;
+             }
+         }},
         {"ParityReplace", [&c] { return c.GetParityReplace(); },
          [&c](const std::string& v) { c.SetParityReplace(v); }},
     };
@@ -123,7 +135,7 @@ long CMainFrame::LoadSettings() {
     std::vector<std::string> history;
     settings::Macros macros = m_macros;
     const long status =
-        settings::LoadSettings(Numbers(*this), Texts(m_wndComm), LongTexts(*this, history, macros));
+        settings::LoadSettings(Numbers(*this), Texts(*this), LongTexts(*this, history, macros));
     if (status == 0) {
         m_pSendBar->setHistory(history);
         SetMacros(macros);
@@ -134,6 +146,6 @@ long CMainFrame::LoadSettings() {
 void CMainFrame::SaveSettings() {
     std::vector<std::string> unused;
     settings::Macros unusedMacros;
-    settings::SaveSettings(Numbers(*this), Texts(m_wndComm),
+    settings::SaveSettings(Numbers(*this), Texts(*this),
                            LongTexts(*this, unused, unusedMacros));
 }

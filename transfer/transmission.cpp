@@ -6,6 +6,7 @@
 #include "framework/filedialog.h"
 #include "framework/stringtable.h"
 #include "res/resource.h"
+#include "transfer/openfailure.h"
 #include "transfer/transmitdlg.h"
 
 #include <QPointer>
@@ -130,7 +131,12 @@ void TransmitTextFile(const Transmission& t) {
     const auto path = fw::GetOpenFileName(&t.window, "txt", kTextFilter, /*pathMustExist=*/true);
     if (!path) return;
     fw::File file;
-    file.open(*path, fw::File::Read | fw::File::Exclusive);
+    try {
+        file.open(*path, fw::File::Read | fw::File::Exclusive);
+    } catch (const fw::FileError& e) {
+        ShowOpenFailure(e, fw::Icon::Stop);
+        return;
+    }
 
     TransmissionScope scope(t, file);
     const short n = t.comm.GetOutBufferSize();

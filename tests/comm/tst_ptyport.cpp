@@ -130,7 +130,7 @@ void TestPtyPort::openAppliesSettings_data() {
     QTest::addColumn<bool>("xon");
     QTest::newRow("115200 8n1") << "115200,n,8,1" << 0 << 115200u << false << false << false;
     QTest::newRow("57600 2 stop rts") << "57600,n,8,2" << 2 << 57600u << true << true << false;
-    QTest::newRow("921600 1.5 xon") << "921600,n,8,1.5" << 1 << 921600u << true << false << true;
+    QTest::newRow("921600 1.5 xon") << "921600,n,5,1.5" << 1 << 921600u << true << false << true;
     QTest::newRow("3000000 both") << "3000000,n,8,1" << 3 << 3000000u << false << true << true;
     QTest::newRow("odd 31250, parity") << "31250,e,7,1" << 0 << 31250u << false << false << false;
 }

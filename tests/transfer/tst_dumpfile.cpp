@@ -147,16 +147,29 @@ void TestDumpFile::existingFile_data() {
     QTest::newRow("an empty file is simply opened") << ""s << 0 << true << "new"s;
 }
 
-void TestDumpFile::existingFile() {
-    QFETCH(std::string, before);
-    QFETCH(int, answer);
-    QFETCH(bool, opened);
-    QFETCH(std::string, after);
+namespace {
+
+// Opens a file holding `before` as the dump or the log, answering `answer` to the question.
+void ExistingFileOpened(const std::string& before, int answer, bool opened,
+                        const std::string& after, bool log) {
     FrameFixture f;
     QVERIFY(f.created());
-    const std::string path = f.tempPath("old.dmp");
+    const std::string path = f.tempPath(log ? "old.log" : "old.dmp");
     QVERIFY(WriteFile(path, before));
     if (answer) f.boxes.answer(fw::Answer(answer));
+    if (log) {
+        // "new" stands for what the log makes of the received line.
+        OpenLog(f, path);
+        QCOMPARE(f->m_strLogFile, opened ? path : ""s);
+        f->ShowReceived("new\r\n");
+        if (opened) f->SendCommand(ID_FILE_CLOSE_LOG, CMainFrame::Source::Menu);
+        QCOMPARE(Contents(path), QString::fromStdString(after)
+                                     .replace("new", "1970-01-01 00:00:01.000  new\n")
+                                     .toStdString());
+        QCOMPARE(f.boxes.shown.size(), std::size_t{answer ? 1 : 0});
+        if (answer) QCOMPARE(f.boxes.shown.front().text, path + " already exists.");
+        return;
+    }
     OpenDump(f, path);
     if (answer) {
         QCOMPARE(f.boxes.shown.size(), std::size_t{1});
@@ -174,6 +187,22 @@ void TestDumpFile::existingFile() {
     if (opened) f->SendCommand(ID_FILE_CLOSE_DUMP, CMainFrame::Source::Menu);
     QCOMPARE(Contents(path), after);
     QCOMPARE(f.boxes.shown.size(), std::size_t{answer ? 1 : 0});
+}
+
+} // namespace
+
+// The same question, and the same answers, for the dump and for the text log.
+void TestDumpFile::existingFile() {
+    QFETCH(std::string, before);
+    QFETCH(int, answer);
+    QFETCH(bool, opened);
+    QFETCH(std::string, after);
+    for (const bool log : {false, true}) {
+        fw::SetMsClockSource([] { return std::int64_t{1000}; });
+        ExistingFileOpened(before, answer, opened, after, log);
+        fw::SetMsClockSource({});
+        if (QTest::currentTestFailed()) return;
+    }
 }
 
 void TestDumpFile::lockKeepsOtherDumpersOut() {
@@ -194,7 +223,8 @@ void TestDumpFile::lockKeepsOtherDumpersOut() {
     f.files.choose(path);
     second.SendCommand(ID_FILE_OPEN_DUMP, CMainFrame::Source::Menu);
     QCOMPARE(f.boxes.shown.size(), std::size_t{2});
-    QCOMPARE(f.boxes.shown.back().text, "Failed to open file!"s);
+    QCOMPARE(f.boxes.shown.back().text,
+             "Failed to open file!\n" + path + " is in use by another program.");
     QVERIFY(second.m_strDumpFile.empty());
     QVERIFY(!second.m_fileDump.isOpen());
     QCOMPARE(Contents(path), "first"s);
@@ -266,7 +296,8 @@ void TestDumpFile::openInMissingFolder() {
     OpenDump(f, f.tempPath("no/such/folder/x.dmp"));
     QCOMPARE(f.boxes.shown.size(), std::size_t{1});
     const fw::MessageBoxRequest& box = f.boxes.shown.front();
-    QCOMPARE(box.text, "Failed to open file!"s);
+    QCOMPARE(box.text,
+             "Failed to open file!\n" + f.tempPath("no/such/folder/x.dmp") + " was not found.");
     QCOMPARE(box.buttons, fw::Buttons::Ok);
     QCOMPARE(box.icon, fw::Icon::Exclamation);
     QCOMPARE(box.caption, "Wirelog"s);
@@ -399,13 +430,18 @@ void TestDumpFile::logBesideTheDump() {
 
 void TestDumpFile::logRefused_data() {
     QTest::addColumn<QString>("what");
-    QTest::newRow("the dump's own file") << "dump";
-    QTest::newRow("a folder") << "folder";
-    QTest::newRow("in a missing folder") << "missing";
+    QTest::addColumn<QString>("reason"); // the failure box's second line, %1 the path
+    QTest::newRow("the dump's own file") << "dump"
+                                         << "%1 is in use by another program.";
+    QTest::newRow("a folder") << "folder"
+                              << "%1 is a folder, not a file.";
+    QTest::newRow("in a missing folder") << "missing"
+                                         << "%1 was not found.";
 }
 
 void TestDumpFile::logRefused() {
     QFETCH(QString, what);
+    QFETCH(QString, reason);
     FrameFixture f;
     QVERIFY(f.created());
     const std::string dump = f.tempPath("held.dmp");
@@ -418,9 +454,12 @@ void TestDumpFile::logRefused() {
     } else if (what == "missing") {
         path = f.tempPath("no/such/x.log");
     }
+    // The dump's file holds data: asked first, and the answer does not get past the lock.
+    if (what == "dump") f.boxes.answer(fw::Answer::Replace);
     OpenLog(f, path);
-    QCOMPARE(f.boxes.shown.size(), std::size_t{1});
-    QCOMPARE(f.boxes.shown.front().text, "Failed to open file!"s);
+    QCOMPARE(f.boxes.shown.size(), std::size_t{what == "dump" ? 2u : 1u});
+    QCOMPARE(QString::fromStdString(f.boxes.shown.back().text),
+             "Failed to open file!\n" + reason.arg(QString::fromStdString(path)));
     QVERIFY(!f->m_fileLog.isOpen());
     QCOMPARE(f->m_strLogFile, ""s);
     QCOMPARE(f->windowTitle(), DumpCaption(dump));
@@ -434,8 +473,9 @@ void TestDumpFile::logRefused() {
         const std::string log = f.tempPath("held.log");
         OpenLog(f, log);
         OpenDump(f, log);
-        QCOMPARE(f.boxes.shown.size(), std::size_t{2});
-        QCOMPARE(f.boxes.shown.back().text, "Failed to open file!"s);
+        QCOMPARE(f.boxes.shown.size(), std::size_t{3});
+        QCOMPARE(f.boxes.shown.back().text,
+                 "Failed to open file!\n" + log + " is in use by another program.");
         QVERIFY(f->m_fileLog.isOpen());
     }
 }
