@@ -56,9 +56,9 @@ std::vector<NumberSetting> Numbers(CMainFrame& f) {
          [&e](std::int32_t v) {
              if (v >= 0 && v <= 2) e.m_enterSends = static_cast<terminal::EnterSends>(v);
          }},
-        {"LineBreaks", [&f] { return static_cast<std::int32_t>(f.m_textBreaks.mode); },
+        {"LineBreaks", [&f] { return static_cast<std::int32_t>(f.session().lineBreaks()); },
          [&f](std::int32_t v) {
-             if (v >= 0 && v <= 2) f.m_textBreaks = {static_cast<terminal::LineBreaks>(v), false};
+             if (v >= 0 && v <= 2) f.session().setLineBreaks(static_cast<terminal::LineBreaks>(v));
          }},
         // The send bar's and the macro bar's own: shown or not, and how the bar sends.
         {"SendBar", [&f, flag] { return flag(f.m_sendDock->isVisibleTo(&f)); },

@@ -404,7 +404,7 @@ void TestCommandLine::startOpensDumpThenPort() {
     app::ApplyCommandLine(f.frame(), c);
     app::StartCommandLine(f.frame(), c);
     QVERIFY(f->m_wndComm.GetPortOpen());
-    QCOMPARE(f->m_strDumpFile, dump);
+    QCOMPARE(f->session().dumpPath(), dump);
     f.idle();
     QCOMPARE(f->windowTitle(),
              QString::fromStdString("Wirelog - COM6,57600,n,8,2 - dumping to \"" + dump + "\""));

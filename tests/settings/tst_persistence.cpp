@@ -53,7 +53,7 @@ QString Setting(CMainFrame& f, const QString& name) {
     if (name == "ParityReplace") return QString::fromStdString(c.GetParityReplace());
     if (name == "TimeStamps") return QString::number(f.m_bTimeStamps);
     if (name == "EnterSends") return QString::number(static_cast<int>(f.m_wndEdit.m_enterSends));
-    if (name == "LineBreaks") return QString::number(static_cast<int>(f.m_textBreaks.mode));
+    if (name == "LineBreaks") return QString::number(static_cast<int>(f.session().lineBreaks()));
     if (name == "SendBar") return QString::number(f.m_sendDock->isVisibleTo(&f));
     if (name == "MacroBar") return QString::number(f.m_macroDock->isVisibleTo(&f));
     if (name == "SendLineEnd") return QString::number(static_cast<int>(f.m_pSendBar->lineEnding()));

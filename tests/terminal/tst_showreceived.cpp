@@ -677,7 +677,7 @@ void TestShowReceived::stampsAndLog() {
     const std::string path = f.tempPath("stamps.log");
     f.files.choose(path);
     f->SendCommand(ID_FILE_OPEN_LOG, CMainFrame::Source::Menu);
-    QVERIFY(f->m_fileLog.isOpen());
+    QVERIFY(f->session().logFile().isOpen());
 
     for (const QByteArray& event : events) {
         const std::string bytes = event.mid(event.indexOf(':') + 1).toStdString();

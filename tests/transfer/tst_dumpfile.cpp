@@ -106,7 +106,7 @@ void TestDumpFile::dialogAndCaption() {
     QCOMPARE(request.filters[1].description, " All Files (*.*) "s);
     QCOMPARE(request.filters[1].pattern, " *.* "s);
 
-    QCOMPARE(f->m_strDumpFile, path);
+    QCOMPARE(f->session().dumpPath(), path);
     QVERIFY(QFile::exists(QString::fromStdString(path)));
     QCOMPARE(f->windowTitle(), DumpCaption(path));
     QVERIFY(!Enabled(f.frame(), ID_FILE_OPEN_DUMP));
@@ -114,8 +114,8 @@ void TestDumpFile::dialogAndCaption() {
 
     f->SendCommand(ID_FILE_CLOSE_DUMP, CMainFrame::Source::Menu);
     QVERIFY(f.boxes.shown.empty());
-    QCOMPARE(f->m_strDumpFile, ""s);
-    QVERIFY(!f->m_fileDump.isOpen());
+    QCOMPARE(f->session().dumpPath(), ""s);
+    QVERIFY(!f->session().dumpFile().isOpen());
     QCOMPARE(f->windowTitle(), QStringLiteral("Wirelog"));
     QVERIFY(Enabled(f.frame(), ID_FILE_OPEN_DUMP));
     QVERIFY(!Enabled(f.frame(), ID_FILE_CLOSE_DUMP));
@@ -127,8 +127,8 @@ void TestDumpFile::cancelledDialogChangesNothing() {
     f.files.choose(std::nullopt);
     f->SendCommand(ID_FILE_OPEN_DUMP, CMainFrame::Source::Menu);
     QCOMPARE(f.files.requests.size(), std::size_t{1});
-    QCOMPARE(f->m_strDumpFile, ""s);
-    QVERIFY(!f->m_fileDump.isOpen());
+    QCOMPARE(f->session().dumpPath(), ""s);
+    QVERIFY(!f->session().dumpFile().isOpen());
     QCOMPARE(f->windowTitle(), QStringLiteral("Wirelog"));
     QVERIFY(f.boxes.shown.empty());
 }
@@ -160,7 +160,7 @@ void ExistingFileOpened(const std::string& before, int answer, bool opened,
     if (log) {
         // "new" stands for what the log makes of the received line.
         OpenLog(f, path);
-        QCOMPARE(f->m_strLogFile, opened ? path : ""s);
+        QCOMPARE(f->session().logPath(), opened ? path : ""s);
         f->ShowReceived("new\r\n");
         if (opened) f->SendCommand(ID_FILE_CLOSE_LOG, CMainFrame::Source::Menu);
         QCOMPARE(Contents(path), QString::fromStdString(after)
@@ -180,8 +180,8 @@ void ExistingFileOpened(const std::string& before, int answer, bool opened,
     } else {
         QVERIFY(f.boxes.shown.empty());
     }
-    QCOMPARE(f->m_strDumpFile, opened ? path : ""s);
-    QCOMPARE(f->m_fileDump.isOpen(), opened);
+    QCOMPARE(f->session().dumpPath(), opened ? path : ""s);
+    QCOMPARE(f->session().dumpFile().isOpen(), opened);
     QCOMPARE(f->windowTitle(), opened ? DumpCaption(path) : QStringLiteral("Wirelog"));
     f->ShowReceived("new");
     if (opened) f->SendCommand(ID_FILE_CLOSE_DUMP, CMainFrame::Source::Menu);
@@ -213,7 +213,7 @@ void TestDumpFile::lockKeepsOtherDumpersOut() {
     QVERIFY(f.created());
     const std::string path = f.tempPath("held.dmp");
     OpenDump(f, path);
-    QVERIFY(f->m_fileDump.isOpen());
+    QVERIFY(f->session().dumpFile().isOpen());
     f->ShowReceived("first");
     QCOMPARE(Contents(path), "first"s);
 
@@ -225,8 +225,8 @@ void TestDumpFile::lockKeepsOtherDumpersOut() {
     QCOMPARE(f.boxes.shown.size(), std::size_t{2});
     QCOMPARE(f.boxes.shown.back().text,
              "Failed to open file!\n" + path + " is in use by another program.");
-    QVERIFY(second.m_strDumpFile.empty());
-    QVERIFY(!second.m_fileDump.isOpen());
+    QVERIFY(second.session().dumpPath().empty());
+    QVERIFY(!second.session().dumpFile().isOpen());
     QCOMPARE(Contents(path), "first"s);
     second.ShowReceived("not for the file");
 
@@ -237,7 +237,7 @@ void TestDumpFile::lockKeepsOtherDumpersOut() {
     f.boxes.answer(fw::Answer::Append);
     f.files.choose(path);
     second.SendCommand(ID_FILE_OPEN_DUMP, CMainFrame::Source::Menu);
-    QCOMPARE(second.m_strDumpFile, path);
+    QCOMPARE(second.session().dumpPath(), path);
     second.ShowReceived(" third");
     second.SendCommand(ID_FILE_CLOSE_DUMP, CMainFrame::Source::Menu);
     QCOMPARE(Contents(path), "first second third"s);
@@ -301,8 +301,8 @@ void TestDumpFile::openInMissingFolder() {
     QCOMPARE(box.buttons, fw::Buttons::Ok);
     QCOMPARE(box.icon, fw::Icon::Exclamation);
     QCOMPARE(box.caption, "Wirelog"s);
-    QCOMPARE(f->m_strDumpFile, ""s);
-    QVERIFY(!f->m_fileDump.isOpen());
+    QCOMPARE(f->session().dumpPath(), ""s);
+    QVERIFY(!f->session().dumpFile().isOpen());
     QCOMPARE(f->windowTitle(), QStringLiteral("Wirelog"));
     QVERIFY(Enabled(f.frame(), ID_FILE_OPEN_DUMP));
     QVERIFY(!Enabled(f.frame(), ID_FILE_CLOSE_DUMP));
@@ -321,8 +321,8 @@ void TestDumpFile::failingWrite() {
     f->ShowReceived("lost?");
     // The piece reaches the screen, the dump is closed at once...
     QCOMPARE(f.screen(), "lost?"s);
-    QCOMPARE(f->m_strDumpFile, ""s);
-    QVERIFY(!f->m_fileDump.isOpen());
+    QCOMPARE(f->session().dumpPath(), ""s);
+    QVERIFY(!f->session().dumpFile().isOpen());
     QCOMPARE(f->windowTitle(), QStringLiteral("Wirelog"));
     QVERIFY(Enabled(f.frame(), ID_FILE_OPEN_DUMP));
     // ...and the failure is told once, naming the file and the cause.
@@ -417,13 +417,13 @@ void TestDumpFile::logBesideTheDump() {
 
     // Closing the dump leaves the log; the window's close ends it, its open line written.
     f->SendCommand(ID_FILE_CLOSE_DUMP, CMainFrame::Source::Menu);
-    QVERIFY(f->m_fileLog.isOpen());
+    QVERIFY(f->session().logFile().isOpen());
     f->ShowReceived("last");
     f->close();
     fw::SetMsClockSource({});
     QVERIFY(f.boxes.shown.empty());
     QVERIFY(f->IsClosed());
-    QVERIFY(!f->m_fileLog.isOpen());
+    QVERIFY(!f->session().logFile().isOpen());
     QCOMPARE(Contents(log), LogLines({"01.000  one", "01.000  tw\\", "01.000  o", "01.000  last"}));
     QCOMPARE(Contents(dump), "one\r\ntwo\r\n"s); // closed before "last"
 }
@@ -460,8 +460,8 @@ void TestDumpFile::logRefused() {
     QCOMPARE(f.boxes.shown.size(), std::size_t{what == "dump" ? 2u : 1u});
     QCOMPARE(QString::fromStdString(f.boxes.shown.back().text),
              "Failed to open file!\n" + reason.arg(QString::fromStdString(path)));
-    QVERIFY(!f->m_fileLog.isOpen());
-    QCOMPARE(f->m_strLogFile, ""s);
+    QVERIFY(!f->session().logFile().isOpen());
+    QCOMPARE(f->session().logPath(), ""s);
     QCOMPARE(f->windowTitle(), DumpCaption(dump));
     QVERIFY(Enabled(f.frame(), ID_FILE_OPEN_LOG));
     // The dump goes on, nothing of it lost.
@@ -476,7 +476,7 @@ void TestDumpFile::logRefused() {
         QCOMPARE(f.boxes.shown.size(), std::size_t{3});
         QCOMPARE(f.boxes.shown.back().text,
                  "Failed to open file!\n" + log + " is in use by another program.");
-        QVERIFY(f->m_fileLog.isOpen());
+        QVERIFY(f->session().logFile().isOpen());
     }
 }
 
@@ -490,8 +490,8 @@ void TestDumpFile::logFailingWrite() {
     f->ShowReceived("lost?\r\n");
     // The event reaches the screen and the dump; the log is closed at once...
     QCOMPARE(f.screen(), "lost?\r\n"s);
-    QVERIFY(!f->m_fileLog.isOpen());
-    QCOMPARE(f->m_strLogFile, ""s);
+    QVERIFY(!f->session().logFile().isOpen());
+    QCOMPARE(f->session().logPath(), ""s);
     QCOMPARE(f->windowTitle(), DumpCaption(dump));
     QVERIFY(Enabled(f.frame(), ID_FILE_OPEN_LOG));
     // ...and the failure is told once.
