@@ -15,6 +15,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QToolBar>
 
@@ -40,6 +41,20 @@ public:
 
 private:
     QAction* m_action;
+};
+
+// A state request for a button of the frame's own bars (the macro bar).
+class WidgetCmdUI final : public fw::CmdUI {
+public:
+    WidgetCmdUI(QWidget* widget, unsigned id)
+        : CmdUI(id)
+        , m_widget(widget) {}
+    void Enable(bool on) override {
+        if (m_widget->isEnabled() != on) m_widget->setEnabled(on);
+    }
+
+private:
+    QWidget* m_widget;
 };
 
 // The line-signal panes and the query command that names each signal.
@@ -218,6 +233,11 @@ void CMainFrame::OnIdleUpdate() {
                 ActionCmdUI ui(button, button->data().toUInt());
                 UpdateCommand(ui);
             }
+        if (m_macroDock->isVisibleTo(this))
+            for (int i = 0; i < settings::kMacroCount; ++i) {
+                WidgetCmdUI ui(m_pMacroBar->button(i), ID_COMM_MACRO_FIRST + unsigned(i));
+                UpdateCommand(ui);
+            }
         if (m_wndStatusBar.IsVisible())
             for (int i = 1; i < m_wndStatusBar.paneCount(); ++i) {
                 PaneCmdUI ui(m_wndStatusBar, i);
@@ -306,6 +326,12 @@ bool CMainFrame::TranslateAccelerator(QKeyEvent* key, std::span<const res::Accel
 }
 
 bool CMainFrame::TranslateMenuKey(QKeyEvent* key, bool inScreen) {
+    // Escape in the screen stops the sends under way before it is a key for the device.
+    if (inScreen && key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier &&
+        m_sendRuns && m_sendRuns->busy()) {
+        m_sendRuns->cancelAll();
+        return true;
+    }
     if (inScreen && (TranslateAccelerator(key, res::ClipboardChords()) ||
                      TranslateAccelerator(key, res::Accelerators())))
         return true;

@@ -90,6 +90,7 @@ int CMainFrame::OnCreate() {
             });
         });
         m_wndComm.SetRThreshold(1);
+        WireSending();
         LoadSettings();
 
         if (g_creationFault == CreationFault::Edit) {

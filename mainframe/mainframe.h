@@ -11,6 +11,8 @@
 #include "mainframe/macrobar.h"
 #include "mainframe/portwait.h"
 #include "mainframe/sendbar.h"
+#include "mainframe/sendprogress.h"
+#include "mainframe/sendruns.h"
 #include "session/session.h"
 #include "settings/macrosdlg.h"
 #include "settings/pacingdlg.h"
@@ -18,6 +20,8 @@
 
 #include <QMainWindow>
 #include <QTimer>
+
+#include <memory>
 
 #include <span>
 #include <string>
@@ -59,6 +63,8 @@ public:
     CMacroBar* m_pMacroBar = nullptr;
     settings::Macros m_macros;
     settings::Pacing m_pacing;
+    std::unique_ptr<CSendRuns> m_sendRuns; // what they send, as runs of send queue jobs
+    CSendProgress* m_pSendProgress = nullptr; // in the status bar while a run is under way
 
     // --- services ---
     void UpdateTitle();
@@ -123,6 +129,13 @@ public:
     void OnUpdateSendingCommand(fw::CmdUI& ui);
     // Puts new macros in the bar and the menu.
     void SetMacros(const settings::Macros& macros);
+    // New pacing for every paced send from now on.
+    void SetPacing(const settings::Pacing& pacing);
+    // Sends macro `index`: a text that cannot be read is reported, and nothing is sent.
+    void SendMacro(int index);
+    // Sends the clipboard's text: line breaks as Enter Sends says, paced; a long text or one
+    // with control characters is confirmed first.
+    void OnPasteToPort();
 
     void OnClose();
     // True once the window has gone; the object follows when the event loop gets back to it.
@@ -156,6 +169,10 @@ private:
     void ToggleBar(QWidget* bar);
     void DestroyFrame();
     void CreateSendBars();
+    // Once the status bar and the session exist: where the bars' and the runs' signals go.
+    void WireSending();
+    // `items` as one run through the send queue, echoed with local echo.
+    void SendRun(const transfer::SendItems& items, bool paced);
 
     std::vector<QMenu*> m_menus;
     std::vector<QAction*> m_menuActions;

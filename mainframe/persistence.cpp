@@ -139,6 +139,7 @@ long CMainFrame::LoadSettings() {
     if (status == 0) {
         m_pSendBar->setHistory(history);
         SetMacros(macros);
+        SetPacing(m_pacing);
     }
     return status;
 }

@@ -2,10 +2,15 @@
 // macros and the pacing dialogs, RTS, and the commands that go with them.
 
 #include "framework/codepage.h"
+#include "framework/msgbox.h"
+#include "framework/stringtable.h"
 #include "mainframe/mainframe.h"
 #include "res/resource.h"
+#include "terminal/enterkey.h"
 #include "transfer/sendtext.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QLineEdit>
 #include <QToolBar>
 
@@ -51,6 +56,81 @@ void CMainFrame::CreateSendBars() {
     m_pSendBar->setEscapeHandler([this] { m_wndEdit.setFocus(); });
 }
 
+void CMainFrame::WireSending() {
+    session::SendQueue& queue = m_session.sendQueue();
+    m_sendRuns = std::make_unique<CSendRuns>(queue);
+    m_pSendProgress = new CSendProgress;
+    m_wndStatusBar.widget()->addWidget(m_pSendProgress);
+    connect(m_pSendProgress, &CSendProgress::cancelRequested, this,
+            [this] { m_sendRuns->cancelAll(); });
+    connect(m_sendRuns.get(), &CSendRuns::progress, this, [this](qint64 sent, qint64 total) {
+        if (m_sendRuns->busy())
+            m_pSendProgress->setProgress(sent, total);
+        else
+            m_pSendProgress->finish();
+    });
+    // A run cut short by the port's closing says so once, as a file transmission does.
+    connect(m_sendRuns.get(), &CSendRuns::runEnded, this,
+            [this](session::SendResult result, qint64 sent, qint64 total) {
+                if (result == session::SendResult::PortClosed)
+                    m_session.note(fw::FormatString(IDS_SEND_PORT_CLOSED,
+                                                    {std::to_string(sent), std::to_string(total)}));
+            });
+    connect(m_pSendBar, &CSendBar::sendRequested, this, [this](const std::string& bytes) {
+        fw::Guard(fw::Entry::MenuOrKeyCommand, [&] {
+            SendRun({{transfer::SendItem::Kind::Bytes, bytes, 0}}, true);
+        });
+    });
+    connect(m_pMacroBar, &CMacroBar::macroClicked, this, [this](int index) {
+        SendCommand(ID_COMM_MACRO_FIRST + static_cast<unsigned>(index), Source::ToolBar);
+    });
+    m_wndEdit.setPasteHandler(
+        [this] {
+            fw::ProbeCmdUI probe(ID_EDIT_PASTE_TO_PORT);
+            UpdateCommand(probe);
+            return probe.enabled;
+        },
+        [this] { SendCommand(ID_EDIT_PASTE_TO_PORT, Source::Menu); });
+}
+
+void CMainFrame::SendRun(const transfer::SendItems& items, bool paced) {
+    if (items.empty() || !m_wndComm.GetPortOpen()) return;
+    const bool echo = m_wndEdit.m_bEcho != 0;
+    if (echo)
+        m_session.sendQueue().setEchoSink(
+            [this](std::string_view bytes) { m_wndEdit.replaceSel(bytes); });
+    m_sendRuns->start(items, {.paced = paced, .echo = echo});
+}
+
+void CMainFrame::SetPacing(const settings::Pacing& pacing) {
+    m_pacing = pacing;
+    m_session.sendQueue().setPacing(m_pacing.charMs, m_pacing.lineMs);
+}
+
+void CMainFrame::SendMacro(int index) {
+    const settings::Macro& macro = m_macros.at(static_cast<std::size_t>(index));
+    auto parsed = transfer::ParseMacro(macro.text);
+    if (const auto* error = std::get_if<transfer::ParseError>(&parsed)) {
+        fw::MessageBox(
+            fw::FormatString(IDS_MACRO_FAULT, {std::to_string(index + 1), error->message}),
+            fw::Buttons::Ok, fw::Icon::Stop);
+        return;
+    }
+    SendRun(std::get<transfer::SendItems>(parsed), true);
+}
+
+void CMainFrame::OnPasteToPort() {
+    const std::string text = fw::ToAnsi(QApplication::clipboard()->text());
+    const auto plan = transfer::PlanPaste(text, terminal::EnterBytes(m_wndEdit.m_enterSends));
+    if (plan.bytes.empty()) return;
+    if (plan.mustAsk &&
+        fw::MessageBox(fw::FormatString(plan.controls ? IDS_PASTE_CONTROLS : IDS_PASTE_CONFIRM,
+                                        {std::to_string(plan.bytes.size())}),
+                       fw::Buttons::OkCancel) != fw::Answer::Ok)
+        return;
+    SendRun({{transfer::SendItem::Kind::Bytes, plan.bytes, 0}}, true);
+}
+
 void CMainFrame::SetMacros(const settings::Macros& macros) {
     m_macros = macros;
     m_pMacroBar->setMacros(m_macros);
@@ -79,11 +159,20 @@ void CMainFrame::OnSendingCommand(unsigned id) {
         break;
     }
     case ID_SETTINGS_PACING: {
-        CPacingDlg dialog(this, m_pacing);
-        dialog.DoModal();
+        settings::Pacing pacing = m_pacing;
+        CPacingDlg dialog(this, pacing);
+        if (dialog.DoModal() == QDialog::Accepted) SetPacing(pacing);
         break;
     }
+    case ID_COMM_SENDBREAK:
+        SendRun({{transfer::SendItem::Kind::Break, {}, transfer::kBreakMs}}, false);
+        break;
+    case ID_EDIT_PASTE_TO_PORT:
+        OnPasteToPort();
+        break;
     default:
+        if (id >= ID_COMM_MACRO_FIRST && id <= ID_COMM_MACRO_LAST)
+            SendMacro(static_cast<int>(id - ID_COMM_MACRO_FIRST));
         break;
     }
 }
@@ -109,6 +198,12 @@ void CMainFrame::OnUpdateSendingCommand(fw::CmdUI& ui) {
     case ID_EDIT_COPY_SCREEN:
         ui.Enable(true);
         return;
+    case ID_COMM_SENDBREAK:
+        ui.Enable(m_wndComm.GetPortOpen());
+        return;
+    case ID_EDIT_PASTE_TO_PORT:
+        ui.Enable(m_wndComm.GetPortOpen() && !QApplication::clipboard()->text().isEmpty());
+        return;
     default:
         break;
     }
@@ -116,7 +211,7 @@ void CMainFrame::OnUpdateSendingCommand(fw::CmdUI& ui) {
         const auto& macro = m_macros.at(id - ID_COMM_MACRO_FIRST);
         ui.SetText(fw::ToAnsi(CMacroBar::Label(macro, static_cast<int>(id - ID_COMM_MACRO_FIRST))
                                   .replace(QLatin1Char('&'), QStringLiteral("&&"))));
-        ui.Enable(false); // sending macros comes with the send queue
+        ui.Enable(m_wndComm.GetPortOpen() && !macro.text.empty());
         return;
     }
     ui.Enable(false);

@@ -117,6 +117,8 @@
 #define IDS_PASTE_CONFIRM 33331
 #define IDS_PASTE_CONTROLS 33332
 #define IDS_SEND_PROGRESS 33333
+#define IDS_SEND_PORT_CLOSED 33334
+#define IDS_MACRO_FAULT 33335
 
 // Standard commands and strings of the framework layer
 #define IDS_APP_TITLE 0xE000

@@ -98,6 +98,8 @@ constexpr fw::StringEntry kStrings[] = {
     {IDS_PASTE_CONFIRM, "Send %1 bytes through the port?"},
     {IDS_PASTE_CONTROLS, "Send %1 bytes through the port? The text holds control characters."},
     {IDS_SEND_PROGRESS, "Sending: %1 of %2 bytes"},
+    {IDS_SEND_PORT_CLOSED, "The port was closed: %1 of %2 bytes went out."},
+    {IDS_MACRO_FAULT, "Macro %1 cannot be sent: %2"},
     {IDS_APP_TITLE, "Wirelog"},
     {IDS_IDLE_MESSAGE, "Ready"},
     {ID_APP_ABOUT, "Display program information and version number\nAbout"},
