@@ -357,9 +357,8 @@ void TestPersistence::sendTextsRoundTrip() {
     QCOMPARE(g->m_pMacroBar->button(11)->text(), QStringLiteral("A && B"));
     QVERIFY(!g->m_pMacroBar->button(5)->isEnabled());
     // A history of more than a hundred lines keeps the newest hundred.
-    std::vector<std::string> many;
-    for (int i = 0; i < 130; ++i)
-        many.push_back("line " + std::to_string(i));
+    std::vector<std::string> many(130);
+    for (int i = 0; i < 130; ++i) many[std::size_t(i)] = "line " + std::to_string(i);
     g->m_pSendBar->setHistory(many);
     g->SaveSettings();
     FrameFixture h(g.storeText());
