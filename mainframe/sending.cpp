@@ -72,9 +72,20 @@ void CMainFrame::WireSending() {
     // A run cut short by the port's closing says so once, as a file transmission does.
     connect(m_sendRuns.get(), &CSendRuns::runEnded, this,
             [this](session::SendResult result, qint64 sent, qint64 total) {
-                if (result == session::SendResult::PortClosed)
+                if (result != session::SendResult::PortClosed) return;
+                if (!m_wndComm.GetPortOpen()) {
                     m_session.note(fw::FormatString(IDS_SEND_PORT_CLOSED,
                                                     {std::to_string(sent), std::to_string(total)}));
+                    return;
+                }
+                // The port is open: the device refused the line (a Break it cannot make). Ending
+                // the Break asks the device once more, so its own error is shown as any failed
+                // command's.
+                fw::Guard(fw::Entry::MenuOrKeyCommand, [this] {
+                    m_wndComm.SetBreak(false);
+                    fw::MessageBox("The device refused the Break or the bytes sent.",
+                                   fw::Buttons::Ok, fw::Icon::Stop);
+                });
             });
     connect(m_pSendBar, &CSendBar::sendRequested, this, [this](const std::string& bytes) {
         fw::Guard(fw::Entry::MenuOrKeyCommand, [&] {

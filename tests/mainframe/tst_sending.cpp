@@ -181,6 +181,16 @@ void TestSending::breakThroughTheDevice() {
     f->SendCommand(ID_COMM_SENDBREAK, CMainFrame::Source::Menu);
     QCOMPARE(device->breaks, std::vector<bool>{true});
     QTRY_COMPARE_WITH_TIMEOUT(device->breaks, (std::vector<bool>{true, false}), 3000);
+    // A device that refuses a Break: its own error is shown, as for any failed command.
+    device->refuseBreak = true;
+    f->SendCommand(ID_COMM_SENDBREAK, CMainFrame::Source::Menu);
+    QTRY_COMPARE_WITH_TIMEOUT(f.boxes.shown.size(), std::size_t(1), 3000);
+    QVERIFY2(f.boxes.shown[0].text.find("does not take a Break") != std::string::npos,
+             f.boxes.shown[0].text.c_str());
+    QCOMPARE(f.boxes.shown[0].icon, fw::Icon::Stop);
+    QVERIFY(f->m_wndComm.GetPortOpen());
+    f.boxes.shown.clear();
+    device->refuseBreak = false;
     // RTS Enable reaches the line too.
     const bool rts = device->rts;
     f->SendCommand(ID_SETTINGS_RTSENABLE, CMainFrame::Source::Menu);
