@@ -39,6 +39,8 @@ constexpr Entry kMessageMap[] = {
     fw::OnCommand(ID_FILE_CLOSE_LOG, &CMainFrame::OnCloseLogFile),
     fw::OnUpdateRange(ID_VIEW_TIMESTAMPS, ID_SETTINGS_BREAKS_AUTO, &CMainFrame::OnUpdateLineOption),
     fw::OnCommandRange(ID_VIEW_TIMESTAMPS, ID_SETTINGS_BREAKS_AUTO, &CMainFrame::OnLineOption),
+    fw::OnUpdateRange(ID_VIEW_SENDBAR, ID_COMM_MACRO_LAST, &CMainFrame::OnUpdateSendingCommand),
+    fw::OnCommandRange(ID_VIEW_SENDBAR, ID_COMM_MACRO_LAST, &CMainFrame::OnSendingCommand),
 };
 
 // The line-signal queries: the command, the property's name and how to read it.

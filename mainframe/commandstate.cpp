@@ -15,6 +15,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QToolBar>
 
@@ -42,6 +43,48 @@ private:
     QAction* m_action;
 };
 
+// A state request for a button of the frame's own bars (the macro bar).
+class WidgetCmdUI final : public fw::CmdUI {
+public:
+    WidgetCmdUI(QWidget* widget, unsigned id)
+        : CmdUI(id)
+        , m_widget(widget) {}
+    void Enable(bool on) override {
+        if (m_widget->isEnabled() != on) m_widget->setEnabled(on);
+    }
+
+private:
+    QWidget* m_widget;
+};
+
+// The line-signal panes and the query command that names each signal.
+struct SignalPane {
+    unsigned pane;
+    unsigned query;
+};
+constexpr SignalPane kSignalPanes[] = {
+    {ID_INDICATOR_CD, ID_QUERY_CD},
+    {ID_INDICATOR_CTS, ID_QUERY_CTS},
+    {ID_INDICATOR_DSR, ID_QUERY_DSR},
+};
+
+// A line-signal pane's tool tip, e.g. "Carrier Detect (CD): on"; none for other panes. A blank
+// box says nothing by itself.
+std::optional<std::string> SignalTip(unsigned pane, bool on) {
+    for (const SignalPane& signal : kSignalPanes) {
+        if (signal.pane != pane) continue;
+        const auto trimmed = [](std::string s) {
+            while (!s.empty() && s.back() == ' ')
+                s.pop_back();
+            return s;
+        };
+        return fw::FormatString(IDS_SIGNAL_STATE,
+                                {trimmed(fw::LoadStringLine(signal.query, 0)),
+                                 trimmed(fw::LoadString(pane)), on ? "on" : "off"});
+    }
+    return std::nullopt;
+}
+
 // A state request for a status pane: a disabled pane shows no text.
 class PaneCmdUI final : public fw::CmdUI {
 public:
@@ -49,7 +92,10 @@ public:
         : CmdUI(bar.paneId(index))
         , m_bar(bar)
         , m_index(index) {}
-    void Enable(bool on) override { m_bar.SetPaneOn(m_index, on); }
+    void Enable(bool on) override {
+        m_bar.SetPaneOn(m_index, on);
+        if (const auto tip = SignalTip(id(), on)) m_bar.SetPaneTip(m_index, *tip);
+    }
 
 private:
     CStatusBar& m_bar;
@@ -187,6 +233,11 @@ void CMainFrame::OnIdleUpdate() {
                 ActionCmdUI ui(button, button->data().toUInt());
                 UpdateCommand(ui);
             }
+        if (m_macroDock->isVisibleTo(this))
+            for (int i = 0; i < settings::kMacroCount; ++i) {
+                WidgetCmdUI ui(m_pMacroBar->button(i), ID_COMM_MACRO_FIRST + unsigned(i));
+                UpdateCommand(ui);
+            }
         if (m_wndStatusBar.IsVisible())
             for (int i = 1; i < m_wndStatusBar.paneCount(); ++i) {
                 PaneCmdUI ui(m_wndStatusBar, i);
@@ -262,11 +313,11 @@ void CMainFrame::InstallAccelerators() {
     qApp->installEventFilter(this);
 }
 
-bool CMainFrame::TranslateAccelerator(QKeyEvent* key) {
+bool CMainFrame::TranslateAccelerator(QKeyEvent* key, std::span<const res::Accelerator> table) {
     const auto modifiers = key->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier |
                                                Qt::AltModifier | Qt::MetaModifier);
     const QKeyCombination pressed(modifiers, static_cast<Qt::Key>(key->key()));
-    for (const res::Accelerator& accel : res::Accelerators()) {
+    for (const res::Accelerator& accel : table) {
         if (accel.key != pressed) continue;
         SendCommand(accel.id, Source::Key);
         return true;
@@ -274,8 +325,16 @@ bool CMainFrame::TranslateAccelerator(QKeyEvent* key) {
     return false;
 }
 
-bool CMainFrame::TranslateMenuKey(QKeyEvent* key) {
-    if (TranslateAccelerator(key)) return true;
+bool CMainFrame::TranslateMenuKey(QKeyEvent* key, bool inScreen) {
+    // Escape in the screen stops the sends under way before it is a key for the device.
+    if (inScreen && key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier &&
+        m_sendRuns && m_sendRuns->busy()) {
+        m_sendRuns->cancelAll();
+        return true;
+    }
+    if (inScreen && (TranslateAccelerator(key, res::ClipboardChords()) ||
+                     TranslateAccelerator(key, res::Accelerators())))
+        return true;
     // F10 alone opens the menu bar; it never reaches the screen.
     if (key->key() == Qt::Key_F10 &&
         (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
@@ -299,7 +358,9 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* e) {
         fw::InvalidateLockKeys();
         auto* widget = qobject_cast<QWidget*>(watched);
         // Keys of the frame's window are translated before the focused widget sees them.
-        if (widget && widget->window() == this && TranslateMenuKey(static_cast<QKeyEvent*>(e)))
+        const bool inScreen = widget == &m_wndEdit || m_wndEdit.isAncestorOf(widget);
+        if (widget && widget->window() == this &&
+            TranslateMenuKey(static_cast<QKeyEvent*>(e), inScreen))
             return true;
         break;
     }

@@ -124,3 +124,9 @@ void CStatusBar::SetPaneOn(int index, bool on) {
     // Touch the label only on a real change: idle updates must not wake the event loop.
     if (m_panes.at(i)->text() != shown) m_panes.at(i)->setText(shown);
 }
+
+void CStatusBar::SetPaneTip(int index, const std::string& tip) {
+    QLabel* pane = m_panes.at(static_cast<std::size_t>(index));
+    const QString shown = fw::FromAnsi(tip);
+    if (pane->toolTip() != shown) pane->setToolTip(shown);
+}

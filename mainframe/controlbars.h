@@ -51,6 +51,8 @@ public:
     std::string GetPaneText(int index) const;
     // An indicator pane shows its own text while on, nothing while off.
     void SetPaneOn(int index, bool on);
+    // The pane's tool tip (touched only when it changes).
+    void SetPaneTip(int index, const std::string& tip);
 
 private:
     QPointer<QStatusBar> m_bar;

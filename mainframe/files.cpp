@@ -29,5 +29,5 @@ void CMainFrame::OnTransmitTextFile() {
     transfer::TransmitTextFile(
         {*this, m_session.fileOutlet(), m_bCancel, [this] { PumpPendingMessages(); },
          [this](const std::string& text) { m_wndStatusBar.SetPaneText(0, text); },
-         [this] { m_wndEdit.setFocus(); }});
+         [this] { m_wndEdit.setFocus(); }, m_pacing.charMs > 0 || m_pacing.lineMs > 0});
 }

@@ -35,6 +35,7 @@ CMainFrame::CMainFrame()
     QIcon icon(QString::fromLatin1(res::kProgramIcon));
     icon.addFile(QString::fromLatin1(res::kProgramIconSmall));
     setWindowIcon(icon);
+    CreateSendBars();
 }
 
 CMainFrame::~CMainFrame() {
@@ -92,6 +93,7 @@ int CMainFrame::OnCreate() {
             m_wndStatusBar.SetPaneText(0, text.empty() ? IdleMessage() : text, true);
         });
         m_wndComm.SetRThreshold(1);
+        WireSending();
         LoadSettings();
 
         if (g_creationFault == CreationFault::Edit) {

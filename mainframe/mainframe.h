@@ -8,12 +8,20 @@
 #include "framework/file.h"
 #include "framework/types.h"
 #include "mainframe/controlbars.h"
+#include "mainframe/macrobar.h"
 #include "mainframe/portwait.h"
+#include "mainframe/sendbar.h"
+#include "mainframe/sendprogress.h"
+#include "mainframe/sendruns.h"
 #include "session/session.h"
+#include "settings/macrosdlg.h"
+#include "settings/pacingdlg.h"
 #include "terminal/termedit.h"
 
 #include <QMainWindow>
 #include <QTimer>
+
+#include <memory>
 
 #include <span>
 #include <string>
@@ -22,8 +30,9 @@
 
 class QMenu;
 namespace res {
+struct Accelerator;
 struct MenuItem;
-}
+} // namespace res
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
@@ -45,6 +54,17 @@ public:
     Bool32 m_bReconnect = 1;      // a port whose device went away is reopened when it returns
     CPortWait m_portWait;         // the wait for that device
     Bool32 m_bTimeStamps = 0;     // the screen shows when each line arrived
+    // Sending beyond typed keys: the send bar and the macro bar, each alone in a tool bar at
+    // the foot of the window (hidden until the View menu shows it), the twelve macros and the
+    // pacing of what is sent.
+    QToolBar* m_sendDock = nullptr;
+    CSendBar* m_pSendBar = nullptr;
+    QToolBar* m_macroDock = nullptr;
+    CMacroBar* m_pMacroBar = nullptr;
+    settings::Macros m_macros;
+    settings::Pacing m_pacing;
+    std::unique_ptr<CSendRuns> m_sendRuns; // what they send, as runs of send queue jobs
+    CSendProgress* m_pSendProgress = nullptr; // in the status bar while a run is under way
 
     // --- services ---
     void UpdateTitle();
@@ -104,6 +124,18 @@ public:
     std::string IdleMessage() const;
     void OnReconnect();
     void OnUpdateReconnect(fw::CmdUI& ui);
+    // The send bar, the macros, Break, RTS and pacing.
+    void OnSendingCommand(unsigned id);
+    void OnUpdateSendingCommand(fw::CmdUI& ui);
+    // Puts new macros in the bar and the menu.
+    void SetMacros(const settings::Macros& macros);
+    // New pacing for every paced send from now on.
+    void SetPacing(const settings::Pacing& pacing);
+    // Sends macro `index`: a text that cannot be read is reported, and nothing is sent.
+    void SendMacro(int index);
+    // Sends the clipboard's text: line breaks as Enter Sends says, paced; a long text or one
+    // with control characters is confirmed first.
+    void OnPasteToPort();
 
     void OnClose();
     // True once the window has gone; the object follows when the event loop gets back to it.
@@ -128,13 +160,19 @@ private:
     void BuildMenu();
     void AddMenuItems(QMenu* menu, std::span<const res::MenuItem> items);
     void InstallAccelerators();
-    bool TranslateAccelerator(QKeyEvent* key);
-    // The frame's own keys: the accelerators, F10, and Alt chords that no menu took.
-    bool TranslateMenuKey(QKeyEvent* key);
+    bool TranslateAccelerator(QKeyEvent* key, std::span<const res::Accelerator> table);
+    // The frame's own keys: in the screen the clipboard chords and the accelerators (other
+    // widgets, text fields above all, keep theirs), F10, and Alt chords that no menu took.
+    bool TranslateMenuKey(QKeyEvent* key, bool inScreen);
     void OpenMenuBar();
     void UpdateKeyIndicators();
     void ToggleBar(QWidget* bar);
     void DestroyFrame();
+    void CreateSendBars();
+    // Once the status bar and the session exist: where the bars' and the runs' signals go.
+    void WireSending();
+    // `items` as one run through the send queue, echoed with local echo.
+    void SendRun(const transfer::SendItems& items, bool paced);
 
     std::vector<QMenu*> m_menus;
     std::vector<QAction*> m_menuActions;

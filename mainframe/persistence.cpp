@@ -9,6 +9,7 @@
 
 namespace {
 
+using settings::LongTextSetting;
 using settings::NumberSetting;
 using settings::TextSetting;
 
@@ -59,6 +60,21 @@ std::vector<NumberSetting> Numbers(CMainFrame& f) {
          [&f](std::int32_t v) {
              if (v >= 0 && v <= 2) f.session().setLineBreaks(static_cast<terminal::LineBreaks>(v));
          }},
+        // The send bar's and the macro bar's own: shown or not, and how the bar sends.
+        {"SendBar", [&f, flag] { return flag(f.m_sendDock->isVisibleTo(&f)); },
+         [&f](std::int32_t v) { f.m_sendDock->setVisible(v != 0); }},
+        {"MacroBar", [&f, flag] { return flag(f.m_macroDock->isVisibleTo(&f)); },
+         [&f](std::int32_t v) { f.m_macroDock->setVisible(v != 0); }},
+        {"SendLineEnd", [&f] { return static_cast<std::int32_t>(f.m_pSendBar->lineEnding()); },
+         [&f](std::int32_t v) {
+             f.m_pSendBar->setLineEnding(static_cast<transfer::LineEnding>(v));
+         }},
+        {"SendHex", [&f, flag] { return flag(f.m_pSendBar->isHex()); },
+         [&f](std::int32_t v) { f.m_pSendBar->setHex(v != 0); }},
+        {"PaceChar", [&f] { return f.m_pacing.charMs; },
+         [&f](std::int32_t v) { f.m_pacing.charMs = settings::PacingDelay(v); }},
+        {"PaceLine", [&f] { return f.m_pacing.lineMs; },
+         [&f](std::int32_t v) { f.m_pacing.lineMs = settings::PacingDelay(v); }},
     };
 }
 
@@ -82,12 +98,55 @@ std::vector<TextSetting> Texts(CMainFrame& f) {
     };
 }
 
+// A sent line longer than this is not kept between runs (it stays in this run's history): the
+// whole history then stays a small part of the store.
+constexpr std::size_t kMaxStoredLine = 4096;
+
+// The send history (oldest first, one value per line, every slot written so that a shorter
+// history leaves no stale lines) and the macros' names and texts. A damaged value is skipped
+// alone. Loading gathers into `history` and `macros`, which the caller applies afterwards.
+std::vector<LongTextSetting> LongTexts(CMainFrame& f, std::vector<std::string>& history,
+                                       settings::Macros& macros) {
+    std::vector<LongTextSetting> out;
+    for (std::size_t i = 0; i < CSendBar::kHistoryLength; ++i)
+        out.push_back({"SendHistory" + std::to_string(i + 1), kMaxStoredLine,
+                       [&f, i] {
+                           const auto& lines = f.m_pSendBar->history();
+                           return i < lines.size() ? lines[i] : std::string();
+                       },
+                       [&history](const std::string& v) {
+                           if (!v.empty()) history.push_back(v);
+                       }});
+    for (std::size_t i = 0; i < macros.size(); ++i) {
+        const std::string n = std::to_string(i + 1);
+        out.push_back({"MacroName" + n, settings::kMaxMacroName,
+                       [&f, i] { return f.m_macros[i].name; },
+                       [&macros, i](const std::string& v) { macros[i].name = v; }});
+        out.push_back({"MacroText" + n, settings::kMaxMacroText,
+                       [&f, i] { return f.m_macros[i].text; },
+                       [&macros, i](const std::string& v) { macros[i].text = v; }});
+    }
+    return out;
+}
+
 } // namespace
 
 long CMainFrame::LoadSettings() {
-    return settings::LoadSettings(Numbers(*this), Texts(*this));
+    std::vector<std::string> history;
+    settings::Macros macros = m_macros;
+    const long status =
+        settings::LoadSettings(Numbers(*this), Texts(*this), LongTexts(*this, history, macros));
+    if (status == 0) {
+        m_pSendBar->setHistory(history);
+        SetMacros(macros);
+        SetPacing(m_pacing);
+    }
+    return status;
 }
 
 void CMainFrame::SaveSettings() {
-    settings::SaveSettings(Numbers(*this), Texts(*this));
+    std::vector<std::string> unused;
+    settings::Macros unusedMacros;
+    settings::SaveSettings(Numbers(*this), Texts(*this),
+                           LongTexts(*this, unused, unusedMacros));
 }

@@ -2,6 +2,8 @@
 
 #include "res/resource.h"
 
+#include <iterator>
+
 namespace res {
 namespace {
 
@@ -16,11 +18,25 @@ constexpr MenuItem kFile[] = {
     {ID_APP_EXIT, "E&xit"},
 };
 
+// The macros' commands; the items show the macros' names once the menu opens.
+constexpr MenuItem kMacros[] = {
+    {ID_COMM_MACRO_FIRST, "Macro 1"},       {ID_COMM_MACRO_FIRST + 1, "Macro 2"},
+    {ID_COMM_MACRO_FIRST + 2, "Macro 3"},   {ID_COMM_MACRO_FIRST + 3, "Macro 4"},
+    {ID_COMM_MACRO_FIRST + 4, "Macro 5"},   {ID_COMM_MACRO_FIRST + 5, "Macro 6"},
+    {ID_COMM_MACRO_FIRST + 6, "Macro 7"},   {ID_COMM_MACRO_FIRST + 7, "Macro 8"},
+    {ID_COMM_MACRO_FIRST + 8, "Macro 9"},   {ID_COMM_MACRO_FIRST + 9, "Macro 10"},
+    {ID_COMM_MACRO_FIRST + 10, "Macro 11"}, {ID_COMM_MACRO_FIRST + 11, "Macro 12"},
+};
+static_assert(std::size(kMacros) == ID_COMM_MACRO_LAST - ID_COMM_MACRO_FIRST + 1);
+
 constexpr MenuItem kCommunication[] = {
     {ID_COMM_PORT_OPENCLOSE, "Port &Open"},
     {0, nullptr},
     {ID_COMM_DIAL, "&Dial Phone..."},
     {ID_COMM_HANGUP, "&Hang Up"},
+    {0, nullptr},
+    {ID_COMM_SENDBREAK, "Send &Break"},
+    {0, "&Macros", kMacros},
     {0, nullptr},
     {ID_COMM_RECONNECT, "&Reconnect Automatically"},
 };
@@ -38,16 +54,26 @@ constexpr MenuItem kLineBreaks[] = {
 };
 
 constexpr MenuItem kSettings[] = {
-    {ID_SETTINGS_INPUTLEN, "&Input Len..."},    {ID_SETTINGS_RTHRESHOLD, "&RThreshold..."},
-    {ID_SETTINGS_STHRESHOLD, "&SThreshold..."}, {ID_SETTINGS_PARITYREPLACE, "P&arity Replace..."},
-    {ID_SETTINGS_DTRENABLE, "&DTR Enable"},     {0, nullptr},
-    {ID_SETTINGS_PORT, "Port &Settings..."},   {0, nullptr},
-    {0, "&Enter Sends", kEnterSends},          {0, "Line &Breaks From Device", kLineBreaks},
+    {ID_SETTINGS_INPUTLEN, "&Input Len..."},
+    {ID_SETTINGS_RTHRESHOLD, "&RThreshold..."},
+    {ID_SETTINGS_STHRESHOLD, "&SThreshold..."},
+    {ID_SETTINGS_PARITYREPLACE, "P&arity Replace..."},
+    {ID_SETTINGS_DTRENABLE, "&DTR Enable"},
+    {ID_SETTINGS_RTSENABLE, "R&TS Enable"},
+    {0, nullptr},
+    {ID_SETTINGS_PORT, "Port &Settings..."},
+    {ID_SETTINGS_MACROS, "&Macros..."},
+    {ID_SETTINGS_PACING, "Transmit &Pacing..."},
+    {0, nullptr},
+    {0, "&Enter Sends", kEnterSends},
+    {0, "Line &Breaks From Device", kLineBreaks},
 };
 
 constexpr MenuItem kView[] = {
     {ID_VIEW_TOOLBAR, "&Toolbar"},
     {ID_VIEW_STATUS_BAR, "&Status Bar"},
+    {ID_VIEW_SENDBAR, "Send &Bar"},
+    {ID_VIEW_MACROBAR, "M&acro Bar"},
     {0, nullptr},
     {ID_VIEW_HEX, "&HEX View"},
     {ID_VIEW_TIMESTAMPS, "Time Sta&mps"},
@@ -90,6 +116,11 @@ const Accelerator kAccelerators[] = {
     {Qt::SHIFT | Qt::Key_F6, ID_PREV_PANE},
 };
 
+const Accelerator kClipboardChords[] = {
+    {Qt::CTRL | Qt::SHIFT | Qt::Key_C, ID_EDIT_COPY_SCREEN},
+    {Qt::CTRL | Qt::SHIFT | Qt::Key_V, ID_EDIT_PASTE_TO_PORT},
+};
+
 constexpr unsigned kIndicators[] = {
     ID_SEPARATOR,     ID_INDICATOR_HEX,  ID_INDICATOR_CD,  ID_INDICATOR_CTS,
     ID_INDICATOR_DSR, ID_INDICATOR_CAPS, ID_INDICATOR_NUM, ID_INDICATOR_SCRL,
@@ -105,6 +136,9 @@ std::span<const unsigned> ToolBarSlots() {
 }
 std::span<const Accelerator> Accelerators() {
     return kAccelerators;
+}
+std::span<const Accelerator> ClipboardChords() {
+    return kClipboardChords;
 }
 std::span<const unsigned> StatusIndicators() {
     return kIndicators;

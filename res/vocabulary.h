@@ -35,6 +35,10 @@ std::span<const unsigned> ToolBarSlots();
 // The accelerator table IDR_MAINFRAME.
 std::span<const Accelerator> Accelerators();
 
+// Copy and paste in the screen: keys of their own, so that Ctrl+C and Ctrl+V keep their
+// meaning for the device.
+std::span<const Accelerator> ClipboardChords();
+
 // The status bar's panes, left to right; 0 is the message pane.
 std::span<const unsigned> StatusIndicators();
 

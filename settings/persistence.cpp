@@ -41,9 +41,40 @@ void LoadText(RegKey& key, const TextSetting& setting) {
     ApplySkippingRefusals([&] { setting.apply(text); });
 }
 
+void LoadLongText(RegKey& key, const LongTextSetting& setting) {
+    std::uint32_t type = 0;
+    std::uint32_t size = 0;
+    if (QueryValue(key, setting.name, &type, nullptr, &size) != RegStatus::Ok) return;
+    // A string value ends with its terminator; anything else under this name is damage.
+    if (type != TypeString || size == 0 || size - 1 > setting.maxSize) return;
+    std::string text(size, '\0');
+    if (QueryValue(key, setting.name, &type, text.data(), &size) != RegStatus::Ok) return;
+    if (text.back() != '\0') return;
+    text.pop_back();
+    if (!IsStorableText(text, setting.maxSize)) return;
+    ApplySkippingRefusals([&] { setting.apply(text); });
+}
+
+void SaveLongText(RegKey& key, const LongTextSetting& setting) {
+    std::string text = setting.read();
+    if (!IsStorableText(text, setting.maxSize)) text.clear();
+    text += '\0';
+    SetValue(key, setting.name, TypeString, text.data(), static_cast<std::uint32_t>(text.size()));
+}
+
 } // namespace
 
-long LoadSettings(std::span<const NumberSetting> numbers, std::span<const TextSetting> texts) {
+bool IsStorableText(std::string_view text, std::size_t maxSize) {
+    if (text.size() > maxSize) return false;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte < 0x20 && c != '\t') || byte == 0x7f) return false;
+    }
+    return true;
+}
+
+long LoadSettings(std::span<const NumberSetting> numbers, std::span<const TextSetting> texts,
+                  std::span<const LongTextSetting> longTexts) {
     RegKey key;
     const auto opened = OpenKey(kSettingsKey, key);
     if (opened != RegStatus::Ok) return static_cast<long>(opened);
@@ -51,11 +82,14 @@ long LoadSettings(std::span<const NumberSetting> numbers, std::span<const TextSe
         LoadNumber(key, setting);
     for (const TextSetting& setting : texts)
         LoadText(key, setting);
+    for (const LongTextSetting& setting : longTexts)
+        LoadLongText(key, setting);
     CloseKey(key);
     return 0;
 }
 
-void SaveSettings(std::span<const NumberSetting> numbers, std::span<const TextSetting> texts) {
+void SaveSettings(std::span<const NumberSetting> numbers, std::span<const TextSetting> texts,
+                  std::span<const LongTextSetting> longTexts) {
     RegKey key;
     RegStatus status = CreateKey(kSettingsKey, key);
     if (status == RegStatus::Ok) {
@@ -72,6 +106,8 @@ void SaveSettings(std::span<const NumberSetting> numbers, std::span<const TextSe
             SetValue(key, setting.name, TypeBinary, text.data(),
                      static_cast<std::uint32_t>(text.size()));
         }
+        for (const LongTextSetting& setting : longTexts)
+            SaveLongText(key, setting);
         status = CloseKey(key);
     }
     if (status != RegStatus::Ok)

@@ -61,6 +61,11 @@ public:
     // Where typed bytes go, set by whoever creates the screen. Without it the screen acts as
     // with a closed port.
     void setTypedSink(std::function<bool()> portOpen, std::function<void(std::string_view)> send);
+    // The context menu's "Paste": shown with a handler, enabled while `canPaste` says so.
+    void setPasteHandler(std::function<bool()> canPaste, std::function<void()> paste) {
+        m_canPaste = std::move(canPaste);
+        m_paste = std::move(paste);
+    }
 
     // Brings the view up to date with the model now.
     void flush();
@@ -183,6 +188,8 @@ private:
     LineStamps m_stamps;
     std::function<bool()> m_portOpen;
     std::function<void(std::string_view)> m_send;
+    std::function<bool()> m_canPaste;
+    std::function<void()> m_paste;
     QTimer m_syncTimer;
     bool m_streaming = false; // the last catch-up found the model changed
 

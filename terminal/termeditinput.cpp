@@ -160,6 +160,10 @@ void CTermEdit::contextMenuEvent(QContextMenuEvent* e) {
     QMenu menu(this);
     QAction* copyAction = menu.addAction(tr("&Copy"), this, &CTermEdit::copy);
     copyAction->setEnabled(m_text.selectionEnd() > m_text.selectionStart());
+    if (m_paste) {
+        QAction* pasteAction = menu.addAction(tr("&Paste"), this, [this] { m_paste(); });
+        pasteAction->setEnabled(m_canPaste && m_canPaste());
+    }
     menu.addSeparator();
     menu.addAction(tr("Select All"), this, &CTermEdit::selectAll);
     menu.exec(e->globalPos());

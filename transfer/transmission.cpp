@@ -8,6 +8,7 @@
 #include "transfer/openfailure.h"
 #include "transfer/transmitdlg.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
 
 #include <algorithm>
@@ -29,6 +30,7 @@ public:
         m_t.cancel = 0;
         m_dialog = new CTransmitDlg(&m_t.window, m_t.cancel);
         m_dialog->Create();
+        m_started.start();
     }
     ~TransmissionScope() {
         if (m_dialog && !m_dialog->IsGone()) m_dialog->OnCancel();
@@ -39,11 +41,17 @@ public:
     }
     TransmissionScope(const TransmissionScope&) = delete;
     TransmissionScope& operator=(const TransmissionScope&) = delete;
+    // The figures of the dialog, while it is there.
+    void progress(std::int64_t sent, std::int64_t total) {
+        if (m_t.showProgress && m_dialog && !m_dialog->IsGone())
+            m_dialog->ShowProgress(sent, total, m_started.elapsed());
+    }
 
 private:
     const Transmission& m_t;
     fw::File& m_file;
     QPointer<CTransmitDlg> m_dialog;
+    QElapsedTimer m_started;
 };
 
 // Reads up to `n` bytes; fewer only at the end of the file (for instance when it shrank).
@@ -60,10 +68,12 @@ std::size_t ReadChunk(fw::File& file, char* buffer, std::size_t n) {
 // The sending itself, chunk by chunk, counting what got out.
 class Sender {
 public:
-    Sender(const Transmission& t, fw::File& file, std::size_t chunk)
+    Sender(const Transmission& t, fw::File& file, std::size_t chunk,
+           std::function<void(std::int64_t)> progress)
         : m_t(t)
         , m_file(file)
-        , m_buffer(chunk) {}
+        , m_buffer(chunk)
+        , m_progress(std::move(progress)) {}
 
     void run(std::int64_t length) {
         const auto n = static_cast<std::int64_t>(m_buffer.size());
@@ -99,6 +109,7 @@ private:
                 return false;
             }
             m_unsent = m_t.out.unsent();
+            m_progress(m_handed - std::max<std::int64_t>(m_unsent, 0));
             if (m_unsent <= 0) break;
             m_t.pump();
         }
@@ -116,6 +127,7 @@ private:
     const Transmission& m_t;
     fw::File& m_file;
     std::vector<char> m_buffer;
+    std::function<void(std::int64_t)> m_progress; // bytes on the line so far
     std::int64_t m_handed = 0; // bytes given to the control
     std::int64_t m_unsent = 0; // of those, what was last reported as not yet out
     bool m_portClosed = false;
@@ -138,7 +150,9 @@ void TransmitTextFile(const Transmission& t) {
     const int n = t.out.chunkSize();
     const std::int64_t length = file.length();
     if (n <= 0) return;
-    Sender(t, file, static_cast<std::size_t>(n)).run(length);
+    Sender(t, file, static_cast<std::size_t>(n),
+           [&scope, length](std::int64_t sent) { scope.progress(sent, length); })
+        .run(length);
 }
 
 } // namespace transfer

@@ -33,6 +33,8 @@ struct Transmission {
     std::function<void()> pump;
     std::function<void(const std::string&)> status;
     std::function<void()> restoreFocus;
+    // With pacing on a file takes long: the dialog then shows a bar, the bytes and the rate.
+    bool showProgress = false;
 };
 
 // Asks for a text file and sends it in chunks of the output buffer's size, each once the one

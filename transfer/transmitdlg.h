@@ -6,7 +6,12 @@
 #include "framework/dialog.h"
 #include "framework/types.h"
 
+#include <cstdint>
 #include <memory>
+#include <string>
+
+class QLabel;
+class QProgressBar;
 
 namespace Ui {
 class CTransmitDlg;
@@ -25,6 +30,13 @@ public:
 
     void OnCancel() override;
 
+    // Shows (the first call grows the dialog for it) a bar with `sent` of `total` bytes and
+    // beneath it the figures, with the rate over `elapsedMs`. A paced transmission takes long
+    // enough for the user to want them.
+    void ShowProgress(std::int64_t sent, std::int64_t total, std::int64_t elapsedMs);
+    QProgressBar* progressBar() const { return m_bar; }
+    QLabel* figuresLabel() const { return m_figures; }
+
 protected:
     void closeEvent(QCloseEvent* e) override;
 
@@ -32,4 +44,14 @@ private:
     std::unique_ptr<Ui::CTransmitDlg> m_ui;
     Bool32& m_cancel;
     bool m_gone = false;
+    QProgressBar* m_bar = nullptr;
+    QLabel* m_figures = nullptr;
 };
+
+namespace transfer {
+
+// "1200 of 5000 bytes, 960 bytes/s": the rate over `elapsedMs`, left out before any time has
+// passed. A total below what was sent counts as the sent count.
+std::string ProgressFigures(std::int64_t sent, std::int64_t total, std::int64_t elapsedMs);
+
+} // namespace transfer

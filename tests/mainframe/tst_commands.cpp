@@ -8,7 +8,9 @@
 #include "tests/support/framefixture.h"
 #include "tests/support/modaldriver.h"
 
+#include <QClipboard>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QtTest>
@@ -42,6 +44,14 @@ std::string Pane(FrameFixture& f, unsigned id) {
     return f->m_wndStatusBar.GetPaneText(f->m_wndStatusBar.CommandToIndex(id));
 }
 
+QString PaneTip(FrameFixture& f, unsigned id) {
+    f.idle();
+    const int index = f->m_wndStatusBar.CommandToIndex(id);
+    return f->m_wndStatusBar.widget()
+        ->findChild<QLabel*>(QStringLiteral("pane%1").arg(index))
+        ->toolTip();
+}
+
 QString Caption(FrameFixture& f) {
     f.idle();
     return f->windowTitle();
@@ -57,7 +67,8 @@ private slots:
     void stateFollowsPort();
     void dumpNameSwitchesDumpCommands();
     void echoForcesHexViewOff();
-    void dtrToggleIsChecked();
+    void lineEnableToggles_data();
+    void lineEnableToggles();
     void barToggles();
     void captionFollowsPortOnlyWithToolBar();
     void commRangeTakenBeforeSettingsRange();
@@ -68,6 +79,7 @@ private slots:
     void acceleratorKeysSwallowed_data();
     void acceleratorKeysSwallowed();
     void f10OpensMenuBar();
+    void textFieldsKeepTheirKeys();
     void controlErrorShownAndProgramGoesOn_data();
     void controlErrorShownAndProgramGoesOn();
 };
@@ -110,6 +122,11 @@ void TestCommands::stateFollowsPort() {
         {ID_SETTINGS_STHRESHOLD, true, true},
         {ID_SETTINGS_PARITYREPLACE, true, true},
         {ID_SETTINGS_DTRENABLE, true, true},
+        {ID_SETTINGS_RTSENABLE, true, true},
+        {ID_SETTINGS_MACROS, true, true},
+        {ID_SETTINGS_PACING, true, true},
+        {ID_VIEW_SENDBAR, true, true},
+        {ID_VIEW_MACROBAR, true, true},
         {ID_VIEW_HEX, true, true},
         {ID_VIEW_CLEAR, true, true},
         {ID_APP_ABOUT, true, true},
@@ -187,21 +204,43 @@ void TestCommands::echoForcesHexViewOff() {
     QCOMPARE(f->GetHexView(), 0);
 }
 
-void TestCommands::dtrToggleIsChecked() {
+void TestCommands::lineEnableToggles_data() {
+    QTest::addColumn<uint>("id");
+    QTest::addColumn<int>("handshaking");
+    QTest::addColumn<bool>("enabled");
+    QTest::newRow("DTR") << uint(ID_SETTINGS_DTRENABLE) << 0 << true;
+    QTest::newRow("DTR under RTS/CTS") << uint(ID_SETTINGS_DTRENABLE) << 2 << true;
+    QTest::newRow("RTS") << uint(ID_SETTINGS_RTSENABLE) << 0 << true;
+    QTest::newRow("RTS under Xon/Xoff") << uint(ID_SETTINGS_RTSENABLE) << 1 << true;
+    // The driver drives RTS under RTS/CTS handshaking.
+    QTest::newRow("RTS under RTS/CTS") << uint(ID_SETTINGS_RTSENABLE) << 2 << false;
+    QTest::newRow("RTS under both") << uint(ID_SETTINGS_RTSENABLE) << 3 << false;
+}
+
+void TestCommands::lineEnableToggles() {
+    QFETCH(uint, id);
+    QFETCH(int, handshaking);
+    QFETCH(bool, enabled);
     FrameFixture f;
     QVERIFY(f.created());
     f.linkPort(7);
+    CCommCtrl& c = f->m_wndComm;
+    c.SetHandshaking(handshaking);
+    const auto held = [&c, id] {
+        return id == ID_SETTINGS_DTRENABLE ? c.GetDTREnable() : c.GetRTSEnable();
+    };
     for (const bool open : {false, true}) {
         if (open) f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::ToolBar);
-        QCOMPARE(f->m_wndComm.GetPortOpen(), open);
-        const bool before = f->m_wndComm.GetDTREnable();
-        QCOMPARE(MenuItem(f, ID_SETTINGS_DTRENABLE).checked, before);
-        f->SendCommand(ID_SETTINGS_DTRENABLE, CMainFrame::Source::Menu);
-        QCOMPARE(f->m_wndComm.GetDTREnable(), !before);
-        QCOMPARE(MenuItem(f, ID_SETTINGS_DTRENABLE).checked, !before);
-        QVERIFY(MenuItem(f, ID_SETTINGS_DTRENABLE).enabled);
-        f->SendCommand(ID_SETTINGS_DTRENABLE, CMainFrame::Source::Menu);
-        QCOMPARE(f->m_wndComm.GetDTREnable(), before);
+        QCOMPARE(c.GetPortOpen(), open);
+        const bool before = held();
+        QCOMPARE(MenuItem(f, id).checked, before);
+        QCOMPARE(MenuItem(f, id).enabled, enabled);
+        f->SendCommand(id, CMainFrame::Source::Menu);
+        // A disabled item does nothing.
+        QCOMPARE(held(), enabled ? !before : before);
+        QCOMPARE(MenuItem(f, id).checked, held());
+        f->SendCommand(id, CMainFrame::Source::Menu);
+        QCOMPARE(held(), before);
     }
     QVERIFY(f.boxes.shown.empty());
 }
@@ -233,6 +272,19 @@ void TestCommands::barToggles() {
     f->SendCommand(ID_VIEW_TOOLBAR, CMainFrame::Source::Menu);
     QVERIFY(toolBar->isVisible());
     QVERIFY(MenuItem(f, ID_VIEW_TOOLBAR).checked);
+
+    // The send bar and the macro bar start hidden; the send bar shown takes the keyboard.
+    QVERIFY(!f->m_sendDock->isVisible() && !f->m_macroDock->isVisible());
+    QVERIFY(!MenuItem(f, ID_VIEW_SENDBAR).checked && !MenuItem(f, ID_VIEW_MACROBAR).checked);
+    f->SendCommand(ID_VIEW_SENDBAR, CMainFrame::Source::Menu);
+    QVERIFY(f->m_sendDock->isVisible());
+    QVERIFY(MenuItem(f, ID_VIEW_SENDBAR).checked);
+    QCOMPARE(f->focusWidget(), f->m_pSendBar->field());
+    f->SendCommand(ID_VIEW_MACROBAR, CMainFrame::Source::Menu);
+    QVERIFY(f->m_macroDock->isVisible() && MenuItem(f, ID_VIEW_MACROBAR).checked);
+    f->SendCommand(ID_VIEW_SENDBAR, CMainFrame::Source::Menu);
+    QVERIFY(!f->m_sendDock->isVisible() && !MenuItem(f, ID_VIEW_SENDBAR).checked);
+    QVERIFY(f->m_macroDock->isVisible());
 }
 
 void TestCommands::captionFollowsPortOnlyWithToolBar() {
@@ -352,6 +404,7 @@ void TestCommands::signalQueries() {
     f->m_wndComm.control()->setDeviceOpener(FakeOpener(script));
     const unsigned panes[] = {ID_INDICATOR_CD, ID_INDICATOR_CTS, ID_INDICATOR_DSR};
     const std::string lit[] = {"CD ", "CTS", "DSR"};
+    const QString names[] = {"Carrier Detect (CD)", "Clear To Send (CTS)", "Data Set Ready (DSR)"};
 
     for (const bool open : {false, true}) {
         f.boxes.shown.clear();
@@ -370,6 +423,10 @@ void TestCommands::signalQueries() {
         for (int i = 0; i < 3; ++i) {
             const bool on = open && ((i == line) == holding);
             QCOMPARE(Pane(f, panes[i]), on ? lit[i] : std::string());
+            // A blank pane still says what it is and that its line is off.
+            const QString tip = PaneTip(f, panes[i]);
+            QVERIFY2(tip.contains(names[i]) && tip.endsWith(on ? ": on" : ": off"),
+                     qPrintable(tip));
         }
     }
 }
@@ -423,6 +480,37 @@ void TestCommands::acceleratorKeysSwallowed() {
     QTest::qWait(20);
     QCOMPARE(pty.readAvailable(), std::string());
     QCOMPARE(f.screen(), std::string("q"));
+    QVERIFY(f.boxes.shown.empty());
+}
+
+void TestCommands::textFieldsKeepTheirKeys() {
+    FrameFixture f;
+    QVERIFY(f.openPort(CMainFrame::Source::ToolBar));
+    PtyPair& pty = f.pty();
+    QClipboard* clipboard = QApplication::clipboard();
+    // In the screen Ctrl+Shift+C copies the selection, and nothing goes to the device.
+    f->ShowReceived("hello");
+    f->m_wndEdit.selectAll();
+    clipboard->clear();
+    QTest::keyClick(&f->m_wndEdit, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(clipboard->text(), QStringLiteral("hello"));
+    // In the send bar's field the editing keys edit, none of them reaches the device.
+    f->SendCommand(ID_VIEW_SENDBAR, CMainFrame::Source::Menu);
+    QLineEdit* field = f->m_pSendBar->field();
+    QTest::keyClicks(field, "abc");
+    QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(field, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(clipboard->text(), QStringLiteral("abc"));
+    QTest::keyClick(field, Qt::Key_End);
+    QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(field->text(), QStringLiteral("abcabc"));
+    QTest::keyClick(field, Qt::Key_Insert, Qt::ShiftModifier);
+    QCOMPARE(field->text(), QStringLiteral("abcabcabc"));
+    QTest::keyClick(field, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(field->text(), QStringLiteral("abcabc"));
+    QTest::keyClick(field, Qt::Key_Backspace, Qt::AltModifier);
+    QTest::qWait(20);
+    QCOMPARE(pty.readAvailable(), std::string());
     QVERIFY(f.boxes.shown.empty());
 }
 

@@ -4,6 +4,7 @@
 #include "tests/support/framefixture.h"
 
 #include <QDir>
+#include <QPushButton>
 #include <QtTest>
 
 namespace {
@@ -53,16 +54,34 @@ QString Setting(CMainFrame& f, const QString& name) {
     if (name == "TimeStamps") return QString::number(f.m_bTimeStamps);
     if (name == "EnterSends") return QString::number(static_cast<int>(f.m_wndEdit.m_enterSends));
     if (name == "LineBreaks") return QString::number(static_cast<int>(f.session().lineBreaks()));
+    if (name == "SendBar") return QString::number(f.m_sendDock->isVisibleTo(&f));
+    if (name == "MacroBar") return QString::number(f.m_macroDock->isVisibleTo(&f));
+    if (name == "SendLineEnd") return QString::number(static_cast<int>(f.m_pSendBar->lineEnding()));
+    if (name == "SendHex") return QString::number(f.m_pSendBar->isHex());
+    if (name == "PaceChar") return QString::number(f.m_pacing.charMs);
+    if (name == "PaceLine") return QString::number(f.m_pacing.lineMs);
     return QStringLiteral("?unknown setting");
 }
 
-const QStringList kNames = {"Echo",        "DTREnable", "RTSEnable",  "HEXViewing",
-                            "CommPort",    "InputLen",  "RThreshold", "SThreshold",
-                            "Handshaking", "Reconnect", "Settings",   "ParityReplace",
-                            "TimeStamps",  "EnterSends", "LineBreaks"};
+const QStringList kNames = {"Echo",     "DTREnable",     "RTSEnable",   "HEXViewing",  "CommPort",
+                            "InputLen", "RThreshold",    "SThreshold",  "Handshaking", "Reconnect",
+                            "Settings", "ParityReplace", "TimeStamps",  "EnterSends",  "LineBreaks",
+                            "SendBar",  "MacroBar",      "SendLineEnd", "SendHex",     "PaceChar",
+                            "PaceLine"};
 // What a frame starts with when the store holds nothing.
-const QStringList kStart = {"0", "1", "1", "0",          "1", "0", "1", "0",
-                            "0", "1", "9600,n,8,1", "?", "0", "0", "0"};
+const QStringList kStart = {"0", "1", "1", "0", "1", "0", "1", "0", "0", "1", "9600,n,8,1",
+                            "?", "0", "0", "0", "0", "0", "1", "0", "0", "0"};
+
+// The stored lines of the send history and the macros, as a store with nothing in them has.
+QStringList EmptySendTexts() {
+    QStringList lines;
+    for (int i = 1; i <= 100; ++i)
+        lines << QStringLiteral("\"SendHistory%1\"=\"\"").arg(i);
+    for (int i = 1; i <= 12; ++i)
+        lines << QStringLiteral("\"MacroName%1\"=\"\"").arg(i)
+              << QStringLiteral("\"MacroText%1\"=\"\"").arg(i);
+    return lines;
+}
 
 } // namespace
 
@@ -78,6 +97,8 @@ private slots:
     void saveNormalisesAndCuts_data();
     void saveNormalisesAndCuts();
     void echoClearsLoadedHexViewBeforeSave();
+    void sendTextsRoundTrip();
+    void damagedSendTextsAreSkipped();
 };
 
 void TestPersistence::noKeyKeepsDefaults() {
@@ -139,11 +160,22 @@ void TestPersistence::load_data() {
          "data bits. Using 9600,n,8,1."});
     row("text up to the first zero byte", "\"ParityReplace\"=hex:41,42,00,43\n",
         {"ParityReplace=AB"});
-    row("line options", "\"TimeStamps\"=dword:00000005\n\"EnterSends\"=dword:00000002\n"
+    row("line options",
+        "\"TimeStamps\"=dword:00000005\n\"EnterSends\"=dword:00000002\n"
         "\"LineBreaks\"=dword:00000001\n",
         {"TimeStamps=1", "EnterSends=2", "LineBreaks=1"});
     row("line options out of range keep their defaults",
         "\"EnterSends\"=dword:00000003\n\"LineBreaks\"=dword:ffffffff\n", {});
+    row("send options",
+        "\"SendBar\"=dword:00000001\n\"MacroBar\"=dword:00000001\n"
+        "\"SendLineEnd\"=dword:00000003\n\"SendHex\"=dword:00000001\n"
+        "\"PaceChar\"=dword:00002710\n\"PaceLine\"=dword:00000064\n",
+        {"SendBar=1", "MacroBar=1", "SendLineEnd=3", "SendHex=1", "PaceChar=10000",
+         "PaceLine=100"});
+    row("send options out of range keep their defaults",
+        "\"SendLineEnd\"=dword:00000004\n\"PaceChar\"=dword:00002711\n"
+        "\"PaceLine\"=dword:ffffffff\n",
+        {});
 }
 
 void TestPersistence::load() {
@@ -188,15 +220,28 @@ void TestPersistence::saveWritesEveryValue() {
     QVERIFY(f.created());
     f->SaveSettings();
     QCOMPARE(ValueLines(f.storeText()),
-             (QStringList{"\"Echo\"=dword:00000000", "\"DTREnable\"=dword:00000001",
-                          "\"RTSEnable\"=dword:00000001", "\"HEXViewing\"=dword:00000000",
-                          "\"CommPort\"=dword:00000001", "\"InputLen\"=dword:00000000",
-                          "\"RThreshold\"=dword:00000001", "\"SThreshold\"=dword:00000000",
-                          "\"Handshaking\"=dword:00000000", "\"Reconnect\"=dword:00000001",
-                          "\"TimeStamps\"=dword:00000000", "\"EnterSends\"=dword:00000000",
+             (QStringList{"\"Echo\"=dword:00000000",
+                          "\"DTREnable\"=dword:00000001",
+                          "\"RTSEnable\"=dword:00000001",
+                          "\"HEXViewing\"=dword:00000000",
+                          "\"CommPort\"=dword:00000001",
+                          "\"InputLen\"=dword:00000000",
+                          "\"RThreshold\"=dword:00000001",
+                          "\"SThreshold\"=dword:00000000",
+                          "\"Handshaking\"=dword:00000000",
+                          "\"Reconnect\"=dword:00000001",
+                          "\"TimeStamps\"=dword:00000000",
+                          "\"EnterSends\"=dword:00000000",
                           "\"LineBreaks\"=dword:00000000",
+                          "\"SendBar\"=dword:00000000",
+                          "\"MacroBar\"=dword:00000000",
+                          "\"SendLineEnd\"=dword:00000001",
+                          "\"SendHex\"=dword:00000000",
+                          "\"PaceChar\"=dword:00000000",
+                          "\"PaceLine\"=dword:00000000",
                           QString::fromStdString("\"Settings\"=hex:" + Hex("9600,n,8,1")),
-                          "\"ParityReplace\"=hex:3f"}));
+                          "\"ParityReplace\"=hex:3f"} +
+              EmptySendTexts()));
 }
 
 void TestPersistence::roundTrip() {
@@ -219,6 +264,11 @@ void TestPersistence::roundTrip() {
         f->SendCommand(ID_VIEW_TIMESTAMPS, CMainFrame::Source::Menu);
         f->SendCommand(ID_SETTINGS_ENTER_CRLF, CMainFrame::Source::Menu);
         f->SendCommand(ID_SETTINGS_BREAKS_AUTO, CMainFrame::Source::Menu);
+        f->SendCommand(ID_VIEW_SENDBAR, CMainFrame::Source::Menu);
+        f->SendCommand(ID_VIEW_MACROBAR, CMainFrame::Source::Menu);
+        f->m_pSendBar->setLineEnding(transfer::LineEnding::None);
+        f->m_pSendBar->setHex(true);
+        f->m_pacing = {5, 10000};
         f->SaveSettings();
         saved = f.storeText();
         QVERIFY(saved.find("\"InputLen\"=dword:00007fff\n") != std::string::npos);
@@ -227,9 +277,9 @@ void TestPersistence::roundTrip() {
     }
     FrameFixture g(saved);
     QVERIFY(g.created());
-    const QStringList expected = {"1",   "0",  "0", "0", "99",          "32767",
-                                  "300", "17", "2", "0", "38400,e,7,2", "",
-                                  "1",   "2",  "2"};
+    const QStringList expected = {"1",  "0", "0", "0",           "99", "32767", "300",
+                                  "17", "2", "0", "38400,e,7,2", "",   "1",     "2",
+                                  "2",  "1", "1", "0",           "1",  "5",     "10000"};
     for (int i = 0; i < kNames.size(); ++i)
         QCOMPARE(Setting(g.frame(), kNames[i]), expected[i]);
     // Saving what was loaded writes the same file, byte for byte.
@@ -283,6 +333,67 @@ void TestPersistence::echoClearsLoadedHexViewBeforeSave() {
     QCOMPARE(f->GetHexView(), 0);
     f->SaveSettings();
     QVERIFY(f.storeText().find("\"HEXViewing\"=dword:00000000\n") != std::string::npos);
+}
+
+void TestPersistence::sendTextsRoundTrip() {
+    const std::vector<std::string> history = {"AT", "\tATZ \"quoted\" \\", "\xe9t\xe9"};
+    settings::Macros macros;
+    macros[0] = {"Reset", "ATZ\\r"};
+    macros[11] = {"A & B", "\\B\\d500"};
+    std::string saved;
+    {
+        FrameFixture f;
+        QVERIFY(f.created());
+        f->m_pSendBar->setHistory(history);
+        f->SetMacros(macros);
+        f->SaveSettings();
+        saved = f.storeText();
+    }
+    FrameFixture g(saved);
+    QVERIFY(g.created());
+    QCOMPARE(g->m_pSendBar->history(), history);
+    QVERIFY(g->m_macros == macros);
+    QCOMPARE(g->m_pMacroBar->button(0)->text(), QStringLiteral("Reset"));
+    QCOMPARE(g->m_pMacroBar->button(11)->text(), QStringLiteral("A && B"));
+    QVERIFY(!g->m_pMacroBar->button(5)->isEnabled());
+    // A history of more than a hundred lines keeps the newest hundred.
+    std::vector<std::string> many(130);
+    for (int i = 0; i < 130; ++i) many[std::size_t(i)] = "line " + std::to_string(i);
+    g->m_pSendBar->setHistory(many);
+    g->SaveSettings();
+    FrameFixture h(g.storeText());
+    QCOMPARE(h->m_pSendBar->history().size(), std::size_t(100));
+    QCOMPARE(h->m_pSendBar->history().front(), "line 30");
+    QCOMPARE(h->m_pSendBar->history().back(), "line 129");
+}
+
+void TestPersistence::damagedSendTextsAreSkipped() {
+    const std::string tooLong(4097, 'x');
+    const std::string macroTooLong(settings::kMaxMacroText + 1, 'm');
+    FrameFixture f(Store("\"SendHistory1\"=\"first\"\n"
+                         "\"SendHistory2\"=dword:00000001\n"     // a number
+                         "\"SendHistory3\"=hex(1):41,01,42,00\n" // a control character
+                         "\"SendHistory4\"=hex:41,42,00\n"          // not a string
+                         "\"SendHistory5\"=hex(1):41,42\n"       // no terminator
+                         "\"SendHistory6\"=\"" +
+                         tooLong +
+                         "\"\n" // longer than kept
+                         "\"SendHistory7\"=\"last\"\n"
+                         "\"MacroName1\"=dword:00000005\n"
+                         "\"MacroText1\"=\"AT\\\\r\"\n"
+                         "\"MacroName2\"=\"Reset\"\n"
+                         "\"MacroText2\"=\"" +
+                         macroTooLong +
+                         "\"\n"
+                         "\"MacroText3\"=\"\\\\q stays for the editor\"\n"
+                         "\"RThreshold\"=dword:00000009\n"));
+    QVERIFY(f.created());
+    QCOMPARE(f->m_pSendBar->history(), (std::vector<std::string>{"first", "last"}));
+    QCOMPARE(f->m_macros[0], (settings::Macro{"", "AT\\r"}));
+    QCOMPARE(f->m_macros[1], (settings::Macro{"Reset", ""}));
+    QCOMPARE(f->m_macros[2].text, "\\q stays for the editor");
+    QCOMPARE(f->m_wndComm.GetRThreshold(), short(9));
+    QVERIFY(f.boxes.shown.empty());
 }
 
 QTEST_MAIN(TestPersistence)

@@ -35,6 +35,9 @@ public:
         return comm::Status::success();
     }
     comm::Status setBreak(bool on) override {
+        if (m_state->refuseBreak)
+            return comm::Status::failure(comm::ErrorCode::DeviceError,
+                                         "The device does not take a Break", EINVAL);
         m_state->breaks.push_back(on);
         m_state->brk = on;
         return comm::Status::success();

@@ -23,6 +23,7 @@ struct FakeDevice {
     int outputQueue = 0;        // bytes the "driver" still holds; discarding output empties it
     bool holdEachWrite = false; // each write stays in outputQueue until the test sets it to 0
     bool refuseSettings = false;
+    bool refuseBreak = false; // setBreak fails as a driver without Break support does
 
     // Written by the device.
     std::vector<std::string> writes; // each write the control made, in order

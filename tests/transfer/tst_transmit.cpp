@@ -8,6 +8,8 @@
 #include "transfer/transmitdlg.h"
 
 #include <QFile>
+#include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QtTest>
 
@@ -113,6 +115,8 @@ private slots:
     void unopenable();
     void portClosedByErrorBox_data();
     void portClosedByErrorBox();
+    void pacedShowsProgress_data();
+    void pacedShowsProgress();
 
 private:
     // What holds after every transmission that got under way.
@@ -324,6 +328,43 @@ void TestTransmit::portClosedByErrorBox() {
     QCOMPARE(QString::fromStdString(f->m_wndStatusBar.GetPaneText(0)), status);
     VerifyFrameBack(f);
     QVERIFY(FileIsFree(path));
+}
+
+void TestTransmit::pacedShowsProgress_data() {
+    QTest::addColumn<int>("charMs");
+    QTest::newRow("unpaced") << 0;
+    QTest::newRow("paced") << 1;
+}
+
+void TestTransmit::pacedShowsProgress() {
+    QFETCH(int, charMs);
+    Rig rig;
+    QVERIFY(rig.openPort());
+    FrameFixture& f = rig.f;
+    f->SetPacing({charMs, 0});
+    const std::string path = f.tempPath("paced.txt");
+    const std::string bytes = FileBytes(700);
+    QVERIFY(WriteFile(path, bytes));
+    // The first chunk waits on the line: the dialog is looked at then, and the line let go.
+    rig.record->holdEachWrite = true;
+    bool seen = false, shown = false;
+    QString figures;
+    Watch watch(f.frame(), *rig.record, [&] {
+        CTransmitDlg* dialog = ProgressDialog();
+        if (seen || !dialog || rig.record->outputQueue == 0) return;
+        seen = true;
+        shown = dialog->progressBar() && dialog->progressBar()->isVisible();
+        if (dialog->figuresLabel()) figures = dialog->figuresLabel()->text();
+        rig.record->holdEachWrite = false;
+        rig.record->outputQueue = 0;
+    });
+    rig.transmit(path);
+    QVERIFY(seen);
+    QVERIFY(!watch.timedOut());
+    QCOMPARE(shown, charMs > 0);
+    if (charMs > 0) QVERIFY2(figures.contains(" of 700 bytes"), qPrintable(figures));
+    QCOMPARE(rig.record->wire(), bytes);
+    VerifyFrameBack(f);
 }
 
 QTEST_MAIN(TestTransmit)
