@@ -1,27 +1,19 @@
 #include "terminal/showreceived.h"
 
 #include "framework/clock.h"
+#include "terminal/screentrim.h"
 #include "terminal/termedit.h"
 
 #include <algorithm>
 #include <string>
 
 namespace terminal {
-namespace {
-
-// The screen is trimmed before a chunk is added once it holds more than this...
-constexpr std::size_t kTrimAbove = 0x3FFF;
-// ...by this many characters from the top, as often as it takes to come back under the limit.
-constexpr std::size_t kTrimCount = 0x1001;
-
-} // namespace
-
 void ShowReceived(CTermEdit& screen, std::string_view received, bool hexView, TextBreaks& breaks,
                   const ReceiveSinks& sinks) {
     const std::int64_t arrived = fw::NowMs();
     std::size_t length = screen.textLength();
-    while (length > kTrimAbove) {
-        screen.trimFront(kTrimCount);
+    if (const std::size_t cut = TrimBeforeAdding(length, screen.screenSizeKB())) {
+        screen.trimFront(cut);
         length = screen.textLength();
     }
 

@@ -21,7 +21,7 @@ struct ReceiveSinks {
     std::function<void(std::string_view text, std::size_t erase, std::int64_t arrivedMs)> log;
 };
 
-// Trims the screen to its bound, then adds the chunk: as text (backspaces applied, line
+// Trims the screen to its bound (terminal/screentrim.h, at the screen's size), then adds the chunk: as text (backspaces applied, line
 // breaks as `breaks` says, which carries a CR over to the next chunk) or as hexadecimal.
 void ShowReceived(CTermEdit& screen, std::string_view received, bool hexView, TextBreaks& breaks,
                   const ReceiveSinks& sinks);

@@ -1,5 +1,5 @@
 #pragma once
-// The terminal screen: a view of Wirelog's own over the TextModel. Typed characters go to
+// The terminal screen: a view of Wirelog's own over the screen model. Typed characters go to
 // OnChar (sent to the port, shown only with local echo or while the port is closed); the
 // frame writes received text through the edit operations below, which change only the model.
 //
@@ -7,15 +7,16 @@
 // and after a typed key): it lays out and paints only the lines that are visible, wrapping
 // them at the view's width in the desktop's fixed-width font, and draws control characters as
 // small framed boxes of their hexadecimal value, so that they show whatever the fonts. While
-// the view is at the end it follows new text; once the user scrolls up it stays where it is.
+// the view is at the end it follows new text; once the user scrolls up it keeps showing the
+// same text until the trim takes it (then the oldest whole line is at the top). Typing or End
+// follows the end again.
 //
 // A left gutter can be reserved and painted per screen line (say, with a time stamp).
 
 #include "framework/types.h"
 #include "terminal/enterkey.h"
-#include "terminal/linestamps.h"
+#include "terminal/screenmodel.h"
 #include "terminal/screenlayout.h"
-#include "terminal/textmodel.h"
 
 #include <QAbstractScrollArea>
 #include <QHash>
@@ -42,17 +43,22 @@ public:
     terminal::EnterSends m_enterSends = terminal::EnterSends::CR; // what the Enter key types
 
     // --- the edit control's operations ---
-    std::size_t textLength() const { return m_text.length(); }
-    const std::string& text() const { return m_text.text(); }
+    std::size_t textLength() const { return m_model.length(); }
+    const std::string& text() const { return m_model.text().text(); }
     void setText(std::string_view text);
     void trimFront(std::size_t n);
     void setSel(std::size_t start, std::size_t end);
     void scrollCaret();
     void replaceSel(std::string_view text);
-    const TextModel& model() const { return m_text; }
+    const terminal::TextModel& model() const { return m_model.text(); }
+    // The text with its selection and stamps, as the view shows it.
+    const terminal::ScreenModel& screen() const { return m_model; }
+    // How many KB of text the screen keeps (terminal/screentrim.h); 16 unless set.
+    std::size_t screenSizeKB() const { return m_model.sizeKB(); }
+    void setScreenSizeKB(std::size_t kb) { m_model.setSizeKB(kb); }
     // When each line's first received byte arrived; it follows every change of the text.
-    LineStamps& stamps() { return m_stamps; }
-    const LineStamps& stamps() const { return m_stamps; }
+    terminal::LineStamps& stamps() { return m_model.stamps(); }
+    const terminal::LineStamps& stamps() const { return m_model.stamps(); }
 
     // A typed character (WM_CHAR): only the low byte counts; repeat count and flags are unused.
     // While `portOpen` says yes the byte goes to `send`, and shows only with local echo; with
@@ -67,11 +73,11 @@ public:
 
     // The screen's text as a reader reads it: line breaks as "\n", no CR, control characters
     // as their Unicode pictures, every other byte as its character of the code page.
-    static QString Render(std::string_view bytes);
+    static QString Render(std::string_view bytes) { return terminal::ScreenModel::Render(bytes); }
     // That text of this screen, and where a model position falls in it.
-    QString readerText() const { return Render(m_text.text()); }
-    int readerOffset(std::size_t position) const;
-    std::size_t modelPosition(int readerOffset) const;
+    QString readerText() const { return m_model.readerText(); }
+    int readerOffset(std::size_t position) const { return m_model.readerOffset(position); }
+    std::size_t modelPosition(int offset) const { return m_model.modelPosition(offset); }
 
     // --- what the view shows, for tests and the accessible interface ---
     struct Row {
@@ -150,20 +156,17 @@ private:
     int visibleRowCount() const;
     void ensureCaretVisible();
     void scrollRows(long delta);
+    // Shows the end of the text and follows it from now on.
+    void followEnd();
 
     // The user's selection: from `anchor` to `caret` (model positions).
     void selectByUser(std::size_t anchor, std::size_t caret);
-    std::size_t caret() const;
-    std::size_t anchor() const;
+    std::size_t caret() const { return m_model.caret(); }
+    std::size_t anchor() const { return m_model.anchor(); }
     void moveCaret(std::size_t to, bool extend);
     // Where a caret-moving key takes the caret; none for a key that is not one.
     std::optional<std::size_t> caretTarget(int key, bool extend, bool control);
-    std::size_t horizontalMove(std::size_t at, bool right, bool extend) const;
     std::size_t verticalMove(std::size_t from, long rows);
-    std::pair<std::size_t, std::size_t> wordAt(std::size_t position) const;
-    std::pair<std::size_t, std::size_t> lineAt(std::size_t position) const;
-    std::uint64_t absolute(std::size_t position) const;
-    std::size_t fromAbsolute(std::uint64_t position) const;
 
     void paintRow(QPainter& p, const Row& row, int y);
     // A byte of a row that is not a glyph of the font (a box, or a character the desktop's
@@ -176,11 +179,10 @@ private:
 
     bool portOpen() const { return m_portOpen && m_send && m_portOpen(); }
     std::string_view slice(std::size_t start, std::size_t end) const {
-        return std::string_view(m_text.text()).substr(start, end - start);
+        return m_model.slice(start, end);
     }
 
-    TextModel m_text;
-    LineStamps m_stamps;
+    terminal::ScreenModel m_model;
     std::function<bool()> m_portOpen;
     std::function<void(std::string_view)> m_send;
     QTimer m_syncTimer;
@@ -210,9 +212,7 @@ private:
     std::size_t m_topRow = 0;
     bool m_settingBar = false;
 
-    // The user's selection: which end the caret is at, and a drag's anchor (absolute, so that
-    // a trim under it cannot move it onto other bytes).
-    bool m_caretAtStart = false;
+    // A drag's anchor (absolute, so that a trim under it cannot move it onto other bytes).
     bool m_dragging = false;
     std::uint64_t m_dragAnchor = 0;
     qint64 m_lastDoubleClick = -1;

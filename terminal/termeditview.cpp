@@ -23,18 +23,18 @@ constexpr int kMaxWraps = 1024;
 } // namespace
 
 void CTermEdit::catchUp() {
-    const bool changed = m_text.changed();
+    const bool changed = m_model.text().changed();
     if (changed) {
-        const LineIndex& lines = m_text.lines();
-        if (m_text.resetPending() || m_wraps.size() > kMaxWraps) {
+        const terminal::LineIndex& lines = m_model.text().lines();
+        if (m_model.text().resetPending() || m_wraps.size() > kMaxWraps) {
             m_wraps.clear();
         } else {
             // Lines reaching past what stayed the same are rewrapped; lines cut off went.
-            const std::uint64_t stable = lines.origin() + m_text.stablePrefix();
+            const std::uint64_t stable = lines.origin() + m_model.text().stablePrefix();
             for (auto it = m_wraps.begin(); it != m_wraps.end();)
                 it = (it.key() < lines.origin() || it->end > stable) ? m_wraps.erase(it) : ++it;
         }
-        m_text.markSynced();
+        m_model.text().markSynced();
     }
     updateScrollBar();
 }
@@ -95,9 +95,9 @@ void CTermEdit::setTimeStamps(bool shown) {
 }
 
 const std::vector<std::uint32_t>& CTermEdit::rowsOf(std::size_t line) {
-    const LineIndex& lines = m_text.lines();
+    const terminal::LineIndex& lines = m_model.text().lines();
     const std::size_t start = lines.start(line);
-    const std::size_t end = lines.end(line, m_text.length());
+    const std::size_t end = lines.end(line, m_model.text().length());
     const std::uint64_t id = lines.lineId(line);
     Wrap& wrap = m_wraps[id];
     if (wrap.rows.empty() || wrap.end != lines.origin() + end) {
@@ -108,16 +108,16 @@ const std::vector<std::uint32_t>& CTermEdit::rowsOf(std::size_t line) {
 }
 
 CTermEdit::Row CTermEdit::rowAt(Place p) {
-    const LineIndex& lines = m_text.lines();
+    const terminal::LineIndex& lines = m_model.text().lines();
     const std::size_t start = lines.start(p.line);
-    const std::size_t end = lines.end(p.line, m_text.length());
+    const std::size_t end = lines.end(p.line, m_model.text().length());
     const auto& rows = rowsOf(p.line);
     const std::size_t row = std::min(p.row, rows.size() - 1);
     return {start + rows[row], row + 1 < rows.size() ? start + rows[row + 1] : end, p.line};
 }
 
 bool CTermEdit::stepRows(Place& p, long delta) {
-    const std::size_t lineCount = m_text.lines().count();
+    const std::size_t lineCount = m_model.text().lines().count();
     for (; delta > 0; --delta) {
         if (p.row + 1 < rowCount(p.line)) {
             ++p.row;
@@ -146,7 +146,7 @@ int CTermEdit::visibleRowCount() const {
 }
 
 CTermEdit::Place CTermEdit::topPlace() {
-    const LineIndex& lines = m_text.lines();
+    const terminal::LineIndex& lines = m_model.text().lines();
     Place p;
     if (m_follow) {
         p.line = lines.count() - 1;
@@ -154,30 +154,34 @@ CTermEdit::Place CTermEdit::topPlace() {
         stepRows(p, 1 - visibleRowCount());
         return p;
     }
-    if (m_topLine < lines.origin()) return p; // the top was cut off: the screen's start
+    // The text the user was reading was trimmed away: the oldest line that is still whole.
+    if (m_topLine < lines.origin()) {
+        p.line = lines.firstWholeLine();
+        return p;
+    }
     p.line = lines.lineOf(static_cast<std::size_t>(
-        std::min<std::uint64_t>(m_topLine - lines.origin(), m_text.length())));
+        std::min<std::uint64_t>(m_topLine - lines.origin(), m_model.text().length())));
     p.row = std::min(m_topRow, rowCount(p.line) - 1);
     return p;
 }
 
 void CTermEdit::setTop(Place p) {
-    m_topLine = m_text.lines().lineId(p.line);
+    m_topLine = m_model.text().lines().lineId(p.line);
     m_topRow = p.row;
     // A top from which the rest fits on the glass is the end: follow it from now on.
     Place bottom = p;
     stepRows(bottom, visibleRowCount() - 1);
-    m_follow = bottom.line + 1 == m_text.lines().count() && bottom.row + 1 == rowCount(bottom.line);
+    m_follow = bottom.line + 1 == m_model.text().lines().count() && bottom.row + 1 == rowCount(bottom.line);
     updateScrollBar();
     viewport()->update();
 }
 
 CTermEdit::Place CTermEdit::placeOf(std::size_t position) {
-    position = std::min(position, m_text.length());
+    position = std::min(position, m_model.text().length());
     Place p;
-    p.line = m_text.lines().lineOf(position);
+    p.line = m_model.text().lines().lineOf(position);
     const auto& rows = rowsOf(p.line);
-    const std::size_t within = position - m_text.lines().start(p.line);
+    const std::size_t within = position - m_model.text().lines().start(p.line);
     p.row = static_cast<std::size_t>(std::upper_bound(rows.begin(), rows.end(), within) -
                                      rows.begin()) -
             1;
@@ -186,7 +190,7 @@ CTermEdit::Place CTermEdit::placeOf(std::size_t position) {
 
 std::vector<CTermEdit::Row> CTermEdit::visibleRows() {
     // Layout only: whoever paints again is told by the catch-up timer, not from here.
-    if (m_text.changed()) catchUp();
+    if (m_model.text().changed()) catchUp();
     std::vector<Row> rows;
     Place p = topPlace();
     const int count = visibleRowCount() + (m_follow ? 0 : 1);
@@ -201,7 +205,7 @@ std::vector<CTermEdit::Row> CTermEdit::visibleRows() {
 
 void CTermEdit::updateScrollBar() {
     QScrollBar* bar = verticalScrollBar();
-    const int last = static_cast<int>(m_text.lines().count() - 1);
+    const int last = static_cast<int>(m_model.text().lines().count() - 1);
     m_settingBar = true;
     bar->setRange(0, last);
     bar->setPageStep(visibleRowCount());
@@ -225,6 +229,13 @@ void CTermEdit::scrollRows(long delta) {
     Place p = topPlace();
     stepRows(p, delta);
     setTop(p);
+}
+
+void CTermEdit::followEnd() {
+    if (m_follow) return;
+    m_follow = true;
+    updateScrollBar();
+    viewport()->update();
 }
 
 void CTermEdit::ensureCaretVisible() {
@@ -261,7 +272,7 @@ void CTermEdit::paintEvent(QPaintEvent*) {
     p.setFont(font());
     int y = 0;
     for (const Row& row : rows) {
-        if (m_timeStamps && row.start == m_text.lines().start(row.line))
+        if (m_timeStamps && row.start == m_model.text().lines().start(row.line))
             paintStamp(p, row.start, y);
         paintRow(p, row, y);
         y += m_lineHeight;
@@ -273,7 +284,7 @@ void CTermEdit::paintEvent(QPaintEvent*) {
 }
 
 void CTermEdit::paintStamp(QPainter& p, std::size_t lineStart, int y) {
-    const auto stamp = m_stamps.stampAt(lineStart);
+    const auto stamp = m_model.stamps().stampAt(lineStart);
     if (!stamp) return;
     const QString text = QString::fromStdString(fw::FormatTimeOfDay(*stamp));
     p.setPen(palette().color(QPalette::Disabled, QPalette::Text));
@@ -281,8 +292,8 @@ void CTermEdit::paintStamp(QPainter& p, std::size_t lineStart, int y) {
 }
 
 void CTermEdit::paintRow(QPainter& p, const Row& row, int y) {
-    const std::string& text = m_text.text();
-    const std::size_t selStart = m_text.selectionStart(), selEnd = m_text.selectionEnd();
+    const std::string& text = m_model.text().text();
+    const std::size_t selStart = m_model.text().selectionStart(), selEnd = m_model.text().selectionEnd();
     const int x0 = m_gutterWidth + kMargin;
     const QColor ink = palette().color(QPalette::Text);
     const QColor selectedInk = palette().color(QPalette::HighlightedText);
@@ -365,8 +376,8 @@ QRect CTermEdit::caretRect(std::size_t position) {
         const Row& row = rows[i];
         // A position at a row's end belongs to the next row, unless the row ends its line
         // without a break (the end of the text).
-        const bool lastOfLine = row.end == m_text.lines().end(row.line, m_text.length());
-        const bool endsInBreak = row.end > row.start && m_text.text()[row.end - 1] == '\n';
+        const bool lastOfLine = row.end == m_model.text().lines().end(row.line, m_model.text().length());
+        const bool endsInBreak = row.end > row.start && m_model.text().text()[row.end - 1] == '\n';
         if (position < row.start || position > row.end ||
             (position == row.end && (!lastOfLine || endsInBreak)))
             continue;

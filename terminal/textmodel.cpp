@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace terminal {
+
 void TextModel::changedFrom(std::size_t position) {
     m_stablePrefix = std::min(m_stablePrefix, position);
     m_tailChanged = true;
@@ -92,3 +94,5 @@ void TextModel::markSynced() {
     m_stablePrefix = m_text.size();
     m_tailChanged = false;
 }
+
+} // namespace terminal

@@ -13,6 +13,8 @@
 #include <string>
 #include <string_view>
 
+namespace terminal {
+
 class TextModel {
 public:
     // Told of every change as it happens, in the model's positions before the change.
@@ -75,3 +77,5 @@ private:
     std::size_t m_stablePrefix = 0; // text[0, stablePrefix) is what the widget shows after the drop
     bool m_tailChanged = false;     // what follows stablePrefix changed, even if it is now empty
 };
+
+} // namespace terminal

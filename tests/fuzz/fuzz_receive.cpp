@@ -97,7 +97,7 @@ void CheckModel(const std::string& text) {
 
 // One line per LF of the text, each starting right after its LF, whatever edits came before.
 void CheckStamps(const CTermEdit& screen) {
-    const LineStamps& stamps = screen.stamps();
+    const terminal::LineStamps& stamps = screen.stamps();
     const std::string& text = screen.text();
     std::uint64_t line = stamps.firstLine();
     FUZZ_CHECK(stamps.lineStart(line) == 0);

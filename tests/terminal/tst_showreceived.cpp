@@ -46,7 +46,7 @@ std::string Contents(const std::string& path) {
 // The stamp of every line of the screen, top to bottom: "HH:MM:SS.mmm", or "-" for none.
 QStringList Stamps(const CTermEdit& screen) {
     QStringList out;
-    const LineStamps& stamps = screen.stamps();
+    const terminal::LineStamps& stamps = screen.stamps();
     for (auto n = stamps.firstLine(); n < stamps.endLine(); ++n) {
         const auto stamp = stamps.lineStamp(n);
         out << (stamp ? QString::fromStdString(fw::FormatTimeOfDay(*stamp)) : QStringLiteral("-"));
@@ -85,7 +85,7 @@ struct Step {
 };
 using Steps = std::vector<Step>;
 
-void Apply(TextModel& m, const Step& step) {
+void Apply(terminal::TextModel& m, const Step& step) {
     const std::size_t n = step.op == 'e' || step.op == 't' ? std::stoul(step.arg) : 0;
     switch (step.op) {
     case 'a':
@@ -157,6 +157,7 @@ private slots:
     void stampsLeaveWithTrimmedLines_data();
     void stampsLeaveWithTrimmedLines();
     void viewStaysWhereTheUserScrolled();
+    void scrolledUpViewHoldsItsTextUntilTrimmed();
     void dragAnchorTrimmedAwayIsClamped();
     void controlCharactersDrawnAtAnyWidth();
     void timeStampGutter();
@@ -293,11 +294,11 @@ void TestShowReceived::lineIndex_data() {
 void TestShowReceived::lineIndex() {
     QFETCH(std::string, start);
     QFETCH(Steps, steps);
-    TextModel m;
+    terminal::TextModel m;
     m.setText(start);
     for (const Step& step : steps) {
         Apply(m, step);
-        const LineIndex& lines = m.lines();
+        const terminal::LineIndex& lines = m.lines();
         const std::vector<std::size_t> want = NaiveStarts(m.text());
         std::vector<std::size_t> got;
         for (std::size_t i = 0; i < lines.count(); ++i)
@@ -387,7 +388,7 @@ void TestShowReceived::showReceived() {
     f->SetHexView(hex);
     f->ShowReceived(chunk);
     QCOMPARE(f.screen(), after);
-    const TextModel& model = f->m_wndEdit.model();
+    const terminal::TextModel& model = f->m_wndEdit.model();
     QCOMPARE(model.selectionStart(), after.size());
     QCOMPARE(model.selectionEnd(), after.size());
     QCOMPARE(ReaderText(f->m_wndEdit), Shown(after));
@@ -699,7 +700,7 @@ void TestShowReceived::stampsLeaveWithTrimmedLines() {
         std::snprintf(line, sizeof line, "L%05d%-92s\r\n", i, "");
         f->ShowReceived(std::string_view(line, 100));
     }
-    const LineStamps& stamps = f->m_wndEdit.stamps();
+    const terminal::LineStamps& stamps = f->m_wndEdit.stamps();
     QCOMPARE(f->m_wndEdit.textLength(), std::size_t(head + lines * 100 - 4097));
     const std::uint64_t first = stamps.firstLine();
     QCOMPARE(first, std::uint64_t(firstLine));
@@ -751,6 +752,49 @@ void TestShowReceived::viewStaysWhereTheUserScrolled() {
     // Back at the bottom it follows again.
     screen.verticalScrollBar()->setValue(screen.verticalScrollBar()->maximum());
     f->ShowReceived(Lines(5, 205));
+    QVERIFY(screen.followsEnd());
+    QVERIFY(screen.text().ends_with(ShownBytes(screen)));
+}
+
+void TestShowReceived::scrolledUpViewHoldsItsTextUntilTrimmed() {
+    // A paced stream while the user reads a line in the middle: the view stays on that line
+    // while it is on the screen; once trimmed away, the oldest whole line is at the top. Typing
+    // (sent, not echoed) or End goes back to following the end.
+    FrameFixture f;
+    QVERIFY(f.openPort());
+    CTermEdit& screen = f->m_wndEdit;
+    screen.setFocus();
+    f->ShowReceived(Lines(600));
+    screen.flush();
+    screen.verticalScrollBar()->setValue(300);
+    const std::string held = Lines(1, 300);
+    const auto topText = [&] {
+        const CTermEdit::Row top = screen.visibleRows().front();
+        return screen.text().substr(top.start, held.size());
+    };
+    QCOMPARE(topText(), held);
+    bool sawTrimmed = false;
+    for (int i = 600; i < 1300; ++i) {
+        f->ShowReceived(Lines(1, i));
+        screen.flush();
+        QVERIFY(!screen.followsEnd());
+        const std::size_t top = screen.visibleRows().front().start;
+        if (screen.text().find(held) != std::string::npos) {
+            QCOMPARE(topText(), held);
+            continue;
+        }
+        sawTrimmed = true;
+        QCOMPARE(top, screen.text().find("line "));
+    }
+    QVERIFY(sawTrimmed);
+
+    QTest::keyClick(&screen, Qt::Key_X);
+    QCOMPARE(f.pty().read(1, 3000), "x"s);
+    QVERIFY(screen.followsEnd());
+    screen.verticalScrollBar()->setValue(10);
+    screen.setSel(5, 5); // the user clicked: the caret is far from the end
+    QVERIFY(!screen.followsEnd());
+    QTest::keyClick(&screen, Qt::Key_End);
     QVERIFY(screen.followsEnd());
     QVERIFY(screen.text().ends_with(ShownBytes(screen)));
 }
