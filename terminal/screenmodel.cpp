@@ -12,6 +12,38 @@ bool IsWordByte(unsigned char b) {
     return std::isalnum(b) || b == '_' || b >= 0xC0;
 }
 
+constexpr char32_t kReplacement = 0xFFFD;
+constexpr char32_t kNothing = 0xFFFFFFFF; // a CR: readers do not see it
+
+// One character as readers get it, and the bytes it takes.
+struct ReaderChar {
+    char32_t code;
+    std::size_t length;
+};
+
+ReaderChar ReadAt(std::string_view bytes, std::size_t at, CharacterSet set) {
+    const auto b = static_cast<unsigned char>(bytes[at]);
+    if (b == '\r') return {kNothing, 1};
+    if (b < 0x20 && b != '\t' && b != '\n') return {char32_t(0x2400 + b), 1};
+    if (b == 0x7F) return {0x2421, 1};
+    if (set == CharacterSet::Western) return {fw::AnsiToUnicode(b), 1};
+    const Utf8Char c = DecodeUtf8At(bytes, at);
+    return {c.valid ? c.code : kReplacement, c.length};
+}
+
+int Units(char32_t code) {
+    return code == kNothing ? 0 : code > 0xFFFF ? 2 : 1;
+}
+
+void AppendCode(QString& out, char32_t code) {
+    if (code > 0xFFFF) {
+        out += QChar(QChar::highSurrogate(code));
+        out += QChar(QChar::lowSurrogate(code));
+    } else {
+        out += QChar(static_cast<char16_t>(code));
+    }
+}
+
 } // namespace
 
 ScreenModel::ScreenModel() {
@@ -56,20 +88,25 @@ std::size_t ScreenModel::horizontalMove(std::size_t at, bool right, bool extend)
     at = std::min(at, s.size());
     if (right) {
         if (at + 1 < s.size() && s[at] == '\r' && s[at + 1] == '\n') return at + 2;
-        return std::min(at + 1, s.size());
+        return NextCharStart(s, at, characterSet());
     }
     if (at >= 2 && s[at - 2] == '\r' && s[at - 1] == '\n') return at - 2;
-    return at > 0 ? at - 1 : 0;
+    return PreviousCharStart(s, at, characterSet());
 }
 
 std::pair<std::size_t, std::size_t> ScreenModel::wordAt(std::size_t position) const {
     const std::string& s = m_text.text();
     if (position >= s.size()) return {s.size(), s.size()};
-    const auto same = [&](std::size_t i, bool word) {
+    // In UTF-8 every byte of a character beyond ASCII counts as a word's: letters of any script.
+    const bool utf8 = characterSet() == CharacterSet::Utf8;
+    const auto isWord = [&](std::size_t i) {
         const auto b = static_cast<unsigned char>(s[i]);
-        return IsWordByte(b) == word && b != '\n' && b != '\r';
+        return IsWordByte(b) || (utf8 && b >= 0x80);
     };
-    const bool word = IsWordByte(static_cast<unsigned char>(s[position]));
+    const auto same = [&](std::size_t i, bool word) {
+        return isWord(i) == word && s[i] != '\n' && s[i] != '\r';
+    };
+    const bool word = isWord(position);
     std::size_t a = position, b = position;
     while (a > 0 && same(a - 1, word))
         --a;
@@ -101,37 +138,47 @@ QString ScreenModel::copyText() const {
             plain.push_back(bytes[i]);
         }
     }
-    return fw::FromAnsi(plain);
+    if (characterSet() == CharacterSet::Western) return fw::FromAnsi(plain);
+    QString out;
+    out.reserve(static_cast<qsizetype>(plain.size()));
+    for (std::size_t at = 0; at < plain.size();) {
+        const Utf8Char c = DecodeUtf8At(plain, at);
+        AppendCode(out, c.valid ? c.code : kReplacement);
+        at += c.length;
+    }
+    return out;
 }
 
-QString ScreenModel::Render(std::string_view bytes) {
+QString ScreenModel::Render(std::string_view bytes, CharacterSet set) {
     QString out;
     out.reserve(static_cast<qsizetype>(bytes.size()));
-    for (const char c : bytes) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b == '\r') continue;
-        if (b < 0x20 && b != '\t' && b != '\n')
-            out += QChar(static_cast<char16_t>(0x2400 + b));
-        else if (b == 0x7F)
-            out += QChar(char16_t{0x2421});
-        else
-            out += QChar(fw::AnsiToUnicode(b));
+    for (std::size_t at = 0; at < bytes.size();) {
+        const ReaderChar c = ReadAt(bytes, at, set);
+        if (c.code != kNothing) AppendCode(out, c.code);
+        at += c.length;
     }
     return out;
 }
 
 int ScreenModel::readerOffset(std::size_t position) const {
     const std::string_view s = slice(0, std::min(position, m_text.length()));
-    return static_cast<int>(s.size() -
-                            static_cast<std::size_t>(std::count(s.begin(), s.end(), '\r')));
+    int units = 0;
+    for (std::size_t at = 0; at < s.size();) {
+        const ReaderChar c = ReadAt(s, at, characterSet());
+        units += Units(c.code);
+        at += c.length;
+    }
+    return units;
 }
 
 std::size_t ScreenModel::modelPosition(int offset) const {
     const std::string& s = m_text.text();
     std::size_t at = 0;
-    for (int seen = 0; at < s.size(); ++at) {
-        if (s[at] == '\r') continue;
-        if (seen++ == offset) break;
+    for (int seen = 0; at < s.size();) {
+        const ReaderChar c = ReadAt(s, at, characterSet());
+        if (c.code != kNothing && seen >= offset) break;
+        seen += Units(c.code);
+        at += c.length;
     }
     return at;
 }

@@ -39,6 +39,10 @@ public:
     std::size_t sizeKB() const { return m_sizeKB; }
     void setSizeKB(std::size_t kb);
 
+    // How the bytes read as characters (Western: one byte each).
+    CharacterSet characterSet() const { return m_text.characterSet(); }
+    void setCharacterSet(CharacterSet set) { m_text.setCharacterSet(set); }
+
     // --- the selection: from the anchor to the caret ---
     std::size_t caret() const;
     std::size_t anchor() const;
@@ -64,12 +68,13 @@ public:
     std::pair<std::size_t, std::size_t> lineAt(std::size_t position) const;
 
     // --- the text for others ---
-    // The selection for the clipboard: each CR or CR LF as "\n", NULs left out.
+    // The selection for the clipboard: each CR or CR LF as "\n", NULs left out, the rest as
+    // characters of the character set (a bad UTF-8 byte as U+FFFD).
     QString copyText() const;
     // The screen's text as a reader reads it: line breaks as "\n", no CR, control characters
-    // as their Unicode pictures, every other byte as its character of the code page.
-    static QString Render(std::string_view bytes);
-    QString readerText() const { return Render(m_text.text()); }
+    // as their Unicode pictures, every other character as it is (a bad UTF-8 byte as U+FFFD).
+    static QString Render(std::string_view bytes, CharacterSet set = CharacterSet::Western);
+    QString readerText() const { return Render(m_text.text(), characterSet()); }
     // Where a model position falls in the reader's text, and back.
     int readerOffset(std::size_t position) const;
     std::size_t modelPosition(int readerOffset) const;

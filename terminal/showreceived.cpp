@@ -22,8 +22,9 @@ void ShowReceived(CTermEdit& screen, std::string_view received, bool hexView, Te
     // The text view, and the log that writes what it shows, take the backspaces out; the
     // hexadecimal view shows every byte as it came, backspaces included, and erases nothing.
     std::string text(received);
-    const std::size_t backspaces = ApplyBackspaces(text);
-    const std::size_t erase = std::min(backspaces, length);
+    const CharacterSet set = screen.screen().characterSet();
+    const std::size_t backspaces = ApplyBackspaces(text, set);
+    const std::size_t erase = length - EraseStart(screen.text(), backspaces, set);
     // A backspace that reaches back before the chunk stands between a CR that ended the last
     // chunk and this chunk's first byte: they are no longer one CR LF.
     if (backspaces > 0) breaks.afterCR = false;

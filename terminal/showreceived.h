@@ -17,7 +17,8 @@ namespace terminal {
 struct ReceiveSinks {
     // Every byte as it came.
     std::function<void(std::string_view bytes)> dump;
-    // The text as the text view shows it, after `erase` characters erased at the end.
+    // The text as the text view shows it, after `erase` bytes erased at the end (characters
+    // of the screen's character set, counted in bytes).
     std::function<void(std::string_view text, std::size_t erase, std::int64_t arrivedMs)> log;
 };
 

@@ -76,6 +76,15 @@ void CTermEdit::replaceSel(std::string_view text) {
     scheduleSync();
 }
 
+void CTermEdit::setCharacterSet(terminal::CharacterSet set) {
+    if (set == m_model.characterSet()) return;
+    m_model.setCharacterSet(set);
+    // Every line lays out anew.
+    m_wraps.clear();
+    updateScrollBar();
+    viewport()->update();
+}
+
 void CTermEdit::scheduleSync() {
     if (!m_syncTimer.isActive()) m_syncTimer.start();
 }
@@ -143,6 +152,6 @@ void CTermEdit::showEdit() {
 }
 
 void CTermEdit::typeText(const QString& text) {
-    for (const char c : terminal::CommittedBytes(text))
+    for (const char c : terminal::CommittedBytes(text, charSet()))
         OnChar(static_cast<unsigned char>(c), 1, 0);
 }

@@ -53,6 +53,9 @@ public:
     const terminal::TextModel& model() const { return m_model.text(); }
     // The text with its selection and stamps, as the view shows it.
     const terminal::ScreenModel& screen() const { return m_model; }
+    // How the screen reads its bytes and how typed text becomes bytes.
+    terminal::CharacterSet characterSet() const { return m_model.characterSet(); }
+    void setCharacterSet(terminal::CharacterSet set);
     // How many KB of text the screen keeps (terminal/screentrim.h); 16 unless set.
     std::size_t screenSizeKB() const { return m_model.sizeKB(); }
     void setScreenSizeKB(std::size_t kb) { m_model.setSizeKB(kb); }
@@ -171,12 +174,14 @@ private:
     void paintRow(QPainter& p, const Row& row, int y);
     // A byte of a row that is not a glyph of the font (a box, or a character the desktop's
     // fallback draws), drawn at once; tabs and breaks take room only.
-    void drawByte(QPainter& p, unsigned char b, terminal::Glyph glyph, QPoint at, bool selected);
+    void drawChar(QPainter& p, char32_t code, terminal::Glyph glyph, QPoint at, bool selected);
     // The glyphs gathered for row `y`, in one colour.
     void drawRun(QPainter& p, int y, const QColor& ink);
     void paintStamp(QPainter& p, std::size_t lineStart, int y);
     const QPixmap& box(unsigned char b, bool selected);
+    void paintChar(QPainter& p, const terminal::LaidChar& c, int x, int y, bool selected);
 
+    terminal::CharacterSet charSet() const { return m_model.characterSet(); }
     bool portOpen() const { return m_portOpen && m_send && m_portOpen(); }
     std::string_view slice(std::size_t start, std::size_t end) const {
         return m_model.slice(start, end);
@@ -201,6 +206,9 @@ private:
     // the font has none, and the character is drawn as text instead).
     QRawFont m_rawFont;
     std::array<quint32, 256> m_glyphOf{};
+    QHash<char32_t, quint32> m_wideGlyphOf; // the same for the characters beyond one byte
+    // The glyph of a character in the font, 0 when it has none.
+    quint32 glyphOf(char32_t code);
     QFont m_boxFont;
     std::array<QPixmap, 2 * 256> m_boxes; // a control character's box, drawn once (and selected)
     QList<quint32> m_runGlyphs;

@@ -134,7 +134,7 @@ void CTermEdit::keyPressEvent(QKeyEvent* e) {
         e->accept();
         return;
     }
-    if (const auto typed = terminal::TypedBytes(e->modifiers(), e->text())) {
+    if (const auto typed = terminal::TypedBytes(e->modifiers(), e->text(), false, charSet())) {
         for (const char c : *typed)
             OnChar(static_cast<unsigned char>(c), 1, 0);
         e->accept();
@@ -172,7 +172,7 @@ std::optional<std::size_t> CTermEdit::caretTarget(int key, bool extend, bool con
         // Scrolled up, End goes back to the end of the text and follows it again.
         if (control || !m_follow) return m_model.text().length();
         const Row row = rowAt(placeOf(at));
-        return row.start + terminal::OffsetAt(slice(row.start, row.end), 1e9, m_columns);
+        return row.start + terminal::OffsetAt(slice(row.start, row.end), 1e9, m_columns, charSet());
     }
     default:
         return std::nullopt;
@@ -182,11 +182,11 @@ std::optional<std::size_t> CTermEdit::caretTarget(int key, bool extend, bool con
 std::size_t CTermEdit::verticalMove(std::size_t from, long rows) {
     Place p = placeOf(from);
     const Row row = rowAt(p);
-    const int column = terminal::ColumnOf(slice(row.start, row.end), from - row.start, m_columns);
+    const int column = terminal::ColumnOf(slice(row.start, row.end), from - row.start, m_columns, charSet());
     const bool moved = stepRows(p, rows);
     if (!moved) return rows < 0 ? 0 : m_model.text().length(); // past the first or last row
     const Row target = rowAt(p);
-    return target.start + terminal::OffsetAt(slice(target.start, target.end), column, m_columns);
+    return target.start + terminal::OffsetAt(slice(target.start, target.end), column, m_columns, charSet());
 }
 
 void CTermEdit::moveCaret(std::size_t to, bool extend) {

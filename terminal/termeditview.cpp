@@ -75,6 +75,7 @@ void CTermEdit::updateMetrics() {
             m_rawFont.isValid() ? m_rawFont.glyphIndexesForString(QString(c)) : QList<quint32>();
         m_glyphOf[static_cast<std::size_t>(b)] = glyph.size() == 1 ? glyph[0] : 0;
     }
+    m_wideGlyphOf.clear();
     m_boxes = {};
     m_boxFont = font();
     m_boxFont.setPixelSize(std::max(6, m_lineHeight * 3 / 5));
@@ -101,7 +102,7 @@ const std::vector<std::uint32_t>& CTermEdit::rowsOf(std::size_t line) {
     const std::uint64_t id = lines.lineId(line);
     Wrap& wrap = m_wraps[id];
     if (wrap.rows.empty() || wrap.end != lines.origin() + end) {
-        terminal::WrapLine(slice(start, end), m_columns, wrap.rows);
+        terminal::WrapLine(slice(start, end), m_columns, wrap.rows, charSet());
         wrap.end = lines.origin() + end;
     }
     return wrap.rows;
@@ -302,40 +303,62 @@ void CTermEdit::paintRow(QPainter& p, const Row& row, int y) {
     // Glyphs go out in runs of one colour, each at its cell: no shaping, columns line up.
     bool runSelected = false;
     int column = 0;
-    for (std::size_t i = row.start; i < row.end; ++i) {
-        const auto b = static_cast<unsigned char>(text[i]);
-        const bool isSelected = i >= selStart && i < selEnd;
-        const int cells = terminal::CellsAt(b, column, m_columns);
+    const std::string_view line = slice(row.start, row.end);
+    for (std::size_t i = 0; i < line.size();) {
+        const terminal::LaidChar c = terminal::LayChar(line, i, column, m_columns, charSet());
+        const std::size_t at = row.start + i;
+        const bool isSelected = at >= selStart && at < selEnd;
         const int x = x0 + column * m_cellWidth;
         if (isSelected) {
             // A selected line break shows as one selected cell after the line's text.
-            p.fillRect(QRect(x, y, std::max(cells, b == '\n' ? 1 : 0) * m_cellWidth, m_lineHeight),
-                       selected);
+            const int cells = std::max(c.cells, text[at] == '\n' ? 1 : 0);
+            p.fillRect(QRect(x, y, cells * m_cellWidth, m_lineHeight), selected);
         }
         if (isSelected != runSelected) {
             drawRun(p, y, runSelected ? selectedInk : ink);
             runSelected = isSelected;
         }
-        const terminal::Glyph glyph = terminal::GlyphOf(b);
-        if (glyph == terminal::Glyph::Plain && m_glyphOf[b] != 0) {
-            m_runGlyphs.append(m_glyphOf[b]);
-            m_runPositions.append(QPointF(x, 0));
-        } else {
-            drawByte(p, b, glyph, QPoint(x, y), isSelected);
-        }
-        column += cells;
+        paintChar(p, c, x, y, isSelected);
+        column += c.cells;
+        i += c.length;
     }
     drawRun(p, y, runSelected ? selectedInk : ink);
 }
 
-void CTermEdit::drawByte(QPainter& p, unsigned char b, terminal::Glyph glyph, QPoint at,
+void CTermEdit::paintChar(QPainter& p, const terminal::LaidChar& c, int x, int y, bool selected) {
+    if (c.glyph == terminal::Glyph::Plain) {
+        if (const quint32 glyph = glyphOf(c.code)) {
+            m_runGlyphs.append(glyph);
+            m_runPositions.append(QPointF(x, 0));
+            return;
+        }
+    }
+    drawChar(p, c.code, c.glyph, QPoint(x, y), selected);
+}
+
+quint32 CTermEdit::glyphOf(char32_t code) {
+    if (charSet() == terminal::CharacterSet::Western || code < 0x80)
+        return m_glyphOf[charSet() == terminal::CharacterSet::Western
+                             ? fw::UnicodeToAnsi(static_cast<char16_t>(code))
+                             : code];
+    const auto found = m_wideGlyphOf.constFind(code);
+    if (found != m_wideGlyphOf.constEnd()) return *found;
+    const QList<quint32> glyphs =
+        m_rawFont.isValid() ? m_rawFont.glyphIndexesForString(QString::fromUcs4(&code, 1))
+                            : QList<quint32>();
+    const quint32 glyph = glyphs.size() == 1 ? glyphs[0] : 0;
+    m_wideGlyphOf.insert(code, glyph);
+    return glyph;
+}
+
+void CTermEdit::drawChar(QPainter& p, char32_t code, terminal::Glyph glyph, QPoint at,
                          bool selected) {
     if (glyph == terminal::Glyph::Box) {
-        p.drawPixmap(at, box(b, selected));
-    } else if (glyph == terminal::Glyph::Plain && b != ' ') {
+        p.drawPixmap(at, box(static_cast<unsigned char>(code), selected));
+    } else if (glyph == terminal::Glyph::Plain && code != ' ') {
         // Not in the font: the desktop's fallback draws it.
         p.setPen(palette().color(selected ? QPalette::HighlightedText : QPalette::Text));
-        p.drawText(QPointF(at.x(), at.y() + m_ascent), QString(QChar(fw::AnsiToUnicode(b))));
+        p.drawText(QPointF(at.x(), at.y() + m_ascent), QString::fromUcs4(&code, 1));
     }
 }
 
@@ -382,7 +405,7 @@ QRect CTermEdit::caretRect(std::size_t position) {
             (position == row.end && (!lastOfLine || endsInBreak)))
             continue;
         const int column =
-            terminal::ColumnOf(slice(row.start, row.end), position - row.start, m_columns);
+            terminal::ColumnOf(slice(row.start, row.end), position - row.start, m_columns, charSet());
         return QRect(m_gutterWidth + kMargin + column * m_cellWidth,
                      static_cast<int>(i) * m_lineHeight, 2, m_lineHeight);
     }
@@ -398,5 +421,5 @@ std::size_t CTermEdit::positionAt(QPoint point) {
     const Row& row = rows[static_cast<std::size_t>(i)];
     const double column = double(point.x() - m_gutterWidth - kMargin) / m_cellWidth;
     return row.start +
-           terminal::OffsetAt(slice(row.start, row.end), std::max(0.0, column), m_columns);
+           terminal::OffsetAt(slice(row.start, row.end), std::max(0.0, column), m_columns, charSet());
 }

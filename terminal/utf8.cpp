@@ -96,3 +96,17 @@ int Utf8Cells(char32_t code) {
 }
 
 } // namespace terminal
+
+namespace terminal {
+
+std::size_t NextCharStart(std::string_view text, std::size_t at, CharacterSet set) {
+    if (at >= text.size()) return text.size();
+    return at + (set == CharacterSet::Utf8 ? DecodeUtf8At(text, at).length : 1);
+}
+
+std::size_t PreviousCharStart(std::string_view text, std::size_t end, CharacterSet set) {
+    if (end == 0) return 0;
+    return set == CharacterSet::Utf8 ? Utf8PreviousStart(text, end) : end - 1;
+}
+
+} // namespace terminal

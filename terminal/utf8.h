@@ -32,3 +32,15 @@ std::size_t Utf8PreviousStart(std::string_view text, std::size_t end);
 int Utf8Cells(char32_t code);
 
 } // namespace terminal
+
+namespace terminal {
+
+// How the log view reads its bytes and how typed text becomes bytes.
+enum class CharacterSet { Western = 0, Utf8 = 1 };
+
+// The start of the character after the one at `at`, and before it: whole characters in
+// UTF-8 (a bad byte on its own), single bytes in Western.
+std::size_t NextCharStart(std::string_view text, std::size_t at, CharacterSet set);
+std::size_t PreviousCharStart(std::string_view text, std::size_t end, CharacterSet set);
+
+} // namespace terminal

@@ -22,8 +22,6 @@
 
 namespace {
 
-constexpr std::size_t kTrimAbove = 16383;
-constexpr std::size_t kTrimCount = 4097;
 
 QApplication* g_app = nullptr;
 CMainFrame* g_frame = nullptr;
@@ -113,8 +111,13 @@ void CheckStamps(const CTermEdit& screen) {
 void Receive(CMainFrame& frame, std::string_view chunk) {
     CTermEdit& screen = frame.m_wndEdit;
     std::string before = screen.text();
-    while (before.size() > kTrimAbove)
-        before.erase(0, kTrimCount);
+    // The smallest screen keeps 16383 bytes, losing 4097 at a time; a larger one its size,
+    // losing a quarter of it at a time.
+    const std::size_t sizeKB = screen.screenSizeKB();
+    const std::size_t above = sizeKB == 16 ? 16383 : sizeKB * 1024;
+    const std::size_t step = sizeKB == 16 ? 4097 : sizeKB * 256;
+    while (before.size() > above)
+        before.erase(0, step);
 
     // Text view applies the backspaces; the hexadecimal view shows every byte and erases nothing.
     std::string plain(chunk);
@@ -153,11 +156,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     frame.resize(400, 300);
     frame.SetHexView(0);
     screen.m_bEcho = 0;
+    screen.setScreenSizeKB(16);
 
     std::size_t at = 0;
     auto next = [&]() -> unsigned { return at < size ? data[at++] : 0; };
     while (at < size) {
-        switch (next() % 9) {
+        switch (next() % 10) {
         case 0:
         case 1:
         case 2: { // a chunk of the following bytes
@@ -194,6 +198,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             break;
         case 8: // the window resized, down to one character wide, while text streams in
             frame.resize(40 + static_cast<int>(next() % 64) * 10, 120 + static_cast<int>(next() % 8) * 40);
+            break;
+        case 9: // the screen's size changed, also down to the smallest with the screen full
+            screen.setScreenSizeKB(next() % 2 ? 16 : 20);
             break;
         }
         CheckModel(screen.text());

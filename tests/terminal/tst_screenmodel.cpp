@@ -58,6 +58,8 @@ private slots:
     void selectionOutlivesTrims();
     void copyAndReaderText_data();
     void copyAndReaderText();
+    void utf8Characters_data();
+    void utf8Characters();
     void trimRule_data();
     void trimRule();
 };
@@ -272,41 +274,93 @@ void TestScreenModel::selectionOutlivesTrims() {
 }
 
 void TestScreenModel::copyAndReaderText_data() {
+    QTest::addColumn<bool>("utf8");
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<int>("start");
     QTest::addColumn<int>("end");
     QTest::addColumn<QString>("copied");
     QTest::addColumn<QString>("reader");
-    QTest::newRow("breaks as newlines") << QByteArray("a\r\nb\rc") << 0 << 6
+    QTest::newRow("breaks as newlines") << false << QByteArray("a\r\nb\rc") << 0 << 6
                                         << QString("a\nb\nc") << QString("a\nbc");
-    QTest::newRow("NUL left out of the copy")
-        << QByteArray("a\0b", 3) << 0 << 3 << QString("ab") << QStringLiteral("a\u2400b");
+    QTest::newRow("NUL left out of the copy") << false << QByteArray("a\0b", 3) << 0 << 3
+                                              << QString("ab") << QStringLiteral("a\u2400b");
     QTest::newRow("controls as pictures for readers")
-        << QByteArray("\x01\x7f\t") << 0 << 3 << QString("\x01\x7f\t")
+        << false << QByteArray("\x01\x7f\t") << 0 << 3 << QString("\x01\x7f\t")
         << QStringLiteral("\u2401\u2421\t");
-    QTest::newRow("code page characters") << QByteArray("\xE9\x80") << 0 << 2
-                                          << QStringLiteral("\u00E9\u20AC") << QStringLiteral("\u00E9\u20AC");
-    QTest::newRow("part of a break") << QByteArray("a\r\nb") << 1 << 2 << QString("\n")
+    QTest::newRow("code page characters")
+        << false << QByteArray("\xE9\x80") << 0 << 2 << QStringLiteral("\u00E9\u20AC")
+        << QStringLiteral("\u00E9\u20AC");
+    QTest::newRow("part of a break") << false << QByteArray("a\r\nb") << 1 << 2 << QString("\n")
                                      << QString("a\nb");
+    const QByteArray cafe = QStringLiteral(u"caf\u00E9 \u2192 \U0001F600").toUtf8();
+    QTest::newRow("UTF-8 characters") << true << cafe << 0 << int(cafe.size())
+                                      << QStringLiteral(u"caf\u00E9 \u2192 \U0001F600")
+                                      << QStringLiteral(u"caf\u00E9 \u2192 \U0001F600");
+    QTest::newRow("UTF-8 bad bytes as U+FFFD")
+        << true << QByteArray("a\xC0\x80\xFF\r\n\x01") << 0 << 7
+        << QStringLiteral(u"a\uFFFD\uFFFD\uFFFD\n\x01")
+        << QStringLiteral(u"a\uFFFD\uFFFD\uFFFD\n\u2401");
+    QTest::newRow("the same bytes in Western") << false << QByteArray("\xC3\xA9") << 0 << 2
+                                               << QStringLiteral(u"\u00C3\u00A9")
+                                               << QStringLiteral(u"\u00C3\u00A9");
 }
 
 void TestScreenModel::copyAndReaderText() {
+    QFETCH(bool, utf8);
     QFETCH(QByteArray, text);
     QFETCH(int, start);
     QFETCH(int, end);
     QFETCH(QString, copied);
     QFETCH(QString, reader);
     ScreenModel screen;
+    if (utf8) screen.setCharacterSet(terminal::CharacterSet::Utf8);
     screen.text().setText(text.toStdString());
     screen.select(std::size_t(start), std::size_t(end));
     QCOMPARE(screen.copyText(), copied);
     QCOMPARE(screen.readerText(), reader);
-    // Every position has a reader offset that leads back to it, but one before a CR: readers
-    // do not see the CR, so that place is the one after it.
-    for (std::size_t at = 0; at <= screen.length(); ++at) {
+    // Every character's start has a reader offset that leads back to it, but one before a CR:
+    // readers do not see the CR, so that place is the one after it.
+    for (std::size_t at = 0; at <= screen.length(); at = screen.horizontalMove(at, true, true)) {
         if (at < screen.length() && text[qsizetype(at)] == '\r') continue;
         QCOMPARE(screen.modelPosition(screen.readerOffset(at)), at);
+        if (at == screen.length()) break;
     }
+}
+
+void TestScreenModel::utf8Characters_data() {
+    // On "a" + é + "b" + 😀 + a lone continuation byte + "z" in UTF-8: what a key does at a
+    // byte position. Keys: "\b" Backspace, "D" Delete, "<" Left, ">" Right.
+    QTest::addColumn<int>("at");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QByteArray>("after");
+    QTest::addColumn<int>("caret");
+    const QByteArray text("a\xC3\xA9" "b\xF0\x9F\x98\x80\x80z");
+    QTest::newRow("backspace after e acute") << 3 << "\b" << QByteArray(text).remove(1, 2) << 1;
+    QTest::newRow("backspace after a wide character")
+        << 8 << "\b" << QByteArray(text).remove(4, 4) << 4;
+    QTest::newRow("backspace after a bad byte") << 9 << "\b" << QByteArray(text).remove(8, 1) << 8;
+    QTest::newRow("delete before the emoji") << 4 << "D" << QByteArray(text).remove(4, 4) << 4;
+    QTest::newRow("right over e acute") << 1 << ">" << text << 3;
+    QTest::newRow("left over the emoji") << 8 << "<" << text << 4;
+    QTest::newRow("right over a bad byte") << 8 << ">" << text << 9;
+}
+
+void TestScreenModel::utf8Characters() {
+    QFETCH(int, at);
+    QFETCH(QString, key);
+    QFETCH(QByteArray, after);
+    QFETCH(int, caret);
+    ScreenModel screen;
+    screen.setCharacterSet(terminal::CharacterSet::Utf8);
+    screen.text().setText("a\xC3\xA9" "b\xF0\x9F\x98\x80\x80z");
+    screen.select(std::size_t(at), std::size_t(at));
+    if (key == u"<" || key == u">") {
+        QCOMPARE(screen.horizontalMove(screen.caret(), key == u">", false), std::size_t(caret));
+        return;
+    }
+    Run(screen.text(), {key});
+    QCOMPARE(QByteArray::fromStdString(screen.text().text()), after);
+    QCOMPARE(screen.caret(), std::size_t(caret));
 }
 
 void TestScreenModel::trimRule_data() {
