@@ -39,6 +39,13 @@ constexpr Entry kMessageMap[] = {
     fw::OnCommand(ID_FILE_CLOSE_LOG, &CMainFrame::OnCloseLogFile),
     fw::OnUpdateRange(ID_VIEW_TIMESTAMPS, ID_SETTINGS_BREAKS_AUTO, &CMainFrame::OnUpdateLineOption),
     fw::OnCommandRange(ID_VIEW_TIMESTAMPS, ID_SETTINGS_BREAKS_AUTO, &CMainFrame::OnLineOption),
+    fw::OnUpdateRange(ID_SETTINGS_CHARSET_UTF8, ID_SETTINGS_CHARSET_WESTERN,
+                      &CMainFrame::OnUpdateCharacterSet),
+    fw::OnCommandRange(ID_SETTINGS_CHARSET_UTF8, ID_SETTINGS_CHARSET_WESTERN,
+                       &CMainFrame::OnCharacterSet),
+    fw::OnCommand(ID_SETTINGS_SCREENSIZE, &CMainFrame::OnScreenSize),
+    fw::OnCommandRange(ID_VIEW_ZOOM_IN, ID_VIEW_ZOOM_NORMAL, &CMainFrame::OnZoom),
+    fw::OnCommand(ID_VIEW_FONT, &CMainFrame::OnChooseFont),
 };
 
 // The line-signal queries: the command, the property's name and how to read it.

@@ -54,6 +54,23 @@ std::vector<NumberSetting> Numbers(CMainFrame& f) {
          [&e](std::int32_t v) {
              if (v >= 0 && v <= 2) e.m_enterSends = static_cast<terminal::EnterSends>(v);
          }},
+        {"CharacterSet", [&e] { return static_cast<std::int32_t>(e.characterSet()); },
+         [&e](std::int32_t v) {
+             if (v >= 0 && v <= 1) e.setCharacterSet(static_cast<terminal::CharacterSet>(v));
+         }},
+        // A size out of range keeps the default.
+        {"ScreenSize", [&e] { return static_cast<std::int32_t>(e.screenSizeKB()); },
+         [&e](std::int32_t v) {
+             if (v >= 16 && v <= 262144) e.setScreenSizeKB(static_cast<std::size_t>(v));
+         }},
+        // The size the text is shown at, zoom included.
+        {"FontSize", [&e] { return static_cast<std::int32_t>(e.font().pointSize()); },
+         [&e](std::int32_t v) {
+             if (v < terminal::kSmallestPointSize || v > terminal::kLargestPointSize) return;
+             QFont font = e.baseFont();
+             font.setPointSize(v);
+             e.setBaseFont(font);
+         }},
         {"LineBreaks", [&f] { return static_cast<std::int32_t>(f.m_textBreaks.mode); },
          [&f](std::int32_t v) {
              if (v >= 0 && v <= 2) f.m_textBreaks = {static_cast<terminal::LineBreaks>(v), false};
@@ -61,8 +78,17 @@ std::vector<NumberSetting> Numbers(CMainFrame& f) {
     };
 }
 
-std::vector<TextSetting> Texts(CCommCtrl& c) {
+std::vector<TextSetting> Texts(CCommCtrl& c, CTermEdit& e) {
     return {
+        // A family name is longer than the port texts: it keeps up to 63 bytes.
+        {"FontFamily", [&e] { return e.baseFont().family().toStdString(); },
+         [&e](const std::string& v) {
+             if (v.empty()) return;
+             QFont font = e.baseFont();
+             font.setFamily(QString::fromStdString(v));
+             e.setBaseFont(font);
+         },
+         63},
         {"Settings", [&c] { return c.GetSettings(); },
          [&c](const std::string& v) { c.SetSettings(v); }},
         {"ParityReplace", [&c] { return c.GetParityReplace(); },
@@ -73,9 +99,9 @@ std::vector<TextSetting> Texts(CCommCtrl& c) {
 } // namespace
 
 long CMainFrame::LoadSettings() {
-    return settings::LoadSettings(Numbers(*this), Texts(m_wndComm));
+    return settings::LoadSettings(Numbers(*this), Texts(m_wndComm, m_wndEdit));
 }
 
 void CMainFrame::SaveSettings() {
-    settings::SaveSettings(Numbers(*this), Texts(m_wndComm));
+    settings::SaveSettings(Numbers(*this), Texts(m_wndComm, m_wndEdit));
 }

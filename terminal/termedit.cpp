@@ -13,6 +13,7 @@
 #include <QScrollBar>
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace {
 
@@ -37,7 +38,10 @@ CTermEdit::CTermEdit(QWidget* parent)
     viewport()->setCursor(Qt::IBeamCursor);
     viewport()->setAutoFillBackground(false);
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
-    setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    setBaseFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    // Until the stored setting says otherwise, the character set of the user's locale.
+    m_model.setCharacterSet(terminal::LocaleCharacterSet(
+        std::getenv("LC_ALL"), std::getenv("LC_CTYPE"), std::getenv("LANG")));
     updateMetrics();
 
     m_syncTimer.setSingleShot(true);
@@ -83,6 +87,24 @@ void CTermEdit::setCharacterSet(terminal::CharacterSet set) {
     m_wraps.clear();
     updateScrollBar();
     viewport()->update();
+}
+
+void CTermEdit::setBaseFont(const QFont& font) {
+    m_baseFont = font;
+    if (m_baseFont.pointSize() <= 0) m_baseFont.setPointSize(10);
+    m_baseFont.setPointSize(
+        std::clamp(m_baseFont.pointSize(), terminal::kSmallestPointSize, terminal::kLargestPointSize));
+    m_zoom = 0;
+    setFont(m_baseFont);
+}
+
+void CTermEdit::zoomTo(int steps) {
+    const int base = m_baseFont.pointSize();
+    const int size = std::clamp(base + steps, terminal::kSmallestPointSize, terminal::kLargestPointSize);
+    m_zoom = size - base;
+    QFont zoomed = m_baseFont;
+    zoomed.setPointSize(size);
+    setFont(zoomed);
 }
 
 void CTermEdit::scheduleSync() {

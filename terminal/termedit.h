@@ -33,6 +33,12 @@
 #include <utility>
 #include <vector>
 
+namespace terminal {
+// The sizes the screen's text may be shown at, in points.
+inline constexpr int kSmallestPointSize = 6;
+inline constexpr int kLargestPointSize = 72;
+} // namespace terminal
+
 class CTermEdit : public QAbstractScrollArea {
     Q_OBJECT
 public:
@@ -56,6 +62,13 @@ public:
     // How the screen reads its bytes and how typed text becomes bytes.
     terminal::CharacterSet characterSet() const { return m_model.characterSet(); }
     void setCharacterSet(terminal::CharacterSet set);
+    // The font at its normal size (the desktop's fixed-width font until set), and how many
+    // points larger (or smaller) the text is shown; the shown size stays within
+    // kSmallestPointSize..kLargestPointSize. Setting the font ends any zoom.
+    const QFont& baseFont() const { return m_baseFont; }
+    void setBaseFont(const QFont& font);
+    int zoom() const { return m_zoom; }
+    void zoomTo(int steps);
     // How many KB of text the screen keeps (terminal/screentrim.h); 16 unless set.
     std::size_t screenSizeKB() const { return m_model.sizeKB(); }
     void setScreenSizeKB(std::size_t kb) { m_model.setSizeKB(kb); }
@@ -199,6 +212,8 @@ private:
     int m_ascent = 12;
     int m_columns = 80;
     bool m_timeStamps = false;
+    QFont m_baseFont;
+    int m_zoom = 0;
     int m_gutterWidth = 0;
     QHash<std::uint64_t, Wrap> m_wraps; // wrapped visible lines, by lineId
 

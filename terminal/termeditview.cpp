@@ -260,7 +260,11 @@ void CTermEdit::ensureCaretVisible() {
 
 void CTermEdit::wheelEvent(QWheelEvent* e) {
     const int notches = e->angleDelta().y() / 120;
-    if (notches != 0) scrollRows(-3L * notches);
+    // Ctrl with the wheel zooms, a step of one point per notch.
+    if (e->modifiers() & Qt::ControlModifier)
+        zoomTo(m_zoom + notches);
+    else if (notches != 0)
+        scrollRows(-3L * notches);
     e->accept();
 }
 

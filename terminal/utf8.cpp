@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <string>
 
 namespace terminal {
 namespace {
@@ -102,6 +103,24 @@ namespace terminal {
 std::size_t NextCharStart(std::string_view text, std::size_t at, CharacterSet set) {
     if (at >= text.size()) return text.size();
     return at + (set == CharacterSet::Utf8 ? DecodeUtf8At(text, at).length : 1);
+}
+
+CharacterSet LocaleCharacterSet(const char* lcAll, const char* lcCtype, const char* lang) {
+    std::string_view name = "C";
+    for (const char* candidate : {lcAll, lcCtype, lang}) {
+        if (candidate && *candidate) {
+            name = candidate;
+            break;
+        }
+    }
+    const auto dot = name.find('.');
+    if (dot == std::string_view::npos) return CharacterSet::Western;
+    std::string_view codeset = name.substr(dot + 1);
+    codeset = codeset.substr(0, codeset.find('@'));
+    std::string folded;
+    for (const char c : codeset)
+        if (c != '-' && c != '_') folded.push_back(static_cast<char>(c | 0x20));
+    return folded == "utf8" ? CharacterSet::Utf8 : CharacterSet::Western;
 }
 
 std::size_t PreviousCharStart(std::string_view text, std::size_t end, CharacterSet set) {

@@ -43,4 +43,9 @@ enum class CharacterSet { Western = 0, Utf8 = 1 };
 std::size_t NextCharStart(std::string_view text, std::size_t at, CharacterSet set);
 std::size_t PreviousCharStart(std::string_view text, std::size_t end, CharacterSet set);
 
+// The character set a locale name implies ("de_DE.UTF-8", "C.utf8": UTF-8; "C", "POSIX",
+// "en_US.ISO-8859-1": Western). The first of `lcAll`, `lcCtype`, `lang` that is set and not
+// empty names the locale, as the C library takes them; none means "C".
+CharacterSet LocaleCharacterSet(const char* lcAll, const char* lcCtype, const char* lang);
+
 } // namespace terminal

@@ -35,6 +35,8 @@ private slots:
     void previousStart();
     void cells_data();
     void cells();
+    void localeDefault_data();
+    void localeDefault();
 };
 
 void TestUtf8::decode_data() {
@@ -133,6 +135,38 @@ void TestUtf8::cells() {
     QFETCH(uint, code);
     QFETCH(int, cells);
     QCOMPARE(terminal::Utf8Cells(char32_t(code)), cells);
+}
+
+void TestUtf8::localeDefault_data() {
+    QTest::addColumn<QByteArray>("lcAll");
+    QTest::addColumn<QByteArray>("lcCtype");
+    QTest::addColumn<QByteArray>("lang");
+    QTest::addColumn<bool>("utf8");
+    QTest::newRow("LANG UTF-8") << QByteArray() << QByteArray() << QByteArray("de_DE.UTF-8") << true;
+    QTest::newRow("C.utf8") << QByteArray() << QByteArray() << QByteArray("C.utf8") << true;
+    QTest::newRow("with a modifier") << QByteArray() << QByteArray() << QByteArray("sr_RS.UTF-8@latin")
+                                     << true;
+    QTest::newRow("nothing set") << QByteArray() << QByteArray() << QByteArray() << false;
+    QTest::newRow("POSIX") << QByteArray() << QByteArray() << QByteArray("POSIX") << false;
+    QTest::newRow("Latin-1") << QByteArray() << QByteArray() << QByteArray("en_US.ISO-8859-1")
+                             << false;
+    QTest::newRow("LC_ALL first") << QByteArray("C") << QByteArray("en_US.UTF-8")
+                                  << QByteArray("en_US.UTF-8") << false;
+    QTest::newRow("LC_CTYPE before LANG") << QByteArray() << QByteArray("en_US.UTF-8")
+                                          << QByteArray("C") << true;
+    QTest::newRow("empty LC_ALL skipped") << QByteArray("") << QByteArray()
+                                          << QByteArray("fr_FR.UTF-8") << true;
+}
+
+void TestUtf8::localeDefault() {
+    QFETCH(QByteArray, lcAll);
+    QFETCH(QByteArray, lcCtype);
+    QFETCH(QByteArray, lang);
+    QFETCH(bool, utf8);
+    const auto arg = [](const QByteArray& v) { return v.isNull() ? nullptr : v.constData(); };
+    QCOMPARE(terminal::LocaleCharacterSet(arg(lcAll), arg(lcCtype), arg(lang)) ==
+                 terminal::CharacterSet::Utf8,
+             utf8);
 }
 
 QTEST_GUILESS_MAIN(TestUtf8)
