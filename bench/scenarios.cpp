@@ -134,6 +134,7 @@ public:
     }
     comm::Status setDTR(bool on) override { return m_inner->setDTR(on); }
     comm::Status setRTS(bool on) override { return m_inner->setRTS(on); }
+    comm::Status setBreak(bool on) override { return m_inner->setBreak(on); }
     std::optional<comm::ModemLines> modemLines() override { return m_inner->modemLines(); }
     std::optional<comm::LineCounters> counters() override { return m_inner->counters(); }
     ssize_t read(void* buf, std::size_t n) override { return m_inner->read(buf, n); }
@@ -263,7 +264,7 @@ int RunFrameReceive(const char* stream, const char* view, const char* megabytes)
     PaintGaps paints;
     f->m_wndEdit.viewport()->installEventFilter(&paints);
     f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::Menu);
-    if (!f->m_wndComm.GetPortOpen() || f->m_strDumpFile.empty()) return 2;
+    if (!f->m_wndComm.GetPortOpen() || f->session().dumpPath().empty()) return 2;
     Settle(100);
 
     QEventLoop loop;
@@ -271,7 +272,7 @@ int RunFrameReceive(const char* stream, const char* view, const char* megabytes)
     check.setInterval(2);
     const double deadline = Seconds() + 120;
     QObject::connect(&check, &QTimer::timeout, [&] {
-        if (static_cast<std::uint64_t>(f->m_fileDump.length()) >= total || Seconds() > deadline)
+        if (static_cast<std::uint64_t>(f->session().dumpFile().length()) >= total || Seconds() > deadline)
             loop.quit();
     });
     const double c0 = CpuSeconds(), t0 = Seconds();

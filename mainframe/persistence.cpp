@@ -2,6 +2,7 @@
 
 #include "settings/persistence.h"
 #include "comm/portmap.h"
+#include "framework/errors.h"
 #include "mainframe/mainframe.h"
 
 #include <vector>
@@ -71,14 +72,16 @@ std::vector<NumberSetting> Numbers(CMainFrame& f) {
              font.setPointSize(v);
              e.setBaseFont(font);
          }},
-        {"LineBreaks", [&f] { return static_cast<std::int32_t>(f.m_textBreaks.mode); },
+        {"LineBreaks", [&f] { return static_cast<std::int32_t>(f.session().lineBreaks()); },
          [&f](std::int32_t v) {
-             if (v >= 0 && v <= 2) f.m_textBreaks = {static_cast<terminal::LineBreaks>(v), false};
+             if (v >= 0 && v <= 2) f.session().setLineBreaks(static_cast<terminal::LineBreaks>(v));
          }},
     };
 }
 
-std::vector<TextSetting> Texts(CCommCtrl& c, CTermEdit& e) {
+std::vector<TextSetting> Texts(CMainFrame& f) {
+    CCommCtrl& c = f.m_wndComm;
+    CTermEdit& e = f.m_wndEdit;
     return {
         // A family name is longer than the port texts: it keeps up to 63 bytes.
         {"FontFamily", [&e] { return e.baseFont().family().toStdString(); },
@@ -89,8 +92,18 @@ std::vector<TextSetting> Texts(CCommCtrl& c, CTermEdit& e) {
              e.setBaseFont(font);
          },
          63},
+        // A stored line the control refuses is skipped, but never silently: the status bar
+        // names it and what is used instead.
         {"Settings", [&c] { return c.GetSettings(); },
-         [&c](const std::string& v) { c.SetSettings(v); }},
+         [&f, &c](const std::string& v) {
+             try {
+                 c.SetSettings(v);
+             } catch (const fw::ControlError& e) {
+                 f.m_wndStatusBar.SetPaneText(0,
+                                              e.description() + " Using " + c.GetSettings() + ".");
+                 throw;
+             }
+         }},
         {"ParityReplace", [&c] { return c.GetParityReplace(); },
          [&c](const std::string& v) { c.SetParityReplace(v); }},
     };
@@ -99,9 +112,9 @@ std::vector<TextSetting> Texts(CCommCtrl& c, CTermEdit& e) {
 } // namespace
 
 long CMainFrame::LoadSettings() {
-    return settings::LoadSettings(Numbers(*this), Texts(m_wndComm, m_wndEdit));
+    return settings::LoadSettings(Numbers(*this), Texts(*this));
 }
 
 void CMainFrame::SaveSettings() {
-    settings::SaveSettings(Numbers(*this), Texts(m_wndComm, m_wndEdit));
+    settings::SaveSettings(Numbers(*this), Texts(*this));
 }
