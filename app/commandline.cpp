@@ -2,6 +2,7 @@
 
 #include "app/buildinfo.h"
 #include "comm/linesettings.h"
+#include "comm/netaddress.h"
 
 #include <QCommandLineParser>
 #include <QFile>
@@ -59,9 +60,11 @@ constexpr const char* kDescription =
 
 constexpr const char* kTrailer =
     "\n"
-    "PORT is COM1 to COM99, a number from 1 to 99, or a device path such as /dev/ttyUSB0 or\n"
-    "/dev/serial/by-id/... . A path is used as the COM number the port map gives it; a path\n"
-    "the map does not know gets the first free one of COM97 to COM99 for this run only.\n"
+    "PORT is COM1 to COM99, a number from 1 to 99, a device path such as /dev/ttyUSB0 or\n"
+    "/dev/serial/by-id/..., or a port on another machine: rfc2217://HOST:PORT or\n"
+    "tcp://HOST:PORT (IPv6 in brackets). A path or address is used as the COM number the\n"
+    "port map gives it; one the map does not know gets the first free one of COM97 to COM99\n"
+    "for this run only.\n"
     "The port map folder is $WIRELOG_PORTS, else $XDG_CONFIG_HOME/wirelog/ports\n"
     "(~/.config/wirelog/ports). See wirelog(1).\n"
     "\n"
@@ -88,8 +91,18 @@ std::string HelpText(const QCommandLineParser& parser) {
            text.mid(text.indexOf(QLatin1Char('\n'))).toStdString() + kTrailer;
 }
 
-// COMn or n, 1..99; a path when it holds a slash.
+// COMn or n, 1..99; an address (rfc2217://, tcp://), checked here; a path when it holds a slash.
 bool ReadPort(const QString& value, CommandLine& c, std::string& error) {
+    if (comm::IsNetworkName(value.toStdString())) {
+        comm::NetAddress address;
+        const comm::Status st = comm::ParseNetAddress(value.toStdString(), address);
+        if (!st) {
+            error = "port " + Quoted(value) + " is not valid: " + st.description;
+            return false;
+        }
+        c.devicePath = address.text();
+        return true;
+    }
     static const QRegularExpression number(QStringLiteral("^(?:COM)?([0-9]+)$"),
                                            QRegularExpression::CaseInsensitiveOption);
     if (value.contains(QLatin1Char('/'))) {

@@ -22,7 +22,7 @@ struct CommandLine {
     std::string text;
 
     std::optional<int> port;                 // COMn or a bare number, 1..99
-    std::string devicePath;                  // PORT given as a path; `port` is then unset
+    std::string devicePath; // PORT given as a path or an address (normalised); `port` unset
     std::optional<std::string> settings;     // normalised, "115200,e,7,2"
     std::optional<std::int32_t> handshaking; // the control's 0..3
     bool open = false;

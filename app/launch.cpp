@@ -1,5 +1,6 @@
 #include "app/launch.h"
 
+#include "comm/netaddress.h"
 #include "comm/portmap.h"
 #include "framework/errors.h"
 #include "framework/file.h"
@@ -48,8 +49,10 @@ bool UsableDevice(const std::string& path, std::string& error) {
 }
 
 bool MapDevice(CommandLine& c, std::string& error) {
-    const std::string path = Absolute(c.devicePath);
-    if (!UsableDevice(path, error)) return false;
+    // An address was checked while parsing; whether its far end answers, the open tells.
+    const bool address = comm::IsNetworkName(c.devicePath);
+    const std::string path = address ? c.devicePath : Absolute(c.devicePath);
+    if (!address && !UsableDevice(path, error)) return false;
     int port = comm::PortForDevice(path);
     if (port == 0) {
         port = comm::FreeRunOnlyPort();

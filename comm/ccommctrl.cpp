@@ -50,6 +50,11 @@ void CCommCtrl::SetLostHandler(std::function<void(const std::string&)> handler) 
     });
 }
 
+void CCommCtrl::SetStatusHandler(std::function<void(const std::string&)> handler) {
+    ctrl().setConnectingHandler(handler);
+    ctrl().setNoteHandler(std::move(handler));
+}
+
 comm::SerialControl& CCommCtrl::ctrl() const {
     if (m_control.isNull()) throw fw::ControlError("The serial control is not available.", -1);
     return *m_control;

@@ -31,6 +31,9 @@ public:
     // Runs once when the open device goes away (unplugged, hung up), with the control's
     // description of it; by then the port is closed and what had arrived is still to be read.
     void SetLostHandler(std::function<void(const std::string& description)> handler);
+    // Status-bar texts about a port on another machine: "Connecting to HOST:PORT..." while
+    // it connects ("" once that is over), and notes on the open port.
+    void SetStatusHandler(std::function<void(const std::string& text)> handler);
 
     // Tests make the control unavailable (null) or hand in one of their own.
     using Factory = std::function<comm::SerialControl*(QObject* parent)>;

@@ -40,6 +40,12 @@ constexpr Row kTable[] = {
     {Message::NotOpen, ErrorCode::PortNotOpen, "%1 is not open; open the port first.", false},
     {Message::Gone, ErrorCode::DeviceLost, "%1 has gone away; the port has been closed.", false},
     {Message::SystemError, ErrorCode::DeviceError, "%1 could not %2", true},
+    {Message::BadAddress, ErrorCode::InvalidValue, "%1 cannot be opened. %2", false},
+    {Message::UnknownHost, ErrorCode::NoSuchDevice,
+     "%1 cannot be opened: the host name %2 is not known (%3).", false},
+    {Message::NoAnswer, ErrorCode::DeviceError,
+     "%1 cannot be opened: %2 did not answer within 5 seconds.", false},
+    {Message::ConnectFailed, ErrorCode::DeviceError, "%1 could not connect to %2", true},
 };
 
 std::string Substitute(const char* text, std::initializer_list<std::string_view> args) {

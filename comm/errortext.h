@@ -25,6 +25,10 @@ enum class Message {
     NotOpen,         // %1 port
     Gone,            // %1 port
     SystemError,     // %1 port, %2 what failed ("open the device")
+    BadAddress,      // %1 port, %2 what is wrong with its address
+    UnknownHost,     // %1 port, %2 host, %3 the resolver's words
+    NoAnswer,        // %1 port, %2 host:port
+    ConnectFailed,   // %1 port, %2 host:port
 };
 
 // A failed Status with the table's code and text; `err` is the errno of the failing call.

@@ -1,5 +1,6 @@
 #include "comm/portlist.h"
 
+#include "comm/netaddress.h"
 #include "comm/portmap.h"
 
 #include <algorithm>
@@ -119,6 +120,14 @@ public:
             const PortPath p = ResolvePort(n);
             if (p.fromMap) m_mapEntries.insert(n);
             if (p.path.empty()) continue;
+            if (IsNetworkName(p.path)) { // a port on another machine: its address is its device
+                PortEntry e;
+                e.port = n;
+                e.device = p.path;
+                e.fromMap = p.fromMap;
+                mapped.push_back(std::move(e));
+                continue;
+            }
             const std::string device = Canonical(p.fromMap ? p.path : m_tree.at(p.path));
             if (device.empty() || (!p.fromMap && absentUart(device))) continue;
             m_reached.insert(device);

@@ -2,6 +2,9 @@
 // The serial ports present now, for the port settings dialog's list. Reads the port map
 // folder, /dev, /dev/serial/by-id and /sys/class/tty; opens no device.
 //
+// A map entry linked to an address (rfc2217://HOST:PORT) is listed with the address as its
+// device.
+//
 // Order: COM numbers mapped through the port map folder (ascending), then COM numbers of the
 // built-in map whose device exists (ascending), then devices that no COM number reaches, by
 // name. A legacy UART that the kernel registered without hardware behind it (its sysfs "type"

@@ -1,8 +1,10 @@
 #include "comm/portmap.h"
 
 #include "comm/configfolder.h"
+#include "comm/netaddress.h"
 
 #include <cerrno>
+#include <cstring>
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
@@ -27,6 +29,21 @@ std::string LinkTarget(const std::string& entry, const std::string& folder) {
     std::filesystem::path target(std::string(buf, static_cast<std::size_t>(n)));
     if (target.is_relative()) target = (std::filesystem::path(folder) / target).lexically_normal();
     return target.string();
+}
+
+// The link's target exactly as written; empty when `entry` is no link.
+std::string RawLink(const std::string& entry) {
+    char buf[PATH_MAX];
+    const ssize_t n = readlink(entry.c_str(), buf, sizeof buf);
+    return n <= 0 || static_cast<std::size_t>(n) >= sizeof buf
+               ? std::string()
+               : std::string(buf, static_cast<std::size_t>(n));
+}
+
+// The normalised address a name stands for; empty when it is none.
+std::string AddressOf(const std::string& name) {
+    NetAddress a;
+    return IsNetworkName(name) && ParseNetAddress(name, a) ? a.text() : std::string();
 }
 
 // Run-only ports: UI thread only, like everything that resolves ports.
@@ -75,6 +92,13 @@ PortPath ResolvePort(int port) {
         struct stat st {};
         if (!folder.empty() && lstat(entry.c_str(), &st) == 0) {
             p.fromMap = true;
+            // A link to an address dangles: the address itself is what gets opened.
+            if (const std::string target = S_ISLNK(st.st_mode) ? RawLink(entry) : std::string();
+                IsNetworkName(target)) {
+                p.path = target;
+                p.shown = p.name + " (" + target + ")";
+                return p;
+            }
             p.path = entry;
             p.shown =
                 p.name + " (" + (S_ISLNK(st.st_mode) ? LinkTarget(entry, folder) : entry) + ")";
@@ -86,7 +110,19 @@ PortPath ResolvePort(int port) {
     return p;
 }
 
+int PortForAddress(const std::string& address) {
+    const std::string wanted = AddressOf(address);
+    if (wanted.empty()) return 0;
+    for (const auto& [port, path] : RunOnlyPorts())
+        if (AddressOf(path) == wanted) return port;
+    const std::string folder = PortMapFolder();
+    for (int port = 1; port <= 99 && !folder.empty(); ++port)
+        if (AddressOf(RawLink(folder + "/COM" + std::to_string(port))) == wanted) return port;
+    return 0;
+}
+
 int PortForDevice(const std::string& device) {
+    if (IsNetworkName(device)) return PortForAddress(device);
     struct stat wanted {};
     if (stat(device.c_str(), &wanted) != 0) return 0;
     const auto leadsThere = [&wanted](const std::string& path) {
@@ -108,6 +144,34 @@ int FreeRunOnlyPort() {
     for (int port = kFirstRunOnlyPort; port <= kLastRunOnlyPort; ++port)
         if (!IsRunOnlyPort(port) && !HasFolderEntry(folder, port)) return port;
     return 0;
+}
+
+int FreeLinkPort() {
+    const std::string folder = PortMapFolder();
+    struct stat st {};
+    for (int port = 99; port >= 1 && !folder.empty(); --port) {
+        const std::string builtIn = BuiltIn(port);
+        if (!IsRunOnlyPort(port) && !HasFolderEntry(folder, port) &&
+            (builtIn.empty() || stat(builtIn.c_str(), &st) != 0))
+            return port;
+    }
+    return 0;
+}
+
+Status LinkAddress(int port, const std::string& address) {
+    const std::string folder = PortMapFolder();
+    const std::string entry = folder + "/COM" + std::to_string(port);
+    std::error_code ec;
+    if (!folder.empty()) std::filesystem::create_directories(folder, ec);
+    if (folder.empty() || ec || symlink(address.c_str(), entry.c_str()) != 0) {
+        const int err = ec ? ec.value() : errno;
+        return Status::failure(ErrorCode::DeviceError,
+                               "COM" + std::to_string(port) + " could not be linked to " +
+                                   address + " in " + (folder.empty() ? "the port map folder" : folder) +
+                                   (err ? std::string(": ") + std::strerror(err) : std::string()) + ".",
+                               err);
+    }
+    return Status::success();
 }
 
 void SetRunOnlyPort(int port, const std::string& device) {

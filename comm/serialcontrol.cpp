@@ -23,6 +23,14 @@ void SerialControl::setLostHandler(std::function<void(const Status&)> handler) {
     d->lostHandler = std::move(handler);
 }
 
+void SerialControl::setConnectingHandler(std::function<void(const std::string&)> connecting) {
+    d->connecting = std::move(connecting);
+}
+
+void SerialControl::setNoteHandler(std::function<void(const std::string&)> note) {
+    d->note = std::move(note);
+}
+
 void SerialControl::setDeviceOpener(DeviceOpener opener) {
     d->opener = std::move(opener);
 }

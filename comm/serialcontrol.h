@@ -51,7 +51,14 @@ public:
     // closed, what had arrived is still in the input buffer and a receive event is queued.
     void setLostHandler(std::function<void(const Status&)> handler);
 
-    // Tests put a scripted device here; the default opens the real one.
+    // Opening a port on another machine runs the event loop for up to 5 s (user input held
+    // back meanwhile); `connecting` hears "Connecting to HOST:PORT..." then "" when it is over.
+    // `note` hears, from the event loop, what the user should know about the open port (a
+    // far end that cannot take settings).
+    void setConnectingHandler(std::function<void(const std::string&)> connecting);
+    void setNoteHandler(std::function<void(const std::string&)> note);
+
+    // Tests put a scripted device here; the default opens the real one (or a network port).
     void setDeviceOpener(DeviceOpener opener);
 
     // --- properties -----------------------------------------------------------------------

@@ -1,6 +1,7 @@
 #include "comm/serialcontrolimpl.h"
 
 #include "comm/errortext.h"
+#include "comm/netdevice.h"
 
 #include <QCoreApplication>
 #include <QPointer>
@@ -52,6 +53,17 @@ SerialControl::Impl::Impl(SerialControl* owner)
     QObject::connect(&lineTimer, &QTimer::timeout, q, [this] { pollLines(); });
     QObject::connect(&drainTimer, &QTimer::timeout, q, [this] { updateCount(true); });
     lineTimer.setInterval(kLinePollMs);
+    ConnectHooks hooks;
+    hooks.connecting = [this](const std::string& text) {
+        if (connecting) connecting(text);
+    };
+    // A note comes from inside a device call: it reaches the handler from the event loop.
+    hooks.note = [this](const std::string& text) {
+        QMetaObject::invokeMethod(
+            q, [this, text] { if (note) note(text); }, Qt::QueuedConnection);
+    };
+    opener = [hooks](const PortPath& p, const LineSettings& s, std::int32_t h, bool dtr, bool rts,
+                     Status& status) { return OpenAnyDevice(p, s, h, dtr, rts, status, hooks); };
 }
 
 // --- events --------------------------------------------------------------------------------
@@ -119,7 +131,13 @@ Status SerialControl::Impl::open() {
     PortPath p = ResolvePort(port);
     Status st;
     std::unique_ptr<SerialDevice> device;
+    if (opening) return Fail(Message::AlreadyOpen, {p.shown});
+    // A network port waits in a nested event loop, in which this control may be destroyed.
+    QPointer<SerialControl> alive(q);
+    opening = true;
     if (opener) device = opener(p, line, handshaking, dtr, rts, st);
+    if (!alive) return st;
+    opening = false;
     if (!device) return st.ok() ? Fail(Message::SystemError, {p.shown, "open the device"}) : st;
 
     dev = std::move(device);

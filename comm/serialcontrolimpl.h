@@ -85,12 +85,14 @@ struct SerialControl::Impl {
     std::string parityReplace = "?";
     std::function<void()> sink;
     std::function<void(const Status&)> lostHandler;
-    DeviceOpener opener = OpenTermiosDevice;
+    std::function<void(const std::string&)> connecting, note;
+    DeviceOpener opener; // the network or termios device unless a test sets one
 
     // The open device.
     std::unique_ptr<SerialDevice> dev;
     PortPath path;
     unsigned generation = 0; // counts opens
+    bool opening = false;    // an open is waiting for its device
     QSocketNotifier readNotifier{QSocketNotifier::Read};
     QSocketNotifier writeNotifier{QSocketNotifier::Write};
     QTimer lineTimer;  // modem lines and counters; hang-up while reading is paused

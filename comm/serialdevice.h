@@ -1,7 +1,7 @@
 #pragma once
 // The narrow interface between the control and the operating system. The control watches
 // fd() with socket notifiers and calls the rest; a termios device stands behind it on real
-// hardware and pseudo-terminals, a scripted device in tests (scripted modem lines, counters,
+// hardware and pseudo-terminals, a socket for a port on another machine, a scripted device in tests (scripted modem lines, counters,
 // error marks), both opened through a DeviceOpener.
 
 #include "comm/linesettings.h"

@@ -88,6 +88,9 @@ int CMainFrame::OnCreate() {
                 OnDeviceLost(description);
             });
         });
+        m_wndComm.SetStatusHandler([this](const std::string& text) {
+            m_wndStatusBar.SetPaneText(0, text.empty() ? IdleMessage() : text, true);
+        });
         m_wndComm.SetRThreshold(1);
         LoadSettings();
 

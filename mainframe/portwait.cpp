@@ -1,5 +1,6 @@
 #include "mainframe/portwait.h"
 
+#include "comm/netaddress.h"
 #include "comm/status.h"
 
 #include <algorithm>
@@ -21,7 +22,10 @@ constexpr int kMinGapMs = 100;
 bool NotBackYet(const fw::ControlError& e) {
     if (e.code() == static_cast<int>(comm::ErrorCode::NoSuchDevice)) return true;
     if (e.code() != static_cast<int>(comm::ErrorCode::DeviceError)) return false;
-    return e.sysErrno() == EIO || e.sysErrno() == ENXIO || e.sysErrno() == ENODEV;
+    // A far end that is down refuses or does not answer until it is back.
+    for (const int err : {EIO, ENXIO, ENODEV, ECONNREFUSED, ETIMEDOUT, EHOSTUNREACH, ENETUNREACH})
+        if (e.sysErrno() == err) return true;
+    return false;
 }
 
 } // namespace
@@ -37,8 +41,12 @@ CPortWait::CPortWait(CCommCtrl& comm, std::function<void(Outcome)> report)
 void CPortWait::Start(const comm::PortPath& port) {
     m_port = port;
     m_waiting = true;
-    m_message = port.shown + " has gone away; waiting for it to return...";
-    m_watcher.watch({port.path});
+    // An address has no path to watch: the watcher's slow poll (every 2 s) retries it.
+    comm::NetAddress address;
+    const bool remote = comm::ParseNetAddress(port.path, address).ok();
+    m_message = remote ? "Connection to " + address.hostPort() + " lost; waiting to reconnect..."
+                       : port.shown + " has gone away; waiting for it to return...";
+    m_watcher.watch(remote ? std::vector<std::string>{} : std::vector<std::string>{port.path});
     // It may be back already (a board that resets re-enumerates at once).
     Schedule(kMinGapMs);
 }
@@ -64,6 +72,7 @@ void CPortWait::Schedule(int ms) {
 bool CPortWait::DeviceThere() const {
     const comm::PortPath now = comm::ResolvePort(m_comm.GetCommPort());
     if (now.fromMap != m_port.fromMap || now.path != m_port.path) return false;
+    if (comm::IsNetworkName(now.path)) return true; // only connecting tells
     struct stat st {};
     return ::stat(now.path.c_str(), &st) == 0; // through the links, to the device itself
 }

@@ -16,7 +16,7 @@
 namespace session {
 namespace {
 
-constexpr std::size_t kScreenSlice = 4096;
+constexpr std::size_t kSlice = 4096;
 
 // The queue's view of the control: refusals are a closed port, never an exception.
 class CommSendPort final : public SendPort {
@@ -103,13 +103,16 @@ void Session::setTerminalSink(std::function<void(std::string_view)> sink) {
 // --- the receive road ----------------------------------------------------------------------
 
 void Session::onCommEvent() {
-    const short code = m_comm.GetCommEvent();
+    handleEvent(m_comm.GetCommEvent());
+}
+
+void Session::handleEvent(short code) {
     const terminal::CommEventText* entry = terminal::FindEventText(code);
     if (!entry) return;
 
     if (!entry->error) {
         // One reading per event: what InputLen leaves behind waits for the next one.
-        if (code == terminal::kReceiveEvent) received(m_comm.GetInput());
+        if (code == terminal::kReceiveEvent) receivedRead(m_comm.GetInput());
         m_pane.event(fw::LoadString(entry->stringId));
         showStatus();
         return;
@@ -125,21 +128,31 @@ void Session::onCommEvent() {
 
 void Session::received(std::string_view chunk) {
     if (!m_dumpPath.empty()) transfer::WriteDump(m_dump, chunk);
+    deliver(chunk);
+}
+
+void Session::receivedRead(std::string_view read) {
+    if (!m_dumpPath.empty()) transfer::WriteDump(m_dump, read);
+    // The rest of the road takes a read in slices: the screen is trimmed before each, so
+    // however much one read brings, it stays within its bound and one slice.
+    std::size_t at = 0;
+    do {
+        deliver(read.substr(at, kSlice));
+        at += kSlice;
+    } while (at < read.size());
+}
+
+void Session::deliver(std::string_view chunk) {
     if (m_taker) {
         m_taker->received(chunk);
         return;
     }
     const std::int64_t arrived = fw::NowMs();
-    // The screen takes a read in slices: it is trimmed before each, so however much one read
-    // brings, the screen stays within its bound and one slice.
-    for (std::size_t at = 0; at < chunk.size(); at += kScreenSlice) {
-        const std::string_view slice = chunk.substr(at, kScreenSlice);
-        if (m_logPath.empty()) {
-            terminal::ShowReceived(m_screen, slice, m_hexView != 0, m_breaks, arrived, nullptr);
-            continue;
-        }
+    if (m_logPath.empty()) {
+        terminal::ShowReceived(m_screen, chunk, m_hexView != 0, m_breaks, arrived, nullptr);
+    } else {
         terminal::LogText text;
-        terminal::ShowReceived(m_screen, slice, m_hexView != 0, m_breaks, arrived, &text);
+        terminal::ShowReceived(m_screen, chunk, m_hexView != 0, m_breaks, arrived, &text);
         transfer::WriteLog(m_log, text.text, text.erase, arrived);
     }
     if (m_terminal) m_terminal(chunk);

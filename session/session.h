@@ -65,6 +65,8 @@ public:
     // The control's event: a receive event reads the input once and runs the road; status
     // events go to the pane; a line error asks OK/Cancel, and Cancel closes the port.
     void onCommEvent();
+    // The same for an event whose code is given (what CommEvent would read).
+    void handleEvent(short code);
     // One received chunk down the road.
     void received(std::string_view chunk);
     // Besides the log view, every chunk (raw) goes here while set; empty: none.
@@ -114,6 +116,10 @@ public:
     void portClosed();
 
 private:
+    // One reading of the control: the dump takes it whole, the rest of the road in slices.
+    void receivedRead(std::string_view read);
+    // A chunk past the dump: to the taker, or to the views and the text log.
+    void deliver(std::string_view chunk);
     void showStatus();
     std::int64_t monotonicMs() const;
 

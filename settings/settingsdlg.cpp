@@ -1,9 +1,11 @@
 #include "settings/settingsdlg.h"
 
 #include "comm/ccommctrl.h"
+#include "comm/netaddress.h"
 #include "comm/portlist.h"
 #include "framework/msgbox.h"
 #include "res/resource.h"
+#include "settings/portaddress.h"
 #include "settings/portsettings.h"
 #include "ui_settingsdlg.h"
 
@@ -70,7 +72,9 @@ CSettingsDlg::CSettingsDlg(QWidget* parent, CCommCtrl& comm, Bool32& echo)
 
     portList()->setCompleter(nullptr);
     portField()->setValidator(
-        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), this));
+        new QRegularExpressionValidator(
+            // A number, or an address typed in: rfc2217://HOST:PORT, tcp://[V6]:PORT.
+            QRegularExpression(QStringLiteral("[0-9]*|[A-Za-z][A-Za-z0-9:/\\[\\]._-]*")), this));
     FillPortList();
 
     const PortDialogValues start =
@@ -159,7 +163,8 @@ void CSettingsDlg::OnOK() {
         fw::MessageBox(IDS_UPDATEDATA_FAILED);
         return;
     }
-    const auto port = ParsePortNumber(m_strPort);
+    const bool address = comm::IsNetworkName(m_strPort);
+    const auto port = address ? std::optional<int>(0) : ParsePortNumber(m_strPort);
     if (!port) {
         fw::MessageBox(IDS_INVALID_PORT);
         return;
@@ -173,6 +178,16 @@ void CSettingsDlg::OnOK() {
             FocusOtherBaud();
             return;
         }
+    }
+
+    // Last of the checks, since it links the address in the port map folder.
+    if (address) {
+        const TypedAddress typed = TakeTypedAddress(m_strPort);
+        if (!typed.message.empty())
+            fw::MessageBox(typed.message, fw::Buttons::Ok,
+                           typed.port ? fw::Icon::Information : fw::Icon::Exclamation);
+        if (!typed.port) return;
+        m_nPort = *typed.port;
     }
 
     CCommCtrl& comm = m_comm;

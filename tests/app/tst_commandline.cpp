@@ -55,6 +55,7 @@ private slots:
     void refuses();
     void helpAndVersion();
     void devicePathMapping();
+    void addressMapping();
     void runOnlyPortsAreFirstFree();
     void unusableDevicePaths_data();
     void unusableDevicePaths();
@@ -89,6 +90,9 @@ void TestCommandLine::parses_data() {
     QTest::newRow("by-id path") << QStringList{"/dev/serial/by-id/usb-FTDI-if00"}
                                 << "path=/dev/serial/by-id/usb-FTDI-if00";
     QTest::newRow("relative path") << QStringList{"./ttyX"} << "path=./ttyX";
+    QTest::newRow("address normalised") << QStringList{"RFC2217://lab-pi:02001"}
+                                        << "path=rfc2217://lab-pi:2001";
+    QTest::newRow("raw ipv6 address") << QStringList{"tcp://[::1]:3001"} << "path=tcp://[::1]:3001";
     QTest::newRow("settings normalised")
         << QStringList{"--settings", "115200,E,7,2"} << "settings=115200,e,7,2";
     QTest::newRow("settings 1.5 stop bits")
@@ -131,6 +135,12 @@ void TestCommandLine::refuses_data() {
     QTest::newRow("bare device name")
         << QStringList{"ttyUSB0"} << QStringList{"\"ttyUSB0\"", "COM1 to COM99", "device path"};
     QTest::newRow("COM without number") << QStringList{"COM"} << QStringList{"\"COM\""};
+    QTest::newRow("address without port")
+        << QStringList{"rfc2217://lab-pi"} << QStringList{"\"rfc2217://lab-pi\"", "has no port"};
+    QTest::newRow("address port 70000")
+        << QStringList{"tcp://lab-pi:70000"} << QStringList{"from 1 to 65535"};
+    QTest::newRow("bad ipv6 literal")
+        << QStringList{"rfc2217://[::zz]:1"} << QStringList{"not an IPv6 address"};
     QTest::newRow("empty port") << QStringList{""} << QStringList{"\"\"", "device path"};
     QTest::newRow("two ports") << QStringList{"COM1", "COM2"}
                                << QStringList{"\"COM1\"", "\"COM2\"", "one port"};
@@ -189,6 +199,22 @@ void TestCommandLine::helpAndVersion() {
         QCOMPARE(c.action, CommandLine::Action::Version);
         QCOMPARE(c.text, std::string("Wirelog " WIRELOG_TEST_VERSION "\n"));
     }
+}
+
+// An address is numbered like a path, without looking for it on disk: the map's link to it, else
+// a run-only number.
+void TestCommandLine::addressMapping() {
+    PortLink map;
+    QVERIFY(map.link(40, "rfc2217://lab-pi:2001"));
+    CommandLine known = Parse({"RFC2217://lab-pi:02001"});
+    std::string error;
+    QVERIFY2(app::PrepareCommandLine(known, error), error.c_str());
+    QCOMPARE(known.port, std::optional<int>(40));
+    CommandLine other = Parse({"tcp://127.0.0.1:9"});
+    QVERIFY2(app::PrepareCommandLine(other, error), error.c_str());
+    QCOMPARE(other.port, std::optional<int>(97));
+    QCOMPARE(comm::ResolvePort(97).shown, std::string("COM97 (tcp://127.0.0.1:9)"));
+    comm::ClearRunOnlyPorts();
 }
 
 void TestCommandLine::devicePathMapping() {

@@ -1,4 +1,5 @@
 #include "comm/configfolder.h"
+#include "comm/netaddress.h"
 #include "comm/portlist.h"
 #include "comm/portmap.h"
 #include "tests/support/ptypair.h"
@@ -60,6 +61,9 @@ private slots:
     void builtIn_data();
     void builtIn();
     void mapEntries();
+    void addresses_data();
+    void addresses();
+    void addressEntries();
     void configFolder_data();
     void configFolder();
     void folder();
@@ -117,6 +121,76 @@ void TestPortMap::mapEntries() {
     QCOMPARE(ResolvePort(98).shown, "COM98 (" + parent + "/elsewhere/ttyX)");
     QCOMPARE(ResolvePort(7).shown, "COM7 (" + map.folder() + "/COM7)");
     QCOMPARE(ResolvePort(6).path, std::string("/dev/ttyS5")); // no entry: built in
+}
+
+void TestPortMap::addresses_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("normal"); // empty: refused
+    QTest::addColumn<QString>("hostPort");
+    QTest::addColumn<QString>("why"); // part of the refusal
+    QTest::newRow("name") << "rfc2217://lab-pi:2001" << "rfc2217://lab-pi:2001" << "lab-pi:2001" << "";
+    QTest::newRow("ipv4 raw") << "tcp://127.0.0.1:7" << "tcp://127.0.0.1:7" << "127.0.0.1:7" << "";
+    QTest::newRow("ipv6") << "rfc2217://[::1]:2001" << "rfc2217://[::1]:2001" << "[::1]:2001" << "";
+    QTest::newRow("case, zeros, slash") << "TCP://Host:0065535/" << "tcp://Host:65535" << "Host:65535" << "";
+    QTest::newRow("no port") << "rfc2217://lab-pi" << "" << "" << "has no port";
+    QTest::newRow("empty port") << "rfc2217://lab-pi:" << "" << "" << "has no port";
+    QTest::newRow("port 0") << "rfc2217://lab-pi:0" << "" << "" << "from 1 to 65535";
+    QTest::newRow("port 70000") << "tcp://lab-pi:70000" << "" << "" << "from 1 to 65535";
+    QTest::newRow("port word") << "tcp://lab-pi:telnet" << "" << "" << "from 1 to 65535";
+    QTest::newRow("bad ipv6") << "rfc2217://[::g1]:2001" << "" << "" << "not an IPv6 address";
+    QTest::newRow("unclosed ipv6") << "rfc2217://[::1:2001" << "" << "" << "closing bracket";
+    QTest::newRow("ipv6 unbracketed") << "tcp://::1:2001" << "" << "" << "in brackets";
+    QTest::newRow("ipv6 no port") << "tcp://[::1]" << "" << "" << "has no port";
+    QTest::newRow("no host") << "tcp://:2001" << "" << "" << "has no host";
+    QTest::newRow("path in host") << "tcp://a/b:1" << "" << "" << "not a host name";
+    QTest::newRow("other scheme") << "ssh://lab-pi:22" << "" << "" << "rfc2217:// or tcp://";
+}
+
+void TestPortMap::addresses() {
+    QFETCH(QString, text);
+    QFETCH(QString, normal);
+    QFETCH(QString, hostPort);
+    QFETCH(QString, why);
+    NetAddress a;
+    a.host = "untouched";
+    const Status st = ParseNetAddress(text.toStdString(), a);
+    QCOMPARE(st.ok(), !normal.isEmpty());
+    if (st.ok()) {
+        QCOMPARE(QString::fromStdString(a.text()), normal);
+        QCOMPARE(QString::fromStdString(a.hostPort()), hostPort);
+    } else {
+        QCOMPARE(a.host, std::string("untouched"));
+        QVERIFY2(st.description.find(why.toStdString()) != std::string::npos &&
+                     st.description.find(text.toStdString()) != std::string::npos,
+                 st.description.c_str());
+    }
+    QCOMPARE(IsNetworkName(text.toStdString()), !text.startsWith("ssh"));
+}
+
+// A link whose target is an address dangles; the address is the port's path, and the number
+// for an address is found the other way round.
+void TestPortMap::addressEntries() {
+    PortLink map;
+    QVERIFY(map.link(40, "rfc2217://lab-pi:2001"));
+    QVERIFY(map.link(98, "/dev/pts/3"));
+    const PortPath com40 = ResolvePort(40);
+    QVERIFY(com40.fromMap);
+    QCOMPARE(com40.path, std::string("rfc2217://lab-pi:2001"));
+    QCOMPARE(com40.shown, std::string("COM40 (rfc2217://lab-pi:2001)"));
+    QCOMPARE(PortForDevice("RFC2217://lab-pi:02001"), 40);
+    QCOMPARE(PortForAddress("tcp://lab-pi:2001"), 0);
+
+    QCOMPARE(FreeLinkPort(), 99);
+    QVERIFY(LinkAddress(99, "tcp://[::1]:3001").ok());
+    QCOMPARE(ResolvePort(99).shown, std::string("COM99 (tcp://[::1]:3001)"));
+    QCOMPARE(FreeLinkPort(), 97); // 98 is taken
+    const Status again = LinkAddress(99, "tcp://[::1]:3002");
+    QVERIFY(!again.ok());
+    QVERIFY2(again.description.find("COM99") != std::string::npos, again.description.c_str());
+    SetRunOnlyPort(97, "tcp://127.0.0.1:5");
+    QCOMPARE(PortForDevice("tcp://127.0.0.1:5"), 97);
+    QVERIFY(FreeLinkPort() < 97);
+    ClearRunOnlyPorts();
 }
 
 void TestPortMap::configFolder_data() {
@@ -216,6 +290,7 @@ void TestPortMap::portsPresent() {
     Link(map, "COM7", QString::fromStdString(pty.slavePath()));
     Link(map, "COM98", root + "/dev/ttyACM0");
     Link(map, "COM2", root + "/dev/gone"); // hides the built-in ttyS1 and leads nowhere
+    Link(map, "COM40", "rfc2217://lab-pi:2001"); // a port on another machine
 
     QStringList got;
     for (const PortEntry& e : ListPorts(root.toStdString()))
@@ -225,6 +300,7 @@ void TestPortMap::portsPresent() {
     const QStringList expected = {
         QString::fromUtf8("COM5 \u2014 /dev/ttyUSB0 \u2014 FTDI FT232R USB UART"),
         QString::fromUtf8("COM7 \u2014 ") + QString::fromStdString(pty.slavePath()),
+        QString::fromUtf8("COM40 \u2014 rfc2217://lab-pi:2001"),
         QString::fromUtf8("COM98 \u2014 /dev/ttyACM0 \u2014 Raspberry Pi Pico"),
         QString::fromUtf8("COM33 \u2014 /dev/ttyUSB0 \u2014 FTDI FT232R USB UART"),
         QString::fromUtf8("COM34 \u2014 /dev/ttyUSB1"),
@@ -237,8 +313,8 @@ void TestPortMap::portsPresent() {
     QCOMPARE(got, expected);
 
     const auto list = ListPorts(root.toStdString());
-    QVERIFY(list[0].fromMap && !list[3].fromMap);
-    QCOMPARE(list[6].port, 0);
+    QVERIFY(list[0].fromMap && !list[4].fromMap);
+    QCOMPARE(list[7].port, 0);
 }
 
 QTEST_GUILESS_MAIN(TestPortMap)

@@ -214,12 +214,13 @@ void TestPtyPort::fullInputBufferLosesNothing() {
 
 // Changing RThreshold while input waits: the event comes as soon as enough waits, reading goes
 // on after a full buffer, and every byte arrives once, in order. Each step is a threshold put
-// (a number) or bytes arriving (+N); "=N" waits until N bytes are held, unread.
+// (a number) or bytes arriving (+N); "=N" waits until N bytes are held, unread, and "?N" until
+// at least N have been read.
 void TestPtyPort::thresholdChanges_data() {
     QTest::addColumn<QStringList>("steps");
     QTest::newRow("off during a burst, then on")
         << QStringList{"0", "+2000", "=2000", "1", "+10"};
-    QTest::newRow("above the old buffer") << QStringList{"2000", "+3000", "1"};
+    QTest::newRow("above the old buffer") << QStringList{"2000", "+3000", "?2000", "1"};
     QTest::newRow("off past a full buffer, then on")
         << QStringList{"0", "+70000", "=65536", "1"};
     QTest::newRow("raised while held") << QStringList{"0", "+500", "=500", "400"};
@@ -236,6 +237,8 @@ void TestPtyPort::thresholdChanges() {
             const std::string bytes = RandomBytes(step.mid(1).toUInt(), ++seed);
             QVERIFY(rig.pty.writeAll(bytes, 10000));
             sent += bytes;
+        } else if (step.startsWith('?')) {
+            QTRY_VERIFY_WITH_TIMEOUT(rig.received.size() >= step.mid(1).toULongLong(), 5000);
         } else if (step.startsWith('=')) {
             QTRY_COMPARE_WITH_TIMEOUT(rig.ctl.inBufferCount(), step.mid(1).toInt(), 5000);
         } else {

@@ -2,6 +2,7 @@
 // order, the port check, Cancel; the dialog's arithmetic on its own too. The "Other" rate
 // from the field to the line, and the list of ports present.
 #include "comm/portlist.h"
+#include "comm/portmap.h"
 #include "res/resource.h"
 #include "settings/portsettings.h"
 #include "settings/settingsdlg.h"
@@ -63,6 +64,8 @@ private slots:
     void okAppliesChoices();
     void badPortKeepsDialogOpen_data();
     void badPortKeepsDialogOpen();
+    void addressTyped_data();
+    void addressTyped();
     void cancelAppliesNothing();
     void refusedWriteStopsInOrder();
     void oneAndHalfStopBitsNeedFiveDataBits();
@@ -294,6 +297,48 @@ void TestSettingsDlg::badPortKeepsDialogOpen() {
     QCOMPARE(f.boxes.shown.front().icon, fw::Icon::Exclamation);
     QCOMPARE(f->m_wndComm.GetSettings(), std::string("9600,n,8,1"));
     QCOMPARE(f->m_wndComm.GetCommPort(), short(1));
+}
+
+void TestSettingsDlg::addressTyped_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("port");     // the number used; 0: refused, the dialog stays
+    QTest::addColumn<QString>("box");  // the box's text; empty: none
+    QTest::newRow("new address") << "rfc2217://lab-pi:2001" << 99
+                                 << "rfc2217://lab-pi:2001 is now COM99 (linked in %1).";
+    QTest::newRow("next one skips a taken number") << "TCP://[::1]:3001" << 97
+                                                   << "tcp://[::1]:3001 is now COM97 (linked in %1).";
+    QTest::newRow("already in the map") << "tcp://lab-pi:4001" << 98 << "";
+    QTest::newRow("no port") << "rfc2217://lab-pi" << 0
+                             << "The address \"rfc2217://lab-pi\" is not valid: it has no port; "
+                                "write HOST:PORT, e.g. lab-pi:2001.";
+}
+
+void TestSettingsDlg::addressTyped() {
+    QFETCH(QString, text);
+    QFETCH(int, port);
+    QFETCH(QString, box);
+    FrameFixture f;
+    QVERIFY(f.created());
+    QVERIFY(f.ports().link(98, "tcp://lab-pi:4001"));
+    if (port == 97) QVERIFY(f.ports().link(99, "/dev/null"));
+    bool stillOpen = false;
+    auto ran = RunDialog(f, [&](CSettingsDlg* d) {
+        d->portField()->clear();
+        QTest::keyClicks(d->portField(), text); // through the field's validator
+        QCOMPARE(d->portField()->text(), text);
+        Press(d, "buttonOk");
+        stillOpen = d->isVisible();
+        if (stillOpen) Press(d, "buttonCancel");
+    });
+    QVERIFY(*ran);
+    QCOMPARE(stillOpen, port == 0);
+    const QString expected = box.arg(QString::fromStdString(f.ports().folder()));
+    QCOMPARE(f.boxes.shown.size(), std::size_t(box.isEmpty() ? 0 : 1));
+    if (!box.isEmpty()) QCOMPARE(QString::fromStdString(f.boxes.lastText()), expected);
+    QCOMPARE(f->m_wndComm.GetCommPort(), short(port == 0 ? 1 : port));
+    if (port != 0)
+        QCOMPARE(QString::fromStdString(comm::ResolvePort(port).path),
+                 text.startsWith("TCP") ? QStringLiteral("tcp://[::1]:3001") : text);
 }
 
 void TestSettingsDlg::cancelAppliesNothing() {

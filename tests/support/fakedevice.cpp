@@ -36,6 +36,7 @@ public:
     }
     comm::Status setBreak(bool on) override {
         m_state->breaks.push_back(on);
+        m_state->brk = on;
         return comm::Status::success();
     }
     std::optional<comm::ModemLines> modemLines() override { return m_state->lines; }

@@ -28,7 +28,7 @@ struct FakeDevice {
     std::vector<std::string> writes; // each write the control made, in order
     comm::LineSettings settings;
     std::int32_t handshaking = -1;
-    bool dtr = false, rts = false;
+    bool dtr = false, rts = false, brk = false;
     struct DtrChange {
         bool on;
         std::chrono::steady_clock::time_point at;

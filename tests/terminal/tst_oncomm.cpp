@@ -13,23 +13,10 @@ using namespace std::string_literals;
 
 namespace {
 
-// The control sets its CommEvent only while it calls the sink, and raises only what its device
-// reports; codes no device gives (EOF, the timeouts, codes outside the table) are set here the
-// way the control sets them, through the member itself.
-using CommEventMember = short comm::SerialControl::*;
-CommEventMember CommEventOf();
-template <CommEventMember M> struct CommEventAccess {
-    friend CommEventMember CommEventOf() { return M; }
-};
-template struct CommEventAccess<&comm::SerialControl::m_commEvent>;
-
-// Calls the handler as the frame's event sink does, with CommEvent reading `code`.
+// The control raises only what its device reports; codes no device gives (EOF, the timeouts,
+// codes outside the table) go to the session's handler as the control's event would bring them.
 void Raise(CMainFrame& frame, short code) {
-    comm::SerialControl* control = frame.m_wndComm.control();
-    const short outer = control->*CommEventOf();
-    control->*CommEventOf() = code;
-    fw::Guard(fw::Entry::ControlEvent, [&] { frame.OnComm(); });
-    control->*CommEventOf() = outer;
+    fw::Guard(fw::Entry::ControlEvent, [&] { frame.session().handleEvent(code); });
 }
 
 std::string Pane0(FrameFixture& f) {
