@@ -93,6 +93,8 @@ int RunAll(const std::string& self) {
         {"frame-text-text", "frame text text"},
         {"frame-text-text-1mb", "frame text text 1"},
         {"frame-text-stamps", "frame text stamps"},
+        {"frame-text-big", "frame text big"},
+        {"frame-text-utf8", "frame text utf8"},
         {"paint", "paint"},
         {"frame-text-hex", "frame text hex"},
         {"frame-random-text", "frame random text"},
@@ -134,6 +136,25 @@ int RunAll(const std::string& self) {
                             : "LOST OR SCREEN WRONG"});
         rows.push_back({"  cpu text, time stamps shown", "CPU-s/MB", Get(on, "cpu_s") / mb,
                         Get(off, "cpu_s") / (Get(off, "bytes") / (1 << 20)), ""});
+    }
+    {
+        // A screen of 256 MB against the 16 KB one, and UTF-8 against Western, same flood.
+        const Figures& small = figures["frame-text-text"];
+        const auto rate = [](const Figures& f) { return Get(f, "bytes") / (1 << 20) / Get(f, "seconds"); };
+        const auto note = [](const Figures& f, const char* ok) {
+            return Get(f, "lost") == 0 && Get(f, "screen_ok") != 0 ? std::string(ok)
+                                                                 : std::string("LOST OR SCREEN WRONG");
+        };
+        const Figures& big = figures["frame-text-big"];
+        rows.push_back({"receive text into a 256 MB screen", "MB/s", rate(big), rate(small),
+                        note(big, "baseline: the 16 KB screen (target >= 0.8)")});
+        rows.push_back({"  longest gap between paints, 256 MB", "ms", Get(big, "paint_gap_max_ms"),
+                        Get(small, "paint_gap_max_ms"), "target <= 50"});
+        rows.push_back({"  peak memory, 256 MB screen", "MB", Get(big, "peak_kb") / 1024,
+                        Get(small, "peak_kb") / 1024, "target <= 1.25 x screen + 48"});
+        const Figures& utf8 = figures["frame-text-utf8"];
+        rows.push_back({"receive text, UTF-8", "MB/s", rate(utf8), rate(small),
+                        note(utf8, "baseline: Western (target >= 0.8)")});
     }
     ReceiveRows(rows, "text, hex view", figures["frame-text-hex"], figures["plain-text"]);
     ReceiveRows(rows, "random, text view", figures["frame-random-text"], figures["plain-random"]);

@@ -4,6 +4,7 @@
 #include "comm/serialdevice.h"
 #include "res/resource.h"
 #include "terminal/render.h"
+#include "terminal/screentrim.h"
 #include "tests/support/framefixture.h"
 
 #include <QApplication>
@@ -208,6 +209,33 @@ int RunPlainReader(const char* stream) {
     return 0;
 }
 
+// The longest time between two paints of a widget while it counts.
+class PaintGaps : public QObject {
+public:
+    void start() {
+        m_on = true;
+        m_last = Seconds();
+    }
+    void stop() {
+        m_on = false;
+        m_longest = std::max(m_longest, Seconds() - m_last);
+    }
+    double longestMs() const { return m_longest * 1000; }
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (m_on && e->type() == QEvent::Paint) {
+            const double now = Seconds();
+            m_longest = std::max(m_longest, now - m_last);
+            m_last = now;
+        }
+        return false;
+    }
+
+private:
+    bool m_on = false;
+    double m_last = 0;
+    double m_longest = 0;
+};
+
 int RunFrameReceive(const char* stream, const char* view, const char* megabytes) {
     const Stream kind = ParseStream(stream);
     const bool hex = std::strcmp(view, "hex") == 0;
@@ -226,9 +254,15 @@ int RunFrameReceive(const char* stream, const char* view, const char* megabytes)
     f.files.choose(dump);
     f->SendCommand(ID_FILE_OPEN_DUMP, CMainFrame::Source::Menu);
     f->SetHexView(hex);
-    // "stamps": the text view with View > Time Stamps on.
+    // "stamps": the text view with View > Time Stamps on; "big": a screen of 256 MB; "utf8":
+    // the text view reading UTF-8.
     if (std::strcmp(view, "stamps") == 0)
         f->SendCommand(ID_VIEW_TIMESTAMPS, CMainFrame::Source::Menu);
+    if (std::strcmp(view, "big") == 0) f->m_wndEdit.setScreenSizeKB(terminal::kLargestScreenKB);
+    if (std::strcmp(view, "utf8") == 0)
+        f->SendCommand(ID_SETTINGS_CHARSET_UTF8, CMainFrame::Source::Menu);
+    PaintGaps paints;
+    f->m_wndEdit.viewport()->installEventFilter(&paints);
     f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::Menu);
     if (!f->m_wndComm.GetPortOpen() || f->session().dumpPath().empty()) return 2;
     Settle(100);
@@ -244,7 +278,9 @@ int RunFrameReceive(const char* stream, const char* view, const char* megabytes)
     const double c0 = CpuSeconds(), t0 = Seconds();
     peer.start();
     check.start();
+    paints.start();
     loop.exec();
+    paints.stop();
     f->m_wndEdit.flush(); // shown: the widget has caught up with the last chunk
     const double t1 = Seconds(), c1 = CpuSeconds();
     const long peak = PeakKb();
@@ -267,6 +303,7 @@ int RunFrameReceive(const char* stream, const char* view, const char* megabytes)
     Report("lost", static_cast<double>(CountLost(dump, kind, total)));
     Report("screen_ok", screenOk ? 1 : 0);
     Report("peak_kb", static_cast<double>(peak));
+    Report("paint_gap_max_ms", paints.longestMs());
     return 0;
 }
 

@@ -41,6 +41,13 @@ constexpr Entry kMessageMap[] = {
     fw::OnCommandRange(ID_VIEW_TIMESTAMPS, ID_SETTINGS_BREAKS_AUTO, &CMainFrame::OnLineOption),
     fw::OnUpdateRange(ID_VIEW_SENDBAR, ID_COMM_MACRO_LAST, &CMainFrame::OnUpdateSendingCommand),
     fw::OnCommandRange(ID_VIEW_SENDBAR, ID_COMM_MACRO_LAST, &CMainFrame::OnSendingCommand),
+    fw::OnUpdateRange(ID_SETTINGS_CHARSET_UTF8, ID_SETTINGS_CHARSET_WESTERN,
+                      &CMainFrame::OnUpdateCharacterSet),
+    fw::OnCommandRange(ID_SETTINGS_CHARSET_UTF8, ID_SETTINGS_CHARSET_WESTERN,
+                       &CMainFrame::OnCharacterSet),
+    fw::OnCommand(ID_SETTINGS_SCREENSIZE, &CMainFrame::OnScreenSize),
+    fw::OnCommandRange(ID_VIEW_ZOOM_IN, ID_VIEW_ZOOM_NORMAL, &CMainFrame::OnZoom),
+    fw::OnCommand(ID_VIEW_FONT, &CMainFrame::OnChooseFont),
 };
 
 // The line-signal queries: the command, the property's name and how to read it.

@@ -107,6 +107,13 @@ public:
     void OnCloseLogFile();
     void OnLineOption(unsigned id);
     void OnUpdateLineOption(fw::CmdUI& ui);
+    void OnCharacterSet(unsigned id);
+    void OnUpdateCharacterSet(fw::CmdUI& ui);
+    // Asks for the screen's size in KB; a number out of range gets a box and changes nothing.
+    void OnScreenSize();
+    void OnZoom(unsigned id);
+    // Offers the fixed-width fonts; the one chosen becomes the screen's normal size.
+    void OnChooseFont();
     void OnTransmitTextFile();
     void OnCommCommand(unsigned id);
     void OnSettingsCommand(unsigned id);

@@ -56,6 +56,23 @@ std::vector<NumberSetting> Numbers(CMainFrame& f) {
          [&e](std::int32_t v) {
              if (v >= 0 && v <= 2) e.m_enterSends = static_cast<terminal::EnterSends>(v);
          }},
+        {"CharacterSet", [&e] { return static_cast<std::int32_t>(e.characterSet()); },
+         [&e](std::int32_t v) {
+             if (v >= 0 && v <= 1) e.setCharacterSet(static_cast<terminal::CharacterSet>(v));
+         }},
+        // A size out of range keeps the default.
+        {"ScreenSize", [&e] { return static_cast<std::int32_t>(e.screenSizeKB()); },
+         [&e](std::int32_t v) {
+             if (v >= 16 && v <= 262144) e.setScreenSizeKB(static_cast<std::size_t>(v));
+         }},
+        // The size the text is shown at, zoom included.
+        {"FontSize", [&e] { return static_cast<std::int32_t>(e.font().pointSize()); },
+         [&e](std::int32_t v) {
+             if (v < terminal::kSmallestPointSize || v > terminal::kLargestPointSize) return;
+             QFont font = e.baseFont();
+             font.setPointSize(v);
+             e.setBaseFont(font);
+         }},
         {"LineBreaks", [&f] { return static_cast<std::int32_t>(f.session().lineBreaks()); },
          [&f](std::int32_t v) {
              if (v >= 0 && v <= 2) f.session().setLineBreaks(static_cast<terminal::LineBreaks>(v));
@@ -80,7 +97,17 @@ std::vector<NumberSetting> Numbers(CMainFrame& f) {
 
 std::vector<TextSetting> Texts(CMainFrame& f) {
     CCommCtrl& c = f.m_wndComm;
+    CTermEdit& e = f.m_wndEdit;
     return {
+        // A family name is longer than the port texts: it keeps up to 63 bytes.
+        {"FontFamily", [&e] { return e.baseFont().family().toStdString(); },
+         [&e](const std::string& v) {
+             if (v.empty()) return;
+             QFont font = e.baseFont();
+             font.setFamily(QString::fromStdString(v));
+             e.setBaseFont(font);
+         },
+         63},
         // A stored line the control refuses is skipped, but never silently: the status bar
         // names it and what is used instead.
         {"Settings", [&c] { return c.GetSettings(); },

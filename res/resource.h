@@ -120,6 +120,17 @@
 #define IDS_SEND_PORT_CLOSED 33334
 #define IDS_MACRO_FAULT 33335
 
+// The log view's character set and size
+#define ID_SETTINGS_CHARSET_UTF8 33400
+#define ID_SETTINGS_CHARSET_WESTERN 33401
+#define ID_SETTINGS_SCREENSIZE 33402
+#define IDS_PROMPT_SCREENSIZE 33403
+#define IDS_INVALID_SCREENSIZE 33404
+#define ID_VIEW_ZOOM_IN 33405
+#define ID_VIEW_ZOOM_OUT 33406
+#define ID_VIEW_ZOOM_NORMAL 33407
+#define ID_VIEW_FONT 33408
+
 // Standard commands and strings of the framework layer
 #define IDS_APP_TITLE 0xE000
 #define IDS_IDLE_MESSAGE 0xE001

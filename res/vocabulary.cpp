@@ -53,6 +53,11 @@ constexpr MenuItem kLineBreaks[] = {
     {ID_SETTINGS_BREAKS_AUTO, "Auto", {}, true},
 };
 
+constexpr MenuItem kCharacterSet[] = {
+    {ID_SETTINGS_CHARSET_UTF8, "&UTF-8", {}, true},
+    {ID_SETTINGS_CHARSET_WESTERN, "&Western (Windows-1252)", {}, true},
+};
+
 constexpr MenuItem kSettings[] = {
     {ID_SETTINGS_INPUTLEN, "&Input Len..."},
     {ID_SETTINGS_RTHRESHOLD, "&RThreshold..."},
@@ -67,6 +72,8 @@ constexpr MenuItem kSettings[] = {
     {0, nullptr},
     {0, "&Enter Sends", kEnterSends},
     {0, "Line &Breaks From Device", kLineBreaks},
+    {0, "C&haracter Set", kCharacterSet},
+    {ID_SETTINGS_SCREENSIZE, "Scree&n Size..."},
 };
 
 constexpr MenuItem kView[] = {
@@ -77,6 +84,11 @@ constexpr MenuItem kView[] = {
     {0, nullptr},
     {ID_VIEW_HEX, "&HEX View"},
     {ID_VIEW_TIMESTAMPS, "Time Sta&mps"},
+    {0, nullptr},
+    {ID_VIEW_ZOOM_IN, "&Zoom In"},
+    {ID_VIEW_ZOOM_OUT, "Zoom &Out"},
+    {ID_VIEW_ZOOM_NORMAL, "&Normal Size"},
+    {ID_VIEW_FONT, "&Font..."},
     {0, nullptr},
     {ID_VIEW_CLEAR, "&Clear Screen"},
 };

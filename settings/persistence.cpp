@@ -4,6 +4,7 @@
 #include "framework/msgbox.h"
 #include "settings/registrystore.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -33,11 +34,12 @@ void LoadNumber(RegKey& key, const NumberSetting& setting) {
 
 void LoadText(RegKey& key, const TextSetting& setting) {
     // A buffer one longer than the capacity, for the terminator.
-    std::array<char, kStringCapacity + 1> buffer{};
-    std::uint32_t size = kStringCapacity;
+    std::array<char, 256> buffer{};
+    const std::uint32_t capacity = std::min<std::uint32_t>(setting.capacity, 255);
+    std::uint32_t size = capacity;
     std::uint32_t type = 0;
     if (QueryValue(key, setting.name, &type, buffer.data(), &size) != RegStatus::Ok) return;
-    const std::string text(buffer.data(), ::strnlen(buffer.data(), kStringCapacity));
+    const std::string text(buffer.data(), ::strnlen(buffer.data(), capacity));
     ApplySkippingRefusals([&] { setting.apply(text); });
 }
 
@@ -102,7 +104,7 @@ void SaveSettings(std::span<const NumberSetting> numbers, std::span<const TextSe
         for (const TextSetting& setting : texts) {
             // A longer text is cut to what the stored form holds.
             std::string text = setting.read();
-            if (text.size() > kStringCapacity) text.resize(kStringCapacity);
+            if (text.size() > setting.capacity) text.resize(setting.capacity);
             SetValue(key, setting.name, TypeBinary, text.data(),
                      static_cast<std::uint32_t>(text.size()));
         }

@@ -24,6 +24,7 @@ struct TextSetting {
     const char* name;
     std::function<std::string()> read;
     std::function<void(const std::string&)> apply;
+    std::uint32_t capacity = 19; // longer texts are cut to this many bytes
 };
 
 inline constexpr std::uint32_t kStringCapacity = 19;

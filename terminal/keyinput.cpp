@@ -11,7 +11,8 @@ bool IsMenuChord(Qt::KeyboardModifiers modifiers, bool altGr) {
     return modifiers.testFlag(Qt::AltModifier);
 }
 
-std::string CommittedBytes(const QString& commit) {
+std::string CommittedBytes(const QString& commit, CharacterSet set) {
+    if (set == CharacterSet::Utf8) return commit.toStdString();
     std::string bytes;
     bytes.reserve(static_cast<std::size_t>(commit.size()));
     // One '?' for a character outside the code page, also for one that takes two UTF-16
@@ -24,10 +25,10 @@ std::string CommittedBytes(const QString& commit) {
 }
 
 std::optional<std::string> TypedBytes(Qt::KeyboardModifiers modifiers, const QString& text,
-                                      bool altGr) {
+                                      bool altGr, CharacterSet set) {
     if (text.isEmpty()) return std::nullopt;
     if (IsMenuChord(modifiers, altGr)) return std::string();
-    return CommittedBytes(text);
+    return CommittedBytes(text, set);
 }
 
 } // namespace terminal

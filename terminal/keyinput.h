@@ -2,11 +2,13 @@
 // What a key press or an input method's commit types on the terminal: the decision alone,
 // without a widget, so that it holds whatever view shows the screen.
 //
-// A key that carries text types that text in the program's code page, one byte per
-// character; a character the code page cannot hold goes out as '?', as the system's own
+// A key that carries text types that text in the screen's character set: UTF-8, or the
+// program's code page one byte per character; a character the code page cannot hold goes out as '?', as the system's own
 // conversion does, never silently dropped. Alt with a key is a menu key: it types nothing,
 // whether or not a menu takes it. AltGr (the third-level shift of many European layouts) is
 // not Alt: what it gives ('@', '{', '€' ...) is an ordinary typed character.
+
+#include "terminal/utf8.h"
 
 #include <QString>
 #include <Qt>
@@ -25,9 +27,11 @@ bool IsMenuChord(Qt::KeyboardModifiers modifiers, bool altGr = false);
 // otherwise; no value for a key without text (caret movement, function keys), which the
 // widget may use for itself.
 std::optional<std::string> TypedBytes(Qt::KeyboardModifiers modifiers, const QString& text,
-                                      bool altGr = false);
+                                      bool altGr = false,
+                                      CharacterSet set = CharacterSet::Western);
 
-// The bytes an input method's commit types: every character, the unmappable ones as '?'.
-std::string CommittedBytes(const QString& commit);
+// The bytes an input method's commit types: in Western every character, the unmappable ones
+// as '?'; in UTF-8 every character's sequence.
+std::string CommittedBytes(const QString& commit, CharacterSet set = CharacterSet::Western);
 
 } // namespace terminal

@@ -3,18 +3,23 @@
 #include <algorithm>
 #include <cstring>
 
+namespace terminal {
+
 void LineIndex::reset(std::string_view text) {
     m_breaks.clear();
     m_first = 0;
     m_origin = m_end + 1;
+    m_firstWhole = true;
     replaceFrom(0, text);
 }
 
 void LineIndex::trimFront(std::size_t n) {
+    if (n == 0) return;
     m_origin += n;
+    m_firstWhole = false;
     // A break right at the new origin only says that the first line starts at 0: drop it too.
     while (m_first < m_breaks.size() && m_breaks[m_first] <= m_origin)
-        ++m_first;
+        m_firstWhole = m_breaks[m_first++] == m_origin;
     compact();
 }
 
@@ -50,3 +55,5 @@ void LineIndex::compact() {
         m_first = 0;
     }
 }
+
+} // namespace terminal

@@ -15,6 +15,8 @@
 #include <string_view>
 #include <vector>
 
+namespace terminal {
+
 class LineIndex {
 public:
     // Index of `text` from scratch. Its positions are new: none of the old text's absolute
@@ -44,6 +46,11 @@ public:
     }
     // The absolute position of the text's first byte: absolute = origin() + position.
     std::uint64_t origin() const { return m_origin; }
+    // False while the first line is what a trim left of a longer line.
+    bool firstLineWhole() const { return m_firstWhole; }
+    // The first line that starts where a line really started: 0, or 1 after a trim that cut
+    // into a line (0 again when that cut line is the only one).
+    std::size_t firstWholeLine() const { return m_firstWhole || count() == 1 ? 0 : 1; }
 
 private:
     void compact();
@@ -52,4 +59,7 @@ private:
     std::size_t m_first = 0;             // breaks before this one were cut off
     std::uint64_t m_origin = 0;          // absolute position of the text's first byte
     std::uint64_t m_end = 0;             // absolute position one past its last byte
+    bool m_firstWhole = true;            // the first line starts at a line's start
 };
+
+} // namespace terminal

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+namespace terminal {
+
 LineStamps::LineStamps() {
     m_lines.push_back({0, kNoStamp, false});
 }
@@ -96,3 +98,5 @@ void LineStamps::textReset(std::string_view text) {
     m_lines.push_back({0, kNoStamp, false});
     textReplaced(0, 0, text);
 }
+
+} // namespace terminal

@@ -23,6 +23,8 @@
 #include <optional>
 #include <string_view>
 
+namespace terminal {
+
 class LineStamps final : public TextModel::Observer {
 public:
     LineStamps();
@@ -77,3 +79,5 @@ private:
     std::uint64_t m_firstLine = 0;
     std::optional<std::int64_t> m_receiveMs;
 };
+
+} // namespace terminal

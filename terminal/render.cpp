@@ -4,7 +4,15 @@
 
 namespace terminal {
 
-std::size_t ApplyBackspaces(std::string& s) {
+std::size_t EraseStart(std::string_view text, std::size_t count, CharacterSet set) {
+    if (set == CharacterSet::Western) return text.size() - std::min(count, text.size());
+    std::size_t at = text.size();
+    for (; count > 0 && at > 0; --count)
+        at = Utf8PreviousStart(text, at);
+    return at;
+}
+
+std::size_t ApplyBackspaces(std::string& s, CharacterSet set) {
     // Erasing the character before each backspace, from the first backspace on, is the same
     // as one pass that keeps what survives.
     std::size_t erase = 0;
@@ -13,7 +21,8 @@ std::size_t ApplyBackspaces(std::string& s) {
         if (c != '\b') {
             s[kept++] = c;
         } else if (kept > 0) {
-            --kept;
+            kept = set == CharacterSet::Western ? kept - 1
+                                                : Utf8PreviousStart(std::string_view(s.data(), kept), kept);
         } else {
             ++erase;
         }

@@ -1,16 +1,22 @@
 #pragma once
 // How a received chunk becomes screen text, apart from the screen itself.
 
+#include "terminal/utf8.h"
+
 #include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace terminal {
 
-// Takes the backspaces out of `s`: each one erases the character before it within the chunk;
-// one with nothing before it is counted instead. Returns that count (the characters to erase
-// from the screen).
-std::size_t ApplyBackspaces(std::string& s);
+// Takes the backspaces out of `s`: each one erases the character before it within the chunk
+// (in UTF-8 a whole sequence, in Western one byte); one with nothing before it is counted
+// instead. Returns that count (the characters to erase from the screen).
+std::size_t ApplyBackspaces(std::string& s, CharacterSet set = CharacterSet::Western);
+
+// Where erasing `count` characters from the end of `text` leaves it: in Western `count` bytes
+// (at most all), in UTF-8 whole characters.
+std::size_t EraseStart(std::string_view text, std::size_t count, CharacterSet set);
 
 // Text view: every CR, alone or followed by LF, becomes CR LF; an LF not after a CR and a NUL
 // show as nothing.

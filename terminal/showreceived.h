@@ -14,15 +14,15 @@ class CTermEdit;
 namespace terminal {
 
 // What the text log writes of a chunk: the text as the text view shows it, after `erase`
-// characters erased at the end.
+// bytes erased at the end (whole characters of the screen's character set).
 struct LogText {
     std::string text;
     std::size_t erase = 0;
 };
 
-// Trims the screen to its bound, then adds the chunk stamped `arrivedMs`: as text
-// (backspaces applied, line breaks as `breaks` says, which carries a CR over to the next
-// chunk) or as hexadecimal. With `log`, the text view's text is made (in the hexadecimal view
+// Trims the screen to its bound (terminal/screentrim.h, at the screen's size), then adds the
+// chunk stamped `arrivedMs`: as text (backspaces applied, line breaks as `breaks` says, which
+// carries a CR over to the next chunk) or as hexadecimal. With `log`, the text view's text is made (in the hexadecimal view
 // too) and put there for the text log.
 void ShowReceived(CTermEdit& screen, std::string_view received, bool hexView, TextBreaks& breaks,
                   std::int64_t arrivedMs, LogText* log);

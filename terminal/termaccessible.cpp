@@ -34,13 +34,13 @@ public:
     // --- QAccessibleTextInterface ---
     void selection(int index, int* start, int* end) const override {
         *start = *end = 0;
-        const TextModel& m = screen()->model();
+        const terminal::TextModel& m = screen()->model();
         if (index != 0 || m.selectionEnd() == m.selectionStart()) return;
         *start = screen()->readerOffset(m.selectionStart());
         *end = screen()->readerOffset(m.selectionEnd());
     }
     int selectionCount() const override {
-        const TextModel& m = screen()->model();
+        const terminal::TextModel& m = screen()->model();
         return m.selectionEnd() > m.selectionStart() ? 1 : 0;
     }
     void addSelection(int start, int end) override { setSelection(0, start, end); }

@@ -4,7 +4,6 @@
 
 #include "terminal/termedit.h"
 
-#include "framework/codepage.h"
 #include "framework/errors.h"
 #include "terminal/keyinput.h"
 #include "terminal/termaccessible.h"
@@ -14,6 +13,7 @@
 #include <QScrollBar>
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace {
 
@@ -35,11 +35,13 @@ CTermEdit::CTermEdit(QWidget* parent)
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     setFocusPolicy(Qt::StrongFocus);
-    m_text.setObserver(&m_stamps);
     viewport()->setCursor(Qt::IBeamCursor);
     viewport()->setAutoFillBackground(false);
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
-    setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    setBaseFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    // Until the stored setting says otherwise, the character set of the user's locale.
+    m_model.setCharacterSet(terminal::LocaleCharacterSet(
+        std::getenv("LC_ALL"), std::getenv("LC_CTYPE"), std::getenv("LANG")));
     updateMetrics();
 
     m_syncTimer.setSingleShot(true);
@@ -50,56 +52,20 @@ CTermEdit::CTermEdit(QWidget* parent)
 
 CTermEdit::~CTermEdit() = default;
 
-// --- the text as readers read it ---
-
-QString CTermEdit::Render(std::string_view bytes) {
-    QString out;
-    out.reserve(static_cast<qsizetype>(bytes.size()));
-    for (const char c : bytes) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b == '\r') continue;
-        if (b < 0x20 && b != '\t' && b != '\n')
-            out += QChar(static_cast<char16_t>(0x2400 + b));
-        else if (b == 0x7F)
-            out += QChar(char16_t{0x2421});
-        else
-            out += QChar(fw::AnsiToUnicode(b));
-    }
-    return out;
-}
-
-int CTermEdit::readerOffset(std::size_t position) const {
-    const std::string_view s = slice(0, std::min(position, m_text.length()));
-    return static_cast<int>(s.size() -
-                            static_cast<std::size_t>(std::count(s.begin(), s.end(), '\r')));
-}
-
-std::size_t CTermEdit::modelPosition(int offset) const {
-    const std::string& s = m_text.text();
-    std::size_t at = 0;
-    for (int seen = 0; at < s.size(); ++at) {
-        if (s[at] == '\r') continue;
-        if (seen++ == offset) break;
-    }
-    return at;
-}
-
 // --- the edit control's operations: the model changes now, the glass a frame later ---
 
 void CTermEdit::setText(std::string_view text) {
-    m_text.setText(text);
-    m_caretAtStart = false;
+    m_model.text().setText(text);
     scheduleSync();
 }
 
 void CTermEdit::trimFront(std::size_t n) {
-    m_text.trimFront(n);
+    m_model.text().trimFront(n);
     scheduleSync();
 }
 
 void CTermEdit::setSel(std::size_t start, std::size_t end) {
-    m_text.setSelection(start, end);
-    m_caretAtStart = false;
+    m_model.setSelection(start, end);
     scheduleSync();
 }
 
@@ -110,9 +76,35 @@ void CTermEdit::scrollCaret() {
 }
 
 void CTermEdit::replaceSel(std::string_view text) {
-    m_text.replaceSelection(text);
-    m_caretAtStart = false;
+    m_model.text().replaceSelection(text);
     scheduleSync();
+}
+
+void CTermEdit::setCharacterSet(terminal::CharacterSet set) {
+    if (set == m_model.characterSet()) return;
+    m_model.setCharacterSet(set);
+    // Every line lays out anew.
+    m_wraps.clear();
+    updateScrollBar();
+    viewport()->update();
+}
+
+void CTermEdit::setBaseFont(const QFont& font) {
+    m_baseFont = font;
+    if (m_baseFont.pointSize() <= 0) m_baseFont.setPointSize(10);
+    m_baseFont.setPointSize(
+        std::clamp(m_baseFont.pointSize(), terminal::kSmallestPointSize, terminal::kLargestPointSize));
+    m_zoom = 0;
+    setFont(m_baseFont);
+}
+
+void CTermEdit::zoomTo(int steps) {
+    const int base = m_baseFont.pointSize();
+    const int size = std::clamp(base + steps, terminal::kSmallestPointSize, terminal::kLargestPointSize);
+    m_zoom = size - base;
+    QFont zoomed = m_baseFont;
+    zoomed.setPointSize(size);
+    setFont(zoomed);
 }
 
 void CTermEdit::scheduleSync() {
@@ -125,7 +117,7 @@ void CTermEdit::flush() {
 }
 
 void CTermEdit::syncView() {
-    const bool changed = m_text.changed();
+    const bool changed = m_model.text().changed();
     m_syncTimer.setInterval(changed && m_streaming ? kFloodSyncIntervalMs : kSyncIntervalMs);
     m_streaming = changed;
     catchUp();
@@ -162,6 +154,7 @@ void CTermEdit::TypeEnter(std::string_view bytes) {
 
 void CTermEdit::typeBytes(std::string_view bytes, unsigned char shown) {
     fw::Guard(fw::Entry::WindowMessage, [&] {
+        followEnd();
         const bool open = portOpen();
         if (open) m_send(bytes);
         if (m_bEcho || !open) DefaultChar(shown);
@@ -169,12 +162,11 @@ void CTermEdit::typeBytes(std::string_view bytes, unsigned char shown) {
 }
 
 void CTermEdit::DefaultChar(unsigned char c) {
-    m_text.typeChar(c);
+    m_model.text().typeChar(c);
     showEdit();
 }
 
 void CTermEdit::showEdit() {
-    m_caretAtStart = false;
     flush();
     ensureCaretVisible();
     // A typed key shows at once, however busy the loop is.
@@ -182,6 +174,6 @@ void CTermEdit::showEdit() {
 }
 
 void CTermEdit::typeText(const QString& text) {
-    for (const char c : terminal::CommittedBytes(text))
+    for (const char c : terminal::CommittedBytes(text, charSet()))
         OnChar(static_cast<unsigned char>(c), 1, 0);
 }

@@ -1,5 +1,5 @@
 #pragma once
-// The terminal screen: a view of Wirelog's own over the TextModel. Typed characters go to
+// The terminal screen: a view of Wirelog's own over the screen model. Typed characters go to
 // OnChar (sent to the port, shown only with local echo or while the port is closed); the
 // frame writes received text through the edit operations below, which change only the model.
 //
@@ -7,15 +7,16 @@
 // and after a typed key): it lays out and paints only the lines that are visible, wrapping
 // them at the view's width in the desktop's fixed-width font, and draws control characters as
 // small framed boxes of their hexadecimal value, so that they show whatever the fonts. While
-// the view is at the end it follows new text; once the user scrolls up it stays where it is.
+// the view is at the end it follows new text; once the user scrolls up it keeps showing the
+// same text until the trim takes it (then the oldest whole line is at the top). Typing or End
+// follows the end again.
 //
 // A left gutter can be reserved and painted per screen line (say, with a time stamp).
 
 #include "framework/types.h"
 #include "terminal/enterkey.h"
-#include "terminal/linestamps.h"
+#include "terminal/screenmodel.h"
 #include "terminal/screenlayout.h"
-#include "terminal/textmodel.h"
 
 #include <QAbstractScrollArea>
 #include <QHash>
@@ -32,6 +33,12 @@
 #include <utility>
 #include <vector>
 
+namespace terminal {
+// The sizes the screen's text may be shown at, in points.
+inline constexpr int kSmallestPointSize = 6;
+inline constexpr int kLargestPointSize = 72;
+} // namespace terminal
+
 class CTermEdit : public QAbstractScrollArea {
     Q_OBJECT
 public:
@@ -42,17 +49,32 @@ public:
     terminal::EnterSends m_enterSends = terminal::EnterSends::CR; // what the Enter key types
 
     // --- the edit control's operations ---
-    std::size_t textLength() const { return m_text.length(); }
-    const std::string& text() const { return m_text.text(); }
+    std::size_t textLength() const { return m_model.length(); }
+    const std::string& text() const { return m_model.text().text(); }
     void setText(std::string_view text);
     void trimFront(std::size_t n);
     void setSel(std::size_t start, std::size_t end);
     void scrollCaret();
     void replaceSel(std::string_view text);
-    const TextModel& model() const { return m_text; }
+    const terminal::TextModel& model() const { return m_model.text(); }
+    // The text with its selection and stamps, as the view shows it.
+    const terminal::ScreenModel& screen() const { return m_model; }
+    // How the screen reads its bytes and how typed text becomes bytes.
+    terminal::CharacterSet characterSet() const { return m_model.characterSet(); }
+    void setCharacterSet(terminal::CharacterSet set);
+    // The font at its normal size (the desktop's fixed-width font until set), and how many
+    // points larger (or smaller) the text is shown; the shown size stays within
+    // kSmallestPointSize..kLargestPointSize. Setting the font ends any zoom.
+    const QFont& baseFont() const { return m_baseFont; }
+    void setBaseFont(const QFont& font);
+    int zoom() const { return m_zoom; }
+    void zoomTo(int steps);
+    // How many KB of text the screen keeps (terminal/screentrim.h); 16 unless set.
+    std::size_t screenSizeKB() const { return m_model.sizeKB(); }
+    void setScreenSizeKB(std::size_t kb) { m_model.setSizeKB(kb); }
     // When each line's first received byte arrived; it follows every change of the text.
-    LineStamps& stamps() { return m_stamps; }
-    const LineStamps& stamps() const { return m_stamps; }
+    terminal::LineStamps& stamps() { return m_model.stamps(); }
+    const terminal::LineStamps& stamps() const { return m_model.stamps(); }
 
     // A typed character (WM_CHAR): only the low byte counts; repeat count and flags are unused.
     // While `portOpen` says yes the byte goes to `send`, and shows only with local echo; with
@@ -72,11 +94,11 @@ public:
 
     // The screen's text as a reader reads it: line breaks as "\n", no CR, control characters
     // as their Unicode pictures, every other byte as its character of the code page.
-    static QString Render(std::string_view bytes);
+    static QString Render(std::string_view bytes) { return terminal::ScreenModel::Render(bytes); }
     // That text of this screen, and where a model position falls in it.
-    QString readerText() const { return Render(m_text.text()); }
-    int readerOffset(std::size_t position) const;
-    std::size_t modelPosition(int readerOffset) const;
+    QString readerText() const { return m_model.readerText(); }
+    int readerOffset(std::size_t position) const { return m_model.readerOffset(position); }
+    std::size_t modelPosition(int offset) const { return m_model.modelPosition(offset); }
 
     // --- what the view shows, for tests and the accessible interface ---
     struct Row {
@@ -155,37 +177,35 @@ private:
     int visibleRowCount() const;
     void ensureCaretVisible();
     void scrollRows(long delta);
+    // Shows the end of the text and follows it from now on.
+    void followEnd();
 
     // The user's selection: from `anchor` to `caret` (model positions).
     void selectByUser(std::size_t anchor, std::size_t caret);
-    std::size_t caret() const;
-    std::size_t anchor() const;
+    std::size_t caret() const { return m_model.caret(); }
+    std::size_t anchor() const { return m_model.anchor(); }
     void moveCaret(std::size_t to, bool extend);
     // Where a caret-moving key takes the caret; none for a key that is not one.
     std::optional<std::size_t> caretTarget(int key, bool extend, bool control);
-    std::size_t horizontalMove(std::size_t at, bool right, bool extend) const;
     std::size_t verticalMove(std::size_t from, long rows);
-    std::pair<std::size_t, std::size_t> wordAt(std::size_t position) const;
-    std::pair<std::size_t, std::size_t> lineAt(std::size_t position) const;
-    std::uint64_t absolute(std::size_t position) const;
-    std::size_t fromAbsolute(std::uint64_t position) const;
 
     void paintRow(QPainter& p, const Row& row, int y);
     // A byte of a row that is not a glyph of the font (a box, or a character the desktop's
     // fallback draws), drawn at once; tabs and breaks take room only.
-    void drawByte(QPainter& p, unsigned char b, terminal::Glyph glyph, QPoint at, bool selected);
+    void drawChar(QPainter& p, char32_t code, terminal::Glyph glyph, QPoint at, bool selected);
     // The glyphs gathered for row `y`, in one colour.
     void drawRun(QPainter& p, int y, const QColor& ink);
     void paintStamp(QPainter& p, std::size_t lineStart, int y);
     const QPixmap& box(unsigned char b, bool selected);
+    void paintChar(QPainter& p, const terminal::LaidChar& c, int x, int y, bool selected);
 
+    terminal::CharacterSet charSet() const { return m_model.characterSet(); }
     bool portOpen() const { return m_portOpen && m_send && m_portOpen(); }
     std::string_view slice(std::size_t start, std::size_t end) const {
-        return std::string_view(m_text.text()).substr(start, end - start);
+        return m_model.slice(start, end);
     }
 
-    TextModel m_text;
-    LineStamps m_stamps;
+    terminal::ScreenModel m_model;
     std::function<bool()> m_portOpen;
     std::function<void(std::string_view)> m_send;
     std::function<bool()> m_canPaste;
@@ -199,6 +219,8 @@ private:
     int m_ascent = 12;
     int m_columns = 80;
     bool m_timeStamps = false;
+    QFont m_baseFont;
+    int m_zoom = 0;
     int m_gutterWidth = 0;
     QHash<std::uint64_t, Wrap> m_wraps; // wrapped visible lines, by lineId
 
@@ -206,6 +228,9 @@ private:
     // the font has none, and the character is drawn as text instead).
     QRawFont m_rawFont;
     std::array<quint32, 256> m_glyphOf{};
+    QHash<char32_t, quint32> m_wideGlyphOf; // the same for the characters beyond one byte
+    // The glyph of a character in the font, 0 when it has none.
+    quint32 glyphOf(char32_t code);
     QFont m_boxFont;
     std::array<QPixmap, 2 * 256> m_boxes; // a control character's box, drawn once (and selected)
     QList<quint32> m_runGlyphs;
@@ -217,9 +242,7 @@ private:
     std::size_t m_topRow = 0;
     bool m_settingBar = false;
 
-    // The user's selection: which end the caret is at, and a drag's anchor (absolute, so that
-    // a trim under it cannot move it onto other bytes).
-    bool m_caretAtStart = false;
+    // A drag's anchor (absolute, so that a trim under it cannot move it onto other bytes).
     bool m_dragging = false;
     std::uint64_t m_dragAnchor = 0;
     qint64 m_lastDoubleClick = -1;

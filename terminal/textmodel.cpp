@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace terminal {
+
 void TextModel::changedFrom(std::size_t position) {
     m_stablePrefix = std::min(m_stablePrefix, position);
     m_tailChanged = true;
@@ -59,7 +61,7 @@ void TextModel::typeChar(unsigned char c) {
         if (m_selStart == m_selEnd && m_selStart > 0) {
             const bool lineBreak =
                 m_selStart >= 2 && m_text[m_selStart - 2] == '\r' && m_text[m_selStart - 1] == '\n';
-            m_selStart -= lineBreak ? 2 : 1;
+            m_selStart = lineBreak ? m_selStart - 2 : PreviousCharStart(m_text, m_selStart, m_set);
         }
         replaceSelection({});
         return;
@@ -81,7 +83,7 @@ void TextModel::deleteForward() {
     if (m_selStart == m_selEnd && m_selEnd < m_text.size()) {
         const bool lineBreak = m_selEnd + 1 < m_text.size() && m_text[m_selEnd] == '\r' &&
                                m_text[m_selEnd + 1] == '\n';
-        m_selEnd += lineBreak ? 2 : 1;
+        m_selEnd = lineBreak ? m_selEnd + 2 : NextCharStart(m_text, m_selEnd, m_set);
     }
     replaceSelection({});
 }
@@ -92,3 +94,5 @@ void TextModel::markSynced() {
     m_stablePrefix = m_text.size();
     m_tailChanged = false;
 }
+
+} // namespace terminal

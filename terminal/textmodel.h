@@ -8,10 +8,13 @@
 // time proportional to what changed, never to the whole text.
 
 #include "terminal/lineindex.h"
+#include "terminal/utf8.h"
 
 #include <cstddef>
 #include <string>
 #include <string_view>
+
+namespace terminal {
 
 class TextModel {
 public:
@@ -31,6 +34,10 @@ public:
     // Where the lines start, always up to date with the text.
     const LineIndex& lines() const { return m_lines; }
 
+    // How Backspace and Delete find a whole character (Western: one byte).
+    void setCharacterSet(CharacterSet set) { m_set = set; }
+    CharacterSet characterSet() const { return m_set; }
+
     // Replaces the whole text; the caret goes to the start.
     void setText(std::string_view text);
 
@@ -47,10 +54,11 @@ public:
 
     // The edit control's own handling of a typed character: printable bytes replace the
     // selection, Enter (CR or LF) inserts CR LF, Tab a tab, Backspace erases the selection or
-    // the character before the caret (a whole CR LF at once); other control characters are
-    // ignored.
+    // the character before the caret (a whole CR LF at once, a whole UTF-8 sequence); other
+    // control characters are ignored.
     void typeChar(unsigned char c);
-    // The Delete key: erases the selection or the character after the caret (a whole CR LF).
+    // The Delete key: erases the selection or the character after the caret (a whole CR LF,
+    // a whole UTF-8 sequence).
     void deleteForward();
 
     // --- change record for the widget ---
@@ -66,6 +74,7 @@ private:
 
     std::string m_text;
     Observer* m_observer = nullptr;
+    CharacterSet m_set = CharacterSet::Western;
     LineIndex m_lines;
     std::size_t m_selStart = 0;
     std::size_t m_selEnd = 0;
@@ -75,3 +84,5 @@ private:
     std::size_t m_stablePrefix = 0; // text[0, stablePrefix) is what the widget shows after the drop
     bool m_tailChanged = false;     // what follows stablePrefix changed, even if it is now empty
 };
+
+} // namespace terminal

@@ -432,11 +432,16 @@ def keys(s):
     pty.quiet(0.3)
     check(plain(s.screen_text()) == "", "menu keys were shown: %r" % s.screen_text())
 
-    # AltGr on a German keyboard: the third level of Q is '@', of E the euro sign.
+    # AltGr on a German keyboard: the third level of Q is '@', of E the euro sign, in the
+    # character set the program's locale chose (no stored one): UTF-8 or Windows-1252.
     subprocess.run(["setxkbmap", "-layout", "de"], env=s.env, check=True, timeout=10)
     time.sleep(0.5)
     s.key("ISO_Level3_Shift+q", "ISO_Level3_Shift+e")
-    check(pty.read_exactly(2) == b"@\x80", "AltGr+Q, AltGr+E did not give '@' and the euro sign")
+    locale = next((s.env[k] for k in ("LC_ALL", "LC_CTYPE", "LANG") if s.env.get(k)), "C")
+    codeset = locale.partition(".")[2].partition("@")[0].lower().replace("-", "").replace("_", "")
+    euro = "@\u20ac".encode("utf-8" if codeset == "utf8" else "cp1252")
+    check(pty.read_exactly(len(euro)) == euro,
+          "AltGr+Q, AltGr+E did not give '@' and the euro sign")
     s.key("alt+q")
     pty.quiet(0.3)
 

@@ -22,8 +22,6 @@
 
 namespace {
 
-constexpr std::size_t kTrimAbove = 16383;
-constexpr std::size_t kTrimCount = 4097;
 
 QApplication* g_app = nullptr;
 CMainFrame* g_frame = nullptr;
@@ -66,6 +64,10 @@ std::vector<std::pair<std::size_t, std::string>> LayOut(const std::string& text,
 // the last of them.
 void CheckWidget(CTermEdit& screen) {
     screen.flush();
+    // Readers get the text with no CR and nothing zero-width, whatever the character set.
+    const QString reader = screen.readerText();
+    FUZZ_CHECK(!reader.contains(u'\r') && !reader.contains(QChar(0x200B)));
+    if (screen.characterSet() != terminal::CharacterSet::Western) return;
     const std::vector<CTermEdit::Row> shown = screen.visibleRows();
     const auto all = LayOut(screen.text(), screen.columns());
     FUZZ_CHECK(!shown.empty());
@@ -83,9 +85,6 @@ void CheckWidget(CTermEdit& screen) {
             FUZZ_CHECK(!"the view shows the model laid out at its width");
         }
     }
-    // Readers get the same text, with no CR and nothing zero-width.
-    const QString reader = screen.readerText();
-    FUZZ_CHECK(!reader.contains(u'\r') && !reader.contains(QChar(0x200B)));
 }
 
 void CheckModel(const std::string& text) {
@@ -97,7 +96,7 @@ void CheckModel(const std::string& text) {
 
 // One line per LF of the text, each starting right after its LF, whatever edits came before.
 void CheckStamps(const CTermEdit& screen) {
-    const LineStamps& stamps = screen.stamps();
+    const terminal::LineStamps& stamps = screen.stamps();
     const std::string& text = screen.text();
     std::uint64_t line = stamps.firstLine();
     FUZZ_CHECK(stamps.lineStart(line) == 0);
@@ -113,13 +112,21 @@ void CheckStamps(const CTermEdit& screen) {
 void Receive(CMainFrame& frame, std::string_view chunk) {
     CTermEdit& screen = frame.m_wndEdit;
     std::string before = screen.text();
-    while (before.size() > kTrimAbove)
-        before.erase(0, kTrimCount);
+    // The smallest screen keeps 16383 bytes, losing 4097 at a time; a larger one its size,
+    // losing a quarter of it at a time.
+    const std::size_t sizeKB = screen.screenSizeKB();
+    const std::size_t above = sizeKB == 16 ? 16383 : sizeKB * 1024;
+    const std::size_t step = sizeKB == 16 ? 4097 : sizeKB * 256;
+    while (before.size() > above)
+        before.erase(0, step);
 
     // Text view applies the backspaces; the hexadecimal view shows every byte and erases nothing.
     std::string plain(chunk);
     const bool hex = frame.GetHexView();
-    const std::size_t erase = hex ? 0 : std::min(terminal::ApplyBackspaces(plain), before.size());
+    const terminal::CharacterSet set = screen.characterSet();
+    const std::size_t erase =
+        hex ? 0
+            : before.size() - terminal::EraseStart(before, terminal::ApplyBackspaces(plain, set), set);
     const std::string shown = hex ? terminal::HexView(plain) : terminal::TextView(plain);
 
     frame.ShowReceived(chunk);
@@ -153,11 +160,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     frame.resize(400, 300);
     frame.SetHexView(0);
     screen.m_bEcho = 0;
+    screen.setScreenSizeKB(16);
+    screen.setCharacterSet(terminal::CharacterSet::Western);
 
     std::size_t at = 0;
     auto next = [&]() -> unsigned { return at < size ? data[at++] : 0; };
     while (at < size) {
-        switch (next() % 9) {
+        switch (next() % 10) {
         case 0:
         case 1:
         case 2: { // a chunk of the following bytes
@@ -194,6 +203,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             break;
         case 8: // the window resized, down to one character wide, while text streams in
             frame.resize(40 + static_cast<int>(next() % 64) * 10, 120 + static_cast<int>(next() % 8) * 40);
+            break;
+        case 9: // the screen's size changed, also down to the smallest with the screen full
+            screen.setScreenSizeKB(next() % 2 ? 16 : 20);
+            // and the character set: the layout check below knows Western's cells only.
+            screen.setCharacterSet(next() % 2 ? terminal::CharacterSet::Utf8
+                                              : terminal::CharacterSet::Western);
             break;
         }
         CheckModel(screen.text());

@@ -10,6 +10,7 @@
 
 #include <QClipboard>
 #include <QLabel>
+#include <QWheelEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -80,6 +81,10 @@ private slots:
     void acceleratorKeysSwallowed();
     void f10OpensMenuBar();
     void textFieldsKeepTheirKeys();
+    void screenSizePrompt_data();
+    void screenSizePrompt();
+    void characterSetAndSizeKept();
+    void zoomAndFontKept();
     void controlErrorShownAndProgramGoesOn_data();
     void controlErrorShownAndProgramGoesOn();
 };
@@ -533,6 +538,110 @@ void TestCommands::f10OpensMenuBar() {
     QTest::keyClick(&f->m_wndEdit, Qt::Key_Q);
     QCOMPARE(pty.read(1, 3000), std::string("q"));
     QVERIFY(f.boxes.shown.empty());
+}
+
+void TestCommands::screenSizePrompt_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("sizeKB"); // after OK; 64 is the size before
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("taken whole, not as 16 bits") << "70000" << 70000 << false;
+    QTest::newRow("largest") << "262144" << 262144 << false;
+    QTest::newRow("smallest, blanks around") << " 16 " << 16 << false;
+    QTest::newRow("too small") << "15" << 64 << true;
+    QTest::newRow("too large") << "262145" << 64 << true;
+    QTest::newRow("negative") << "-16" << 64 << true;
+    QTest::newRow("not a number") << "1e3" << 64 << true;
+    QTest::newRow("empty") << "" << 64 << true;
+    QTest::newRow("beyond 64 bits") << "99999999999999999999999" << 64 << true;
+}
+
+void TestCommands::screenSizePrompt() {
+    QFETCH(QString, typed);
+    QFETCH(int, sizeKB);
+    QFETCH(bool, refused);
+    FrameFixture f;
+    QVERIFY(f.created());
+    f->m_wndEdit.setScreenSizeKB(64);
+    QString shownValue;
+    auto shown = ModalDriver::whenShown<CValueDlg>([&](CValueDlg* d) {
+        shownValue = d->valueField()->text();
+        d->valueField()->setText(typed);
+        static_cast<QDialog*>(d)->accept();
+    });
+    f->SendCommand(ID_SETTINGS_SCREENSIZE, CMainFrame::Source::Menu);
+    QVERIFY(*shown);
+    QCOMPARE(shownValue, QStringLiteral("64"));
+    QCOMPARE(f->m_wndEdit.screenSizeKB(), std::size_t(sizeKB));
+    QCOMPARE(f.boxes.shown.size(), std::size_t(refused ? 1 : 0));
+    if (refused) QVERIFY(f.boxes.shown.front().text.starts_with("Invalid screen size!"));
+}
+
+void TestCommands::characterSetAndSizeKept() {
+    std::string store;
+    {
+        FrameFixture f;
+        QVERIFY(f.created());
+        // Without a stored value the locale decides; the fixture's is not UTF-8.
+        QCOMPARE(f->m_wndEdit.characterSet(), terminal::CharacterSet::Western);
+        f->SendCommand(ID_SETTINGS_CHARSET_UTF8, CMainFrame::Source::Menu);
+        QCOMPARE(f->m_wndEdit.characterSet(), terminal::CharacterSet::Utf8);
+        QVERIFY(f->menuAction(ID_SETTINGS_CHARSET_UTF8));
+        // The state rules run as the submenu opens.
+        const QList<QObject*> holders =
+            f->menuAction(ID_SETTINGS_CHARSET_UTF8)->associatedObjects();
+        QVERIFY(!holders.isEmpty() && qobject_cast<QMenu*>(holders.front()));
+        f->UpdateMenu(qobject_cast<QMenu*>(holders.front()));
+        QVERIFY(f->menuAction(ID_SETTINGS_CHARSET_UTF8)->isChecked());
+        QVERIFY(!f->menuAction(ID_SETTINGS_CHARSET_WESTERN)->isChecked());
+        f->m_wndEdit.setScreenSizeKB(70000);
+        f->SaveSettings();
+        store = f.storeText();
+    }
+    QVERIFY(store.find("\"CharacterSet\"=dword:00000001") != std::string::npos);
+    QVERIFY(store.find("\"ScreenSize\"=dword:00011170") != std::string::npos);
+    FrameFixture again(store);
+    QVERIFY(again.created());
+    QCOMPARE(again->m_wndEdit.characterSet(), terminal::CharacterSet::Utf8);
+    QCOMPARE(again->m_wndEdit.screenSizeKB(), std::size_t{70000});
+}
+
+void TestCommands::zoomAndFontKept() {
+    std::string store;
+    int normal = 0;
+    {
+        FrameFixture f;
+        QVERIFY(f.created());
+        CTermEdit& screen = f->m_wndEdit;
+        QFont font = screen.baseFont();
+        font.setFamily(QStringLiteral("A Family Name Longer Than Nineteen"));
+        font.setPointSize(11);
+        screen.setBaseFont(font);
+        normal = screen.font().pointSize();
+        QCOMPARE(normal, 11);
+        const int rowsBefore = int(screen.visibleRows().size());
+        f->SendCommand(ID_VIEW_ZOOM_IN, CMainFrame::Source::Menu);
+        QCOMPARE(screen.font().pointSize(), 12);
+        // Ctrl+wheel: a notch up is one more point; without Ctrl the wheel scrolls.
+        QWheelEvent wheel(QPointF(5, 5), screen.mapToGlobal(QPointF(5, 5)), QPoint(),
+                          QPoint(0, 120), Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase,
+                          false);
+        QApplication::sendEvent(screen.viewport(), &wheel);
+        QCOMPARE(screen.font().pointSize(), 13);
+        QVERIFY(int(screen.visibleRows().size()) <= rowsBefore);
+        for (int i = 0; i < 40; ++i)
+            f->SendCommand(ID_VIEW_ZOOM_OUT, CMainFrame::Source::Menu);
+        QCOMPARE(screen.font().pointSize(), terminal::kSmallestPointSize);
+        f->SendCommand(ID_VIEW_ZOOM_NORMAL, CMainFrame::Source::Menu);
+        QCOMPARE(screen.font().pointSize(), 11);
+        f->SendCommand(ID_VIEW_ZOOM_IN, CMainFrame::Source::Menu);
+        f->SaveSettings();
+        store = f.storeText();
+    }
+    QVERIFY(store.find("\"FontSize\"=dword:0000000c") != std::string::npos);
+    FrameFixture again(store);
+    QVERIFY(again.created());
+    QCOMPARE(again->m_wndEdit.font().pointSize(), 12);
+    QCOMPARE(again->m_wndEdit.font().family(), QStringLiteral("A Family Name Longer Than Nineteen"));
 }
 
 void TestCommands::controlErrorShownAndProgramGoesOn_data() {

@@ -219,6 +219,10 @@ void TestPersistence::saveWritesEveryValue() {
     FrameFixture f;
     QVERIFY(f.created());
     f->SaveSettings();
+    // The screen's font is the desktop's fixed-width one: its size and family as they are.
+    const QString fontSize = QStringLiteral("\"FontSize\"=dword:%1")
+                                 .arg(f->m_wndEdit.font().pointSize(), 8, 16, QLatin1Char('0'));
+    const std::string family = f->m_wndEdit.baseFont().family().toStdString();
     QCOMPARE(ValueLines(f.storeText()),
              (QStringList{"\"Echo\"=dword:00000000",
                           "\"DTREnable\"=dword:00000001",
@@ -232,6 +236,9 @@ void TestPersistence::saveWritesEveryValue() {
                           "\"Reconnect\"=dword:00000001",
                           "\"TimeStamps\"=dword:00000000",
                           "\"EnterSends\"=dword:00000000",
+                          "\"CharacterSet\"=dword:00000000",
+                          "\"ScreenSize\"=dword:00000010",
+                          fontSize,
                           "\"LineBreaks\"=dword:00000000",
                           "\"SendBar\"=dword:00000000",
                           "\"MacroBar\"=dword:00000000",
@@ -239,6 +246,7 @@ void TestPersistence::saveWritesEveryValue() {
                           "\"SendHex\"=dword:00000000",
                           "\"PaceChar\"=dword:00000000",
                           "\"PaceLine\"=dword:00000000",
+                          QString::fromStdString("\"FontFamily\"=hex:" + Hex(family)),
                           QString::fromStdString("\"Settings\"=hex:" + Hex("9600,n,8,1")),
                           "\"ParityReplace\"=hex:3f"} +
               EmptySendTexts()));

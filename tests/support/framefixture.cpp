@@ -18,6 +18,9 @@ FrameFixture::FrameFixture(const std::optional<std::string>& store) {
         if (file.open(QIODevice::WriteOnly))
             file.write(store->data(), static_cast<qint64>(store->size()));
     }
+    // Frames start as on a machine whose locale is not UTF-8: Western, byte for byte, unless
+    // a test chooses UTF-8 (the default follows the locale).
+    qputenv("LC_ALL", "C");
     fw::ResetQuitForTests();
     // The application's own commands (About, Exit), as start-up registers them.
     fw::SetAppCommandRoute(&CTerminalApp::RouteCommand);

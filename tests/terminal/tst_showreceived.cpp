@@ -11,7 +11,9 @@
 #include "tests/support/testdata.h"
 #include "tests/support/bytesprinter.h"
 
+#include <QClipboard>
 #include <QFile>
+#include <QInputMethodEvent>
 #include <QAccessible>
 #include <QLayout>
 #include <QScrollBar>
@@ -46,7 +48,7 @@ std::string Contents(const std::string& path) {
 // The stamp of every line of the screen, top to bottom: "HH:MM:SS.mmm", or "-" for none.
 QStringList Stamps(const CTermEdit& screen) {
     QStringList out;
-    const LineStamps& stamps = screen.stamps();
+    const terminal::LineStamps& stamps = screen.stamps();
     for (auto n = stamps.firstLine(); n < stamps.endLine(); ++n) {
         const auto stamp = stamps.lineStamp(n);
         out << (stamp ? QString::fromStdString(fw::FormatTimeOfDay(*stamp)) : QStringLiteral("-"));
@@ -85,7 +87,7 @@ struct Step {
 };
 using Steps = std::vector<Step>;
 
-void Apply(TextModel& m, const Step& step) {
+void Apply(terminal::TextModel& m, const Step& step) {
     const std::size_t n = step.op == 'e' || step.op == 't' ? std::stoul(step.arg) : 0;
     switch (step.op) {
     case 'a':
@@ -147,6 +149,8 @@ private slots:
     void trim_data();
     void trim();
     void trimRepeatsUntilBounded();
+    void largeScrollbackKeepsItsFirstLine();
+    void utf8ReceivedTypedAndCopied();
     void allBytesTextView();
     void allBytesHexView_data();
     void allBytesHexView();
@@ -159,6 +163,7 @@ private slots:
     void stampsLeaveWithTrimmedLines_data();
     void stampsLeaveWithTrimmedLines();
     void viewStaysWhereTheUserScrolled();
+    void scrolledUpViewHoldsItsTextUntilTrimmed();
     void scrollBarOnlyWhenThereIsMore_data();
     void scrollBarOnlyWhenThereIsMore();
     void dragAnchorTrimmedAwayIsClamped();
@@ -297,11 +302,11 @@ void TestShowReceived::lineIndex_data() {
 void TestShowReceived::lineIndex() {
     QFETCH(std::string, start);
     QFETCH(Steps, steps);
-    TextModel m;
+    terminal::TextModel m;
     m.setText(start);
     for (const Step& step : steps) {
         Apply(m, step);
-        const LineIndex& lines = m.lines();
+        const terminal::LineIndex& lines = m.lines();
         const std::vector<std::size_t> want = NaiveStarts(m.text());
         std::vector<std::size_t> got;
         for (std::size_t i = 0; i < lines.count(); ++i)
@@ -391,7 +396,7 @@ void TestShowReceived::showReceived() {
     f->SetHexView(hex);
     f->ShowReceived(chunk);
     QCOMPARE(f.screen(), after);
-    const TextModel& model = f->m_wndEdit.model();
+    const terminal::TextModel& model = f->m_wndEdit.model();
     QCOMPARE(model.selectionStart(), after.size());
     QCOMPARE(model.selectionEnd(), after.size());
     QCOMPARE(ReaderText(f->m_wndEdit), Shown(after));
@@ -423,24 +428,32 @@ void TestShowReceived::viewSwitchAffectsLaterChunksOnly() {
 }
 
 void TestShowReceived::trim_data() {
+    QTest::addColumn<int>("sizeKB");
     QTest::addColumn<int>("length");
     QTest::addColumn<int>("dropped");
-    QTest::newRow("16383 stays") << 16383 << 0;
-    QTest::newRow("16384 loses 4097") << 16384 << 4097;
-    QTest::newRow("20480 loses 4097") << 20480 << 4097;
-    QTest::newRow("20481 loses twice") << 20481 << 2 * 4097;
-    QTest::newRow("30000 loses four times") << 30000 << 4 * 4097;
+    QTest::newRow("16383 stays") << 16 << 16383 << 0;
+    QTest::newRow("16384 loses 4097") << 16 << 16384 << 4097;
+    QTest::newRow("20480 loses 4097") << 16 << 20480 << 4097;
+    QTest::newRow("20481 loses twice") << 16 << 20481 << 2 * 4097;
+    QTest::newRow("30000 loses four times") << 16 << 30000 << 4 * 4097;
+    QTest::newRow("64 KB keeps 65536") << 64 << 65536 << 0;
+    QTest::newRow("64 KB past: a quarter") << 64 << 65537 << 16384;
+    QTest::newRow("1 MB full, shrunk to 16 KB") << 16 << (1 << 20) << 252 * 4097;
 }
 
 void TestShowReceived::trim() {
+    QFETCH(int, sizeKB);
     QFETCH(int, length);
     QFETCH(int, dropped);
     FrameFixture f;
     QVERIFY(f.created());
     std::string screen = Filler(static_cast<std::size_t>(length));
     // The cut falls between the CR and the LF of a break.
-    screen[4096] = '\r';
-    screen[4097] = '\n';
+    if (dropped > 0) {
+        screen[static_cast<std::size_t>(dropped) - 1] = '\r';
+        screen[static_cast<std::size_t>(dropped)] = '\n';
+    }
+    f->m_wndEdit.setScreenSizeKB(static_cast<std::size_t>(sizeKB));
     f->m_wndEdit.setText(screen);
     f->m_wndEdit.flush();
     // The trim comes before the chunk: a leading backspace erases the screen's last character.
@@ -449,7 +462,7 @@ void TestShowReceived::trim() {
         screen.substr(static_cast<std::size_t>(dropped), screen.size() - dropped - 1) + "XY";
     QCOMPARE(f.screen().size(), expected.size());
     QCOMPARE(f.screen(), expected);
-    if (dropped == 4097) QCOMPARE(f.screen().front(), '\n');
+    if (dropped > 0) QCOMPARE(f.screen().front(), '\n');
     QCOMPARE(ReaderText(f->m_wndEdit), Shown(expected));
     // The view follows the end: its last row ends with the screen's last byte.
     const std::string shown = ShownBytes(f->m_wndEdit);
@@ -739,7 +752,7 @@ void TestShowReceived::stampsLeaveWithTrimmedLines() {
         std::snprintf(line, sizeof line, "L%05d%-92s\r\n", i, "");
         f->ShowReceived(std::string_view(line, 100));
     }
-    const LineStamps& stamps = f->m_wndEdit.stamps();
+    const terminal::LineStamps& stamps = f->m_wndEdit.stamps();
     QCOMPARE(f->m_wndEdit.textLength(), std::size_t(head + lines * 100 - 4097));
     const std::uint64_t first = stamps.firstLine();
     QCOMPARE(first, std::uint64_t(firstLine));
@@ -793,6 +806,102 @@ void TestShowReceived::viewStaysWhereTheUserScrolled() {
     f->ShowReceived(Lines(5, 205));
     QVERIFY(screen.followsEnd());
     QVERIFY(screen.text().ends_with(ShownBytes(screen)));
+}
+
+void TestShowReceived::scrolledUpViewHoldsItsTextUntilTrimmed() {
+    // A paced stream while the user reads a line in the middle: the view stays on that line
+    // while it is on the screen; once trimmed away, the oldest whole line is at the top. Typing
+    // (sent, not echoed) or End goes back to following the end.
+    FrameFixture f;
+    QVERIFY(f.openPort());
+    CTermEdit& screen = f->m_wndEdit;
+    screen.setFocus();
+    f->ShowReceived(Lines(600));
+    screen.flush();
+    screen.verticalScrollBar()->setValue(300);
+    const std::string held = Lines(1, 300);
+    const auto topText = [&] {
+        const CTermEdit::Row top = screen.visibleRows().front();
+        return screen.text().substr(top.start, held.size());
+    };
+    QCOMPARE(topText(), held);
+    bool sawTrimmed = false;
+    for (int i = 600; i < 1300; ++i) {
+        f->ShowReceived(Lines(1, i));
+        screen.flush();
+        QVERIFY(!screen.followsEnd());
+        const std::size_t top = screen.visibleRows().front().start;
+        if (screen.text().find(held) != std::string::npos) {
+            QCOMPARE(topText(), held);
+            continue;
+        }
+        sawTrimmed = true;
+        QCOMPARE(top, screen.text().find("line "));
+    }
+    QVERIFY(sawTrimmed);
+
+    QTest::keyClick(&screen, Qt::Key_X);
+    QCOMPARE(f.pty().read(1, 3000), "x"s);
+    QVERIFY(screen.followsEnd());
+    screen.verticalScrollBar()->setValue(10);
+    screen.setSel(5, 5); // the user clicked: the caret is far from the end
+    QVERIFY(!screen.followsEnd());
+    QTest::keyClick(&screen, Qt::Key_End);
+    QVERIFY(screen.followsEnd());
+    QVERIFY(screen.text().ends_with(ShownBytes(screen)));
+}
+
+void TestShowReceived::largeScrollbackKeepsItsFirstLine() {
+    // 10 MB received into a 16 MB screen: the first line is still there, and one more chunk
+    // past the size takes the oldest quarter, no more.
+    FrameFixture f;
+    QVERIFY(f.created());
+    CTermEdit& screen = f->m_wndEdit;
+    screen.setScreenSizeKB(16384);
+    const std::string block = Lines(2000); // 50,000 bytes
+    for (int i = 0; i < 210; ++i)
+        f->ShowReceived(block);
+    QCOMPARE(screen.textLength(), std::size_t{210} * block.size());
+    QVERIFY(screen.text().starts_with(Lines(1)));
+    for (int i = 0; i < 130; ++i)
+        f->ShowReceived(block);
+    QVERIFY(screen.textLength() <= std::size_t{16384} * 1024 + block.size());
+    QVERIFY(screen.textLength() > std::size_t{12288} * 1024);
+    QVERIFY(!screen.text().starts_with(Lines(1)));
+}
+
+void TestShowReceived::utf8ReceivedTypedAndCopied() {
+    const QString cafe = QStringLiteral(u"caf\u00E9 \u2192 \U0001F600");
+    const std::string bytes = cafe.toStdString();
+    FrameFixture f;
+    QVERIFY(f.openPort());
+    CTermEdit& screen = f->m_wndEdit;
+    screen.setCharacterSet(terminal::CharacterSet::Utf8);
+    screen.setFocus();
+    // Received in two reads split at every byte: one character per sequence all the same.
+    for (std::size_t cut = 1; cut < bytes.size(); ++cut) {
+        screen.setText({});
+        f->ShowReceived(bytes.substr(0, cut));
+        f->ShowReceived(bytes.substr(cut));
+        QCOMPARE(ReaderText(screen), cafe);
+    }
+    // Nine cells: the arrow one, the face two.
+    const int cell = screen.caretRect(1).left() - screen.caretRect(0).left();
+    QCOMPARE(screen.caretRect(bytes.size()).left() - screen.caretRect(0).left(), 9 * cell);
+    // Copy holds the characters.
+    screen.selectAll();
+    screen.copy();
+    QCOMPARE(QApplication::clipboard()->text(), cafe);
+    // A backspace erases the whole face, and the next the blank before it.
+    f->ShowReceived("\b\b!");
+    QCOMPARE(ReaderText(screen), QStringLiteral(u"caf\u00E9 \u2192!"));
+    // Typed: each character goes out as its UTF-8 sequence.
+    QKeyEvent key(QEvent::KeyPress, 0, Qt::NoModifier, QStringLiteral(u"\u00E9"));
+    QApplication::sendEvent(&screen, &key);
+    QInputMethodEvent commit;
+    commit.setCommitString(QStringLiteral(u"\u2192\U0001F600"));
+    QApplication::sendEvent(&screen, &commit);
+    QCOMPARE(f.pty().read(9, 3000), "\xC3\xA9\xE2\x86\x92\xF0\x9F\x98\x80"s);
 }
 
 void TestShowReceived::scrollBarOnlyWhenThereIsMore_data() {

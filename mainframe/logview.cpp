@@ -1,0 +1,66 @@
+// The log view's own settings: the character set it reads and how much it keeps.
+
+#include "framework/msgbox.h"
+#include "framework/stringtable.h"
+#include "mainframe/mainframe.h"
+#include "res/resource.h"
+#include "settings/valuedlg.h"
+#include "terminal/screentrim.h"
+
+#include <QFontDialog>
+
+#include <charconv>
+#include <optional>
+#include <string>
+
+namespace {
+
+// The size a prompt's text asks for: a whole number of KB in range, blanks around it allowed.
+std::optional<std::size_t> ScreenSizeOf(const std::string& text) {
+    const auto first = text.find_first_not_of(' ');
+    const auto last = text.find_last_not_of(' ');
+    if (first == std::string::npos) return std::nullopt;
+    std::size_t kb = 0;
+    const char* end = text.data() + last + 1;
+    const auto [at, error] = std::from_chars(text.data() + first, end, kb);
+    if (error != std::errc() || at != end) return std::nullopt;
+    if (kb < terminal::kSmallestScreenKB || kb > terminal::kLargestScreenKB) return std::nullopt;
+    return kb;
+}
+
+} // namespace
+
+void CMainFrame::OnCharacterSet(unsigned id) {
+    m_wndEdit.setCharacterSet(id == ID_SETTINGS_CHARSET_UTF8 ? terminal::CharacterSet::Utf8
+                                                             : terminal::CharacterSet::Western);
+}
+
+void CMainFrame::OnUpdateCharacterSet(fw::CmdUI& ui) {
+    const bool utf8 = m_wndEdit.characterSet() == terminal::CharacterSet::Utf8;
+    ui.SetCheck((ui.id() == ID_SETTINGS_CHARSET_UTF8) == utf8);
+}
+
+void CMainFrame::OnScreenSize() {
+    CValueDlg prompt(this);
+    prompt.m_strPrompt = fw::LoadString(IDS_PROMPT_SCREENSIZE);
+    prompt.m_strValue = std::to_string(m_wndEdit.screenSizeKB());
+    if (prompt.DoModal() != QDialog::Accepted) return;
+    if (const auto kb = ScreenSizeOf(prompt.m_strValue))
+        m_wndEdit.setScreenSizeKB(*kb);
+    else
+        fw::MessageBox(IDS_INVALID_SCREENSIZE);
+}
+
+void CMainFrame::OnZoom(unsigned id) {
+    if (id == ID_VIEW_ZOOM_NORMAL)
+        m_wndEdit.zoomTo(0);
+    else
+        m_wndEdit.zoomTo(m_wndEdit.zoom() + (id == ID_VIEW_ZOOM_IN ? 1 : -1));
+}
+
+void CMainFrame::OnChooseFont() {
+    bool ok = false;
+    const QFont chosen = QFontDialog::getFont(&ok, m_wndEdit.baseFont(), this, QString(),
+                                              QFontDialog::MonospacedFonts);
+    if (ok) m_wndEdit.setBaseFont(chosen);
+}
