@@ -184,12 +184,12 @@ void TestNetPort::commandsArrive() {
     QTRY_VERIFY_WITH_TIMEOUT(server.received().contains(B({255, 254, 1})), 5000);
     QVERIFY(server.received().startsWith(B({255, 251, 0, 255, 253, 0, 255, 251, 3, 255, 253, 3, 255, 251, 44})));
     QTRY_COMPARE_WITH_TIMEOUT(server.commands(), QStringList({"1:00002580", "2:08", "3:01", "4:01", "5:01", "5:08", "5:0b", "11:b0"}), 5000);
-    QVERIFY(c.setSettings("300,e,7,1.5").ok());
+    QVERIFY(c.setSettings("300,e,5,1.5").ok());
     QVERIFY(c.setDTREnable(false).ok());
     QVERIFY(c.setRTSEnable(false).ok());
     QVERIFY(c.setHandshaking(HandshakeXonXoff).ok());
     QVERIFY(c.output("a\xff" "b").ok());
-    QTRY_COMPARE_WITH_TIMEOUT(server.commands().mid(8), QStringList({"1:0000012c", "2:07", "3:03", "4:03", "5:09", "5:0c", "5:02"}), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(server.commands().mid(8), QStringList({"1:0000012c", "2:05", "3:03", "4:03", "5:09", "5:0c", "5:02"}), 5000);
     QTRY_VERIFY_WITH_TIMEOUT(server.received().endsWith(QByteArray("a\xff\xff" "b")), 5000);
 
     // Break, on the device itself.
