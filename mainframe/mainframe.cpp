@@ -24,8 +24,11 @@ QString LiteralTitle(QString title) {
 } // namespace
 
 CMainFrame::CMainFrame()
-    : m_portWait(m_wndComm, [this](CPortWait::Outcome) {
-        fw::Guard(fw::Entry::ControlEvent, [this] {
+    : m_portWait(m_wndComm, [this](CPortWait::Outcome outcome) {
+        fw::Guard(fw::Entry::ControlEvent, [this, outcome] {
+            if (outcome == CPortWait::Outcome::Reopened)
+                m_session.logMark(
+                    fw::FormatString(IDS_LOG_PORT_BACK, {m_wndComm.GetOpenedPort().shown}));
             m_wndStatusBar.SetPaneText(0, m_portWait.Message(), true);
             UpdateTitle();
         });
@@ -103,6 +106,13 @@ int CMainFrame::OnCreate() {
         m_wndEdit.setObjectName(QStringLiteral("screen%1").arg(IDW_PANE_FIRST));
         m_wndEdit.setTypedSink([this] { return m_wndComm.GetPortOpen(); },
                                [this](std::string_view bytes) { m_session.sendTyped(bytes); });
+        // Keys typed while the port waits for its device would reach no one: say so instead
+        // of showing them as if the device had echoed them.
+        m_wndEdit.setTypedRefusal([this] {
+            if (!m_portWait.IsWaiting()) return false;
+            m_session.note(fw::FormatString(IDS_KEYS_NOT_SENT, {m_portWait.Port().shown}));
+            return true;
+        });
         setCentralWidget(&m_wndEdit);
         m_wndEdit.setFocus();
 

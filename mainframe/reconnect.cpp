@@ -7,6 +7,7 @@
 #include "res/resource.h"
 
 void CMainFrame::OnDeviceLost(const std::string& description) {
+    m_session.logMark(fw::FormatString(IDS_LOG_PORT_GONE, {m_wndComm.GetOpenedPort().shown}));
     if (!m_bReconnect || m_closed) {
         fw::MessageBox(description, fw::Buttons::Ok, fw::Icon::Stop);
         UpdateTitle();

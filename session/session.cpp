@@ -126,6 +126,13 @@ void Session::handleEvent(short code) {
     }
 }
 
+void Session::logMark(const std::string& text) {
+    if (!m_comm.GetPortOpen())
+        for (std::string rest = m_comm.GetInput(); !rest.empty(); rest = m_comm.GetInput())
+            receivedRead(rest);
+    transfer::LogMark(m_log, text, fw::NowMs());
+}
+
 void Session::received(std::string_view chunk) {
     if (!m_dumpPath.empty()) transfer::WriteDump(m_dump, chunk);
     deliver(chunk);
@@ -153,6 +160,8 @@ void Session::deliver(std::string_view chunk) {
     } else {
         terminal::LogText text;
         terminal::ShowReceived(m_screen, chunk, m_hexView != 0, m_breaks, arrived, &text);
+        // The log reads its text as the screen does.
+        m_logLines.setUtf8(m_screen.characterSet() == terminal::CharacterSet::Utf8);
         transfer::WriteLog(m_log, text.text, text.erase, arrived);
     }
     if (m_terminal) m_terminal(chunk);

@@ -92,6 +92,10 @@ public:
     // Asks for the log file and opens it: false when cancelled or after the failure box.
     bool openLog(QWidget* parent);
     void closeLog();
+    // A moment of the port's own (gone, back) on a line of its own in the open log; what had
+    // arrived before the port closed reaches the road first, so the mark stands where it
+    // happened.
+    void logMark(const std::string& text);
     const std::string& dumpPath() const { return m_dumpPath; }
     const fw::File& dumpFile() const { return m_dumpFile; }
     const std::string& logPath() const { return m_logPath; }

@@ -154,6 +154,7 @@ void CTermEdit::TypeEnter(std::string_view bytes) {
 
 void CTermEdit::typeBytes(std::string_view bytes, unsigned char shown) {
     fw::Guard(fw::Entry::WindowMessage, [&] {
+        if (m_refuse && m_refuse()) return;
         followEnd();
         const bool open = portOpen();
         if (open) m_send(bytes);

@@ -83,6 +83,9 @@ public:
     // Where typed bytes go, set by whoever creates the screen. Without it the screen acts as
     // with a closed port.
     void setTypedSink(std::function<bool()> portOpen, std::function<void(std::string_view)> send);
+    // While `refuse` says so (a port waiting for its device), typed keys go nowhere: neither
+    // sent nor shown; `refuse` itself tells the user.
+    void setTypedRefusal(std::function<bool()> refuse) { m_refuse = std::move(refuse); }
     // The context menu's "Paste": shown with a handler, enabled while `canPaste` says so.
     void setPasteHandler(std::function<bool()> canPaste, std::function<void()> paste) {
         m_canPaste = std::move(canPaste);
@@ -208,6 +211,7 @@ private:
     terminal::ScreenModel m_model;
     std::function<bool()> m_portOpen;
     std::function<void(std::string_view)> m_send;
+    std::function<bool()> m_refuse;
     std::function<bool()> m_canPaste;
     std::function<void()> m_paste;
     QTimer m_syncTimer;

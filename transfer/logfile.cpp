@@ -85,6 +85,15 @@ void LogPause(const Log& log) {
     WriteLines(log, lines);
 }
 
+void LogMark(const Log& log, std::string_view text, std::int64_t ms) {
+    if (log.path.empty()) return;
+    std::string lines;
+    log.lines.pause(lines);
+    lines += FormatMark(ms, text);
+    log.pause.stop();
+    WriteLines(log, lines);
+}
+
 void WriteLog(const Log& log, std::string_view text, std::size_t erase, std::int64_t ms) {
     std::string lines;
     log.lines.received(text, erase, ms, lines);

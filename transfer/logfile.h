@@ -47,6 +47,10 @@ void CloseLog(const Log& log);
 // The data paused: the open line is written.
 void LogPause(const Log& log);
 
+// A moment of the port's own on a line of its own (see FormatMark); a line still open is
+// written first, marked as cut.
+void LogMark(const Log& log, std::string_view text, std::int64_t ms);
+
 // One receive event to the open log: `text` as the text view shows it, after `erase`
 // characters erased at the end. What the event finishes is written at once. A write that
 // fails stops the log: it is closed and its name cleared at once, and the failure is reported

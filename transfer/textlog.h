@@ -30,6 +30,8 @@ public:
     // The log ends: an open line is written as it stands.
     void finish(std::string& out);
     bool lineOpen() const { return m_open; }
+    // How the lines' bytes are read when they are written: UTF-8 or the code page.
+    void setUtf8(bool on) { m_utf8 = on; }
 
 private:
     void write(bool cut, std::string& out);
@@ -37,9 +39,15 @@ private:
     std::string m_line;
     std::int64_t m_stamp = 0;
     bool m_open = false;
+    bool m_utf8 = false;
 };
 
-// One log line, with its line feed.
-std::string FormatLine(std::int64_t ms, std::string_view text, bool cut);
+// One log line, with its line feed. The text's bytes are read in the code page, or as UTF-8
+// (well-formed sequences kept as they are, every other byte from 0x80 up written \xNN).
+std::string FormatLine(std::int64_t ms, std::string_view text, bool cut, bool utf8 = false);
+// A line of the log's own (the port went away, came back): the stamp, a tab and the text
+// between "-- " and " --". Received text never puts a raw tab there (it is written \x09), so
+// such a line cannot be taken for something the device sent.
+std::string FormatMark(std::int64_t ms, std::string_view text);
 
 } // namespace transfer

@@ -121,6 +121,10 @@ void TestFaults::deviceGoneWhileReceiving() {
     f.files.choose(dump);
     f->SendCommand(ID_FILE_OPEN_DUMP, CMainFrame::Source::Menu);
     QCOMPARE(f->session().dumpPath(), dump);
+    const std::string log = f.tempPath("gone.log");
+    f.files.choose(log);
+    f->SendCommand(ID_FILE_OPEN_LOG, CMainFrame::Source::Menu);
+    QCOMPARE(f->session().logPath(), log);
 
     std::string sent;
     for (int i = 0; i < 256; ++i)
@@ -134,9 +138,12 @@ void TestFaults::deviceGoneWhileReceiving() {
         QVERIFY2(f->windowTitle().endsWith("COM7,19200,n,8,2 (waiting) - dumping to \"" +
                                            QString::fromStdString(dump) + "\""),
                  qPrintable(f->windowTitle()));
-        // Typed while waiting: shown on the screen, as with a closed port.
+        // Typed while waiting: neither shown as if the device had echoed it, nor sent later.
+        const std::string before = f.screen();
         QTest::keyClicks(&f->m_wndEdit, "zq");
-        QVERIFY(f.screen().ends_with("zq"));
+        QCOMPARE(f.screen(), before);
+        QCOMPARE(Pane(f), std::string("Not sent: COM7 (") + pty.slavePath() +
+                              ") is waiting to reconnect.");
 
         // A new device under the same name, well after the first look that follows a loss:
         // its notice opens it, with the same properties, long before the slow look would.
@@ -160,8 +167,18 @@ void TestFaults::deviceGoneWhileReceiving() {
         QVERIFY(!f->windowTitle().contains("waiting"));
         QVERIFY(again.writeAll("more"));
         QTRY_VERIFY_WITH_TIMEOUT(ReadFile(dump) == sent + "more", 3000);
-        QTRY_VERIFY_WITH_TIMEOUT(f.screen().ends_with("zqmore"), 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(f.screen().ends_with(before + "more"), 3000);
+        QVERIFY(again.readAvailable().empty());
         QVERIFY(f.boxes.shown.empty());
+        // The log says when the port went and came back, on lines of their own after what
+        // had arrived before it went.
+        f->SendCommand(ID_FILE_CLOSE_LOG, CMainFrame::Source::Menu);
+        const std::string text = ReadFile(log);
+        const auto gone = text.find("\t-- COM7 (" + pty.slavePath() + ") went away --\n");
+        const auto back = text.find("\t-- COM7 (" + again.slavePath() + ") is back --\n");
+        QVERIFY2(gone != std::string::npos && back > gone, text.c_str());
+        QVERIFY(text.rfind("\\x7F", gone) != std::string::npos);
+        QVERIFY(text.find("more", back) != std::string::npos);
         return;
     }
     pty.closeMaster(); // the adapter is pulled out

@@ -339,7 +339,7 @@ void TestDumpFile::failingWrite() {
 }
 
 void TestDumpFile::logLines_data() {
-    // Events: "<ms> <erase> <text>" received, or "pause".
+    // Events: "<ms> <erase> <text>" received, "pause", or "utf8" (the text read as UTF-8).
     QTest::addColumn<QByteArrayList>("events");
     QTest::addColumn<QStringList>("lines");
     const auto row = [](const char* name, QByteArrayList events, QStringList lines) {
@@ -362,6 +362,12 @@ void TestDumpFile::logLines_data() {
         {"01.000  \\x1B[1m\\x09\\x7F\\x5C\\x01"});
     row("the code page in UTF-8", {"1000 0 \xE9\x80\x81\xFF\r\n"},
         {QString::fromUtf8("01.000  \u00E9\u20AC\u0081\u00FF")});
+    row("UTF-8: characters as they are, joined across reads",
+        {"utf8", "1000 0 caf\xC3", "1001 0 \xA9 \xE2\x86\x92 \xF0\x9F\x98\x80\r\n"},
+        {QString::fromUtf8("01.000  caf\u00E9 \u2192 \U0001F600")});
+    row("UTF-8: a byte of no sequence as \\xNN",
+        {"utf8", "1000 0 \xC3(\xED\xA0\x80\xC0\xAF\xF8\x80\xF4\x90\x80\x80\r\n"},
+        {"01.000  \\xC3(\\xED\\xA0\\x80\\xC0\\xAF\\xF8\\x80\\xF4\\x90\\x80\\x80"});
     row("an erase shortens the open line", {"1000 0 abc", "2000 1 X\r\n"}, {"01.000  abX"});
     row("an erase that empties it: the next byte starts afresh", {"1000 0 ab", "2000 2 c\r\n"},
         {"02.000  c"});
@@ -379,6 +385,10 @@ void TestDumpFile::logLines() {
     for (const QByteArray& event : events) {
         if (event == "pause") {
             cutter.pause(out);
+            continue;
+        }
+        if (event == "utf8") {
+            cutter.setUtf8(true);
             continue;
         }
         const QList<QByteArray> parts = event.split(' ');
