@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <string>
 
 namespace terminal {
 
@@ -48,7 +49,10 @@ struct VtEngine::Callbacks {
             ++n;
         }
         if (n == 0) chars[n++] = U' ';
-        self(user).m_screen.putGlyph(pos.row, pos.col, chars.data(), n, info->width);
+        VtEngine& e = self(user);
+        e.m_screen.putGlyph(pos.row, pos.col, chars.data(), n, info->width);
+        e.m_lastGlyph.assign(chars.data(), static_cast<std::size_t>(n));
+        e.m_lastWidth = info->width;
         return 1;
     }
     static int movecursor(VTermPos pos, VTermPos, int visible, void* user) {
@@ -135,11 +139,40 @@ VtEngine::VtEngine(VtScreen& screen) : m_screen(screen) {
 VtEngine::~VtEngine() { vterm_free(m_vt); }
 
 void VtEngine::feed(std::string_view bytes) {
-    if (!bytes.empty()) vterm_input_write(m_vt, bytes.data(), bytes.size());
+    const auto pass = [this](std::string_view b) { vterm_input_write(m_vt, b.data(), b.size()); };
+    // The repeat sequence, done here: the last character again, up to the row's end.
+    const auto repeat = [this, &pass](int count) {
+        if (m_lastWidth <= 0 || m_lastGlyph.empty()) return;
+        VTermPos pos;
+        vterm_state_get_cursorpos(m_state, &pos);
+        int rows = 0, cols = 0;
+        vterm_get_size(m_vt, &rows, &cols);
+        count = std::min(count, std::max(1, (cols - pos.col) / m_lastWidth));
+        std::string glyph;
+        for (char32_t c : m_lastGlyph) AppendUtf8(glyph, c);
+        std::string text;
+        for (int i = 0; i < count; ++i) text += glyph;
+        pass(text);
+    };
+    m_repeat.feed(bytes, pass, repeat);
 }
 
 void VtEngine::resize(int rows, int cols) {
-    vterm_set_size(m_vt, std::max(rows, 1), std::max(cols, 1));
+    rows = std::max(rows, 1);
+    cols = std::max(cols, 1);
+    int oldRows = 0, oldCols = 0;
+    vterm_get_size(m_vt, &oldRows, &oldCols);
+    if (rows < oldRows || cols < oldCols) {
+        // The engine keeps a top (or left) margin that lies beyond a smaller grid and then
+        // writes outside its own line table: the margins go back to the whole screen first,
+        // and the cursor back where it was.
+        VTermPos pos;
+        vterm_state_get_cursorpos(m_state, &pos);
+        const std::string reset = "\x1b[?69h\x1b[s\x1b[?69l\x1b[r\x1b[" + std::to_string(pos.row + 1) +
+                                  ";" + std::to_string(pos.col + 1) + "H";
+        vterm_input_write(m_vt, reset.data(), reset.size());
+    }
+    vterm_set_size(m_vt, rows, cols);
 }
 
 void VtEngine::send(std::string_view bytes) {

@@ -8,9 +8,11 @@
 // Without a sink, output is dropped. Feeding any bytes is safe, however broken.
 
 #include "terminal/vtkeys.h"
+#include "terminal/vtguard.h"
 #include "terminal/vtscreen.h"
 
 #include <functional>
+#include <string>
 #include <string_view>
 
 struct VTerm;
@@ -65,6 +67,9 @@ private:
     VTermState* m_state = nullptr;
     Sink m_sink;
     int m_mouseMode = 0;
+    SequenceGuard m_repeat;
+    std::u32string m_lastGlyph; // the last character written, for the repeat sequence
+    int m_lastWidth = 0;
     std::uint64_t m_bells = 0;
 };
 

@@ -10,6 +10,26 @@ void DropMarks(VtRow& row, int from, int to) {
     std::erase_if(row.marks, [&](const auto& m) { return m.first >= from && m.first < to; });
 }
 
+// Between cells col-1 and col: a wide character's head without its tail, or a tail without its
+// head, becomes a blank (keeping its colours), so that no half of a wide character is left.
+void MendEdge(VtRow& row, int col) {
+    const int n = static_cast<int>(row.cells.size());
+    if (col > 0 && col <= n) {
+        VtCell& head = row.cells[static_cast<std::size_t>(col - 1)];
+        if (head.width == 2 && (col == n || row.cells[static_cast<std::size_t>(col)].width != 0)) {
+            head.ch = U' ';
+            head.width = 1;
+        }
+    }
+    if (col >= 0 && col < n) {
+        VtCell& tail = row.cells[static_cast<std::size_t>(col)];
+        if (tail.width == 0 && (col == 0 || row.cells[static_cast<std::size_t>(col - 1)].width != 2)) {
+            tail.ch = U' ';
+            tail.width = 1;
+        }
+    }
+}
+
 } // namespace
 
 VtRow BlankRow(int cols, const VtPen& pen) {
@@ -24,6 +44,8 @@ void BlankCells(VtRow& row, int from, int to, const VtPen& pen) {
     if (from >= to) return;
     std::fill(row.cells.begin() + from, row.cells.begin() + to, BlankCell(pen));
     if (!row.marks.empty()) DropMarks(row, from, to);
+    MendEdge(row, from);
+    MendEdge(row, to);
 }
 
 void CopyCells(VtRow& dst, int dstCol, const VtRow& src, int srcCol, int n) {
@@ -37,6 +59,8 @@ void CopyCells(VtRow& dst, int dstCol, const VtRow& src, int srcCol, int n) {
     std::copy(cells.begin(), cells.end(), dst.cells.begin() + dstCol);
     DropMarks(dst, dstCol, dstCol + n);
     dst.marks.insert(dst.marks.end(), marks.begin(), marks.end());
+    MendEdge(dst, dstCol);
+    MendEdge(dst, dstCol + n);
 }
 
 std::u32string MarksAt(const VtRow& row, int col) {
@@ -85,6 +109,8 @@ void VtGrid::put(int r, int c, const char32_t* chars, int count, int width, cons
     if (!row.marks.empty()) DropMarks(row, c, c + width);
     if (count > 1)
         row.marks.emplace_back(static_cast<std::uint16_t>(c), std::u32string(chars + 1, chars + count));
+    MendEdge(row, c);
+    MendEdge(row, c + width);
     touch(r);
 }
 

@@ -107,6 +107,19 @@ void TestVtGrid::wideCharacters() {
     // A wide character at the last column cannot take two cells.
     g.put(0, 2, &wide, 1, 2, {});
     QCOMPARE(g.row(0).cells[2].width, 1);
+    // Writing over either half leaves no half of it behind.
+    VtGrid h(1, 4);
+    h.put(0, 0, &wide, 1, 2, {});
+    const char32_t x = U'x';
+    h.put(0, 1, &x, 1, 1, {});
+    QCOMPARE(QString::fromStdString(RowText(h.row(0))), QString(" x"));
+    QCOMPARE(h.row(0).cells[0].width, 1);
+    h.put(0, 2, &wide, 1, 2, {});
+    h.erase({0, 1, 3, 4}, {});
+    QCOMPARE(h.row(0).cells[2].width, 1);
+    h.put(0, 2, &wide, 1, 2, {});
+    h.put(0, 2, &x, 1, 1, {});
+    QCOMPARE(h.row(0).cells[3].width, 1);
 }
 
 void TestVtGrid::rowRoundTrip_data() {

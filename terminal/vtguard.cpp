@@ -1,0 +1,87 @@
+#include "terminal/vtguard.h"
+
+#include <algorithm>
+
+namespace terminal {
+
+namespace {
+
+constexpr std::size_t kMaxHeld = 4096;
+// The most parameters the engine keeps room for.
+constexpr long kMaxParams = 16;
+constexpr char kEsc = '\x1b';
+
+} // namespace
+
+void SequenceGuard::finish(char final, const Pass& pass, const Repeat& repeat) {
+    if (final != 'b') {
+        m_held += final;
+        pass(m_held);
+    } else {
+        const std::string_view params = std::string_view(m_held).substr(2);
+        if (std::all_of(params.begin(), params.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+            long count = 0;
+            for (char c : params) count = std::min(count * 10 + (c - '0'), 65535L);
+            repeat(static_cast<int>(std::max(count, 1L)));
+        }
+    }
+    m_held.clear();
+    m_state = State::Ground;
+}
+
+void SequenceGuard::feed(std::string_view bytes, const Pass& pass, const Repeat& repeat) {
+    std::size_t start = 0; // bytes from here on are handed on as they are
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const char c = bytes[i];
+        const auto u = static_cast<unsigned char>(c);
+        if (m_state == State::Ground) {
+            if (c != kEsc) continue;
+            if (i > start) pass(bytes.substr(start, i - start));
+            m_held.assign(1, kEsc);
+            m_state = State::Esc;
+        } else if (m_state == State::Esc) {
+            if (c == '[') {
+                m_held += c;
+                m_separators = 0;
+                m_state = State::Csi;
+            } else if (c == kEsc) {
+                pass(m_held);
+            } else {
+                m_held += c;
+                pass(m_held);
+                m_held.clear();
+                m_state = State::Ground;
+            }
+        } else if (c == kEsc || c == '\x18' || c == '\x1a') {
+            // The sequence is abandoned; ESC starts the next one.
+            if (m_state == State::Csi) pass(m_held);
+            if (c == kEsc) {
+                m_held.assign(1, kEsc);
+                m_state = State::Esc;
+            } else {
+                pass(bytes.substr(i, 1));
+                m_held.clear();
+                m_state = State::Ground;
+            }
+        } else if (u >= 0x40 && u <= 0x7E) {
+            if (m_state == State::Csi) {
+                finish(c, pass, repeat);
+            } else {
+                m_held.clear();
+                m_state = State::Ground;
+            }
+        } else if (m_state == State::Csi) {
+            m_held += c;
+            // Too many parameters hurt the engine as they are read: it never sees them.
+            if (c == ';' || c == ':') ++m_separators;
+            if (m_held.size() > kMaxHeld || m_separators >= kMaxParams) {
+                m_held.clear();
+                m_state = State::Drop;
+            }
+        }
+        start = i + 1;
+    }
+    if (m_state == State::Ground && start < bytes.size()) pass(bytes.substr(start));
+}
+
+} // namespace terminal
