@@ -72,21 +72,21 @@ std::u32string MarksAt(const VtRow& row, int col) {
 VtGrid::VtGrid(int rows, int cols)
     : m_rowCount(std::max(rows, 1)), m_cols(std::max(cols, 1)) {
     m_rows.assign(static_cast<std::size_t>(m_rowCount), BlankRow(m_cols));
-    m_damage.assign(static_cast<std::size_t>(m_rowCount), true);
+    m_damage.assign(static_cast<std::size_t>(m_rowCount), 1);
 }
 
 void VtGrid::touch(int r) {
-    m_damage[index(r)] = true;
+    m_damage[index(r)] = 1;
     m_anyDamage = true;
 }
 
 void VtGrid::damageAll() {
-    std::fill(m_damage.begin(), m_damage.end(), true);
+    std::fill(m_damage.begin(), m_damage.end(), 1);
     m_anyDamage = true;
 }
 
 void VtGrid::takeDamage() {
-    std::fill(m_damage.begin(), m_damage.end(), false);
+    std::fill(m_damage.begin(), m_damage.end(), 0);
     m_anyDamage = false;
 }
 
@@ -100,18 +100,25 @@ VtRect VtGrid::clip(VtRect r) const {
 
 void VtGrid::put(int r, int c, const char32_t* chars, int count, int width, const VtPen& pen) {
     if (r < 0 || r >= m_rowCount || c < 0 || c >= m_cols || count <= 0) return;
-    VtRow& row = at(r);
+    const std::size_t i = index(r);
+    VtRow& row = m_rows[i];
     width = std::clamp(width, 1, 2);
     if (c + width > m_cols) width = 1;
-    VtCell& cell = row.cells[static_cast<std::size_t>(c)];
-    cell = VtCell{chars[0], pen.fg, pen.bg, pen.attrs, static_cast<std::uint8_t>(width)};
-    if (width == 2) row.cells[static_cast<std::size_t>(c + 1)] = {0, pen.fg, pen.bg, pen.attrs, 0};
+    const auto at = static_cast<std::size_t>(c);
+    // Only a wide character (written, or written over) needs its neighbours looked at.
+    const bool mend = width == 2 || row.cells[at].width != 1 ||
+                      (at + 1 < row.cells.size() && row.cells[at + 1].width == 0);
+    row.cells[at] = VtCell{chars[0], pen.fg, pen.bg, pen.attrs, static_cast<std::uint8_t>(width)};
+    if (width == 2) row.cells[at + 1] = {0, pen.fg, pen.bg, pen.attrs, 0};
     if (!row.marks.empty()) DropMarks(row, c, c + width);
     if (count > 1)
         row.marks.emplace_back(static_cast<std::uint16_t>(c), std::u32string(chars + 1, chars + count));
-    MendEdge(row, c);
-    MendEdge(row, c + width);
-    touch(r);
+    if (mend) {
+        MendEdge(row, c);
+        MendEdge(row, c + width);
+    }
+    m_damage[i] = 1;
+    m_anyDamage = true;
 }
 
 void VtGrid::erase(VtRect rect, const VtPen& pen) {
@@ -224,7 +231,7 @@ void VtGrid::resize(int rows, int cols) {
     m_rowCount = rows;
     m_cols = cols;
     m_top = 0;
-    m_damage.assign(static_cast<std::size_t>(rows), true);
+    m_damage.assign(static_cast<std::size_t>(rows), 1);
     m_anyDamage = true;
 }
 

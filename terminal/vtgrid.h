@@ -8,6 +8,7 @@
 
 #include "terminal/vtcell.h"
 
+#include <cstdint>
 #include <functional>
 
 namespace terminal {
@@ -48,7 +49,8 @@ public:
 
 private:
     std::size_t index(int r) const {
-        return static_cast<std::size_t>((m_top + r) % m_rowCount);
+        const int i = m_top + r;
+        return static_cast<std::size_t>(i >= m_rowCount ? i - m_rowCount : i);
     }
     VtRow& at(int r) { return m_rows[index(r)]; }
     void touch(int r);
@@ -57,7 +59,7 @@ private:
                     const std::function<void(const VtRow&)>& pushed);
 
     std::vector<VtRow> m_rows;
-    std::vector<bool> m_damage;
+    std::vector<std::uint8_t> m_damage;
     int m_rowCount, m_cols, m_top = 0;
     bool m_anyDamage = true;
 };

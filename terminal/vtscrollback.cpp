@@ -58,19 +58,24 @@ void AppendUtf8(std::string& out, char32_t c) {
 std::string EncodeRow(const VtRow& row) {
     int end = static_cast<int>(row.cells.size());
     while (end > 0 && IsDefaultBlank(row.cells[static_cast<std::size_t>(end - 1)]) &&
-           MarksAt(row, end - 1).empty())
+           (row.marks.empty() || MarksAt(row, end - 1).empty()))
         --end;
     std::vector<Run> runs;
+    runs.reserve(16);
     std::string text;
+    text.reserve(static_cast<std::size_t>(end) + 8);
     for (int c = 0; c < end; ++c) {
         VtCell cell = row.cells[static_cast<std::size_t>(c)];
         if (cell.width == 0) {
             if (c > 0 && row.cells[static_cast<std::size_t>(c - 1)].width == 2) continue;
             cell = VtCell{U' ', cell.fg, cell.bg, cell.attrs, 1}; // a tail without its head
         }
-        const std::u32string marks = MarksAt(row, c);
+        const std::u32string marks = row.marks.empty() ? std::u32string() : MarksAt(row, c);
         const std::uint8_t flags = (cell.width == 2 ? kRunWide : 0) | (marks.empty() ? 0 : kRunCluster);
-        AppendUtf8(text, cell.ch);
+        if (cell.ch < 0x80)
+            text += static_cast<char>(cell.ch);
+        else
+            AppendUtf8(text, cell.ch);
         for (char32_t m : marks) AppendUtf8(text, m);
         Run* last = runs.empty() ? nullptr : &runs.back();
         if (!marks.empty()) {
