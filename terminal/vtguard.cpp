@@ -29,6 +29,44 @@ void SequenceGuard::finish(char final, const Pass& pass, const Repeat& repeat) {
     m_state = State::Ground;
 }
 
+void SequenceGuard::dcsByte(char c, const Pass& pass) {
+    // m_held is ESC P and what followed; only a status request is held to its end.
+    static constexpr std::string_view kSound[] = {"m", "r", "s", " q", "\"q"};
+    if (m_state == State::DcsDrop) {
+        if (c == kEsc) {
+            m_held.assign(1, kEsc);
+            m_state = State::Esc;
+        }
+        return;
+    }
+    if (c == kEsc || c == '\x07') {
+        const std::string_view request = std::string_view(m_held).substr(std::min<std::size_t>(4, m_held.size()));
+        const bool sound = std::find(std::begin(kSound), std::end(kSound), request) != std::end(kSound);
+        // The engine answers a request only when it comes whole in one write, with its end.
+        if (!sound) m_held.clear();
+        m_held += c;
+        if (c == kEsc) {
+            m_state = State::DcsEnd;
+        } else {
+            if (sound) pass(m_held);
+            m_held.clear();
+            m_state = State::Ground;
+        }
+        return;
+    }
+    m_held += c;
+    const std::string_view body = std::string_view(m_held).substr(2);
+    if (body.size() <= 2 && std::string_view("$q").substr(0, body.size()) == body) return;
+    if (body.substr(0, 2) != "$q") { // not a status request: on as it comes
+        pass(m_held);
+        m_held.clear();
+        m_state = State::Ground;
+    } else if (body.size() > 8) {
+        m_held.clear();
+        m_state = State::DcsDrop;
+    }
+}
+
 void SequenceGuard::feed(std::string_view bytes, const Pass& pass, const Repeat& repeat) {
     std::size_t start = 0; // bytes from here on are handed on as they are
     for (std::size_t i = 0; i < bytes.size(); ++i) {
@@ -44,6 +82,9 @@ void SequenceGuard::feed(std::string_view bytes, const Pass& pass, const Repeat&
                 m_held += c;
                 m_separators = 0;
                 m_state = State::Csi;
+            } else if (c == 'P') {
+                m_held += c;
+                m_state = State::Dcs;
             } else if (c == kEsc) {
                 pass(m_held);
             } else {
@@ -52,6 +93,13 @@ void SequenceGuard::feed(std::string_view bytes, const Pass& pass, const Repeat&
                 m_held.clear();
                 m_state = State::Ground;
             }
+        } else if (m_state == State::Dcs || m_state == State::DcsDrop) {
+            dcsByte(c, pass);
+        } else if (m_state == State::DcsEnd) {
+            m_held += c;
+            if (m_held.size() > 2 || c != '\\') pass(m_held); // an unsound request leaves ESC \ alone
+            m_held.clear();
+            m_state = State::Ground;
         } else if (c == kEsc || c == '\x18' || c == '\x1a') {
             // The sequence is abandoned; ESC starts the next one.
             if (m_state == State::Csi) pass(m_held);

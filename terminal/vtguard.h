@@ -4,7 +4,9 @@
 //   engine repeats a character of width zero and never gets to the end of the row; the caller
 //   repeats the last character itself;
 // - sequences of more than 16 parameters, which the engine writes past its own table with
-//   (they are dropped; no terminal acts on so many).
+//   (they are dropped; no terminal acts on so many);
+// - status requests (DCS $ q ... ST) other than the ones the engine answers soundly (m, r, s,
+//   SP q, " q): the engine formats some others from memory it never set.
 //
 // Every other byte is handed on unchanged and in order. A sequence longer than 4 KB is dropped
 // whole, whatever its final byte.
@@ -26,7 +28,8 @@ public:
 
 private:
     void finish(char final, const Pass& pass, const Repeat& repeat);
-    enum class State { Ground, Esc, Csi, Drop } m_state = State::Ground;
+    void dcsByte(char c, const Pass& pass);
+    enum class State { Ground, Esc, Csi, Drop, Dcs, DcsDrop, DcsEnd } m_state = State::Ground;
     std::string m_held;
     long m_separators = 0;
 };

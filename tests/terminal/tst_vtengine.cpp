@@ -168,6 +168,9 @@ void TestVtEngine::answersThroughSink_data() {
     QTest::newRow("cursor position") << QByteArray("\x1b[3;7H\x1b[6n") << QByteArray("\x1b[3;7R");
     QTest::newRow("status") << QByteArray("\x1b[5n") << QByteArray("\x1b[0n");
     QTest::newRow("attributes") << QByteArray("\x1b[c") << QByteArray("\x1b[?1;2c");
+    QTest::newRow("status request: SGR") << QByteArray("\x1b[1m\x1bP$qm\x1b\\") << QByteArray("\x1bP1$r1m\x1b\\");
+    QTest::newRow("status request the engine mishandles") << QByteArray("\x1bP$q m\x1b\\\x1b[5n")
+                                                          << QByteArray("\x1b[0n");
     QTest::newRow("many queries") << QByteArray("\x1b[6n\x1b[6n") << QByteArray("\x1b[1;1R\x1b[1;1R");
 }
 
