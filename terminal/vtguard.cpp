@@ -87,6 +87,8 @@ void SequenceGuard::feed(std::string_view bytes, const Pass& pass, const Repeat&
                 m_state = State::Dcs;
             } else if (c == kEsc) {
                 pass(m_held);
+            } else if (u < 0x20 && c != '\x18' && c != '\x1a') {
+                m_held += c; // the engine runs a control inside an escape and goes on with it
             } else {
                 m_held += c;
                 pass(m_held);

@@ -171,6 +171,8 @@ void TestVtEngine::answersThroughSink_data() {
     QTest::newRow("status request: SGR") << QByteArray("\x1b[1m\x1bP$qm\x1b\\") << QByteArray("\x1bP1$r1m\x1b\\");
     QTest::newRow("status request the engine mishandles") << QByteArray("\x1bP$q m\x1b\\\x1b[5n")
                                                           << QByteArray("\x1b[0n");
+    QTest::newRow("a control inside the escape") << QByteArray("\x1b\x1dP$q m\x1b\\\x1b\x1d[5n")
+                                                 << QByteArray("\x1b[0n");
     QTest::newRow("many queries") << QByteArray("\x1b[6n\x1b[6n") << QByteArray("\x1b[1;1R\x1b[1;1R");
 }
 
