@@ -20,7 +20,7 @@ PACKAGES += libvterm-dev lrzsz ser2net vim-tiny
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: all deps build run test test-sanitize fuzz demo bench format clean
-.PHONY: install uninstall package
+.PHONY: install uninstall package screenshot
 
 all: build
 
@@ -76,6 +76,10 @@ fuzz: deps
 # Wirelog on COM1, wired to the simulated modem over a pseudo-terminal.
 demo: build
 	tools/demo.sh $(BUILD)
+
+# The metainfo's screenshot, taken from the program as it runs now.
+screenshot: build
+	tools/screenshot.sh $(BUILD) dist/screenshots/main.png
 
 bench: build
 	cmake --build $(BUILD) --target benchmarks -j $(JOBS)

@@ -30,7 +30,7 @@ struct Options {
     QCommandLineOption settings{
         "settings",
         "Line settings baud,parity,data,stop, e.g. 115200,n,8,1: any baud rate from 1 to "
-        "4000000, parity n o e m s, data bits 5 to 8, stop bits 1, 1.5 or 2.",
+        "4000000, parity n o e m s, data bits 5 to 8, stop bits 1, 1.5 (with 5 data bits) or 2.",
         "settings"};
     QCommandLineOption handshaking{"handshaking", "Flow control: none, xonxoff, rtscts or both.",
                                    "mode"};

@@ -16,6 +16,10 @@ namespace app {
 
 namespace {
 
+constexpr const char* kHexTurnsEchoOff =
+    "Local echo is off for --hex: the stored settings had it on, and echo and the "
+    "hexadecimal view do not go together.";
+
 std::string Quoted(const std::string& s) {
     return "\"" + s + "\"";
 }
@@ -96,7 +100,15 @@ void ApplyCommandLine(CMainFrame& frame, const CommandLine& c) {
         if (c.handshaking) frame.m_wndComm.SetHandshaking(*c.handshaking);
     });
     if (c.echo) frame.m_wndEdit.m_bEcho = 1;
-    if (c.hex) frame.SetHexView(1);
+    if (c.hex) {
+        // Local echo would turn the hexadecimal view off at the first idle pass: --hex asked
+        // for it, so echo goes off instead, and the user is told.
+        if (frame.m_wndEdit.m_bEcho) {
+            frame.m_wndEdit.m_bEcho = 0;
+            frame.m_wndStatusBar.SetPaneText(0, kHexTurnsEchoOff);
+        }
+        frame.SetHexView(1);
+    }
 }
 
 void StartCommandLine(CMainFrame& frame, const CommandLine& c) {

@@ -6,6 +6,7 @@
 //                       the program then ends with kBadUsage and has written nothing.
 //   ApplyCommandLine    on the frame, after its stored settings are loaded: port, settings,
 //                       handshaking, echo and hex view, kept like changes made in the window.
+//                       --hex turns a stored local echo off and says so in the status bar.
 //   StartCommandLine    once the window is up: the dump, then the port, each as its command
 //                       does it, failures shown in its boxes.
 

@@ -133,6 +133,7 @@ public:
     }
     comm::Status setDTR(bool on) override { return m_inner->setDTR(on); }
     comm::Status setRTS(bool on) override { return m_inner->setRTS(on); }
+    comm::Status setBreak(bool on) override { return m_inner->setBreak(on); }
     std::optional<comm::ModemLines> modemLines() override { return m_inner->modemLines(); }
     std::optional<comm::LineCounters> counters() override { return m_inner->counters(); }
     ssize_t read(void* buf, std::size_t n) override { return m_inner->read(buf, n); }
@@ -229,7 +230,7 @@ int RunFrameReceive(const char* stream, const char* view, const char* megabytes)
     if (std::strcmp(view, "stamps") == 0)
         f->SendCommand(ID_VIEW_TIMESTAMPS, CMainFrame::Source::Menu);
     f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::Menu);
-    if (!f->m_wndComm.GetPortOpen() || f->m_strDumpFile.empty()) return 2;
+    if (!f->m_wndComm.GetPortOpen() || f->session().dumpPath().empty()) return 2;
     Settle(100);
 
     QEventLoop loop;
@@ -237,7 +238,7 @@ int RunFrameReceive(const char* stream, const char* view, const char* megabytes)
     check.setInterval(2);
     const double deadline = Seconds() + 120;
     QObject::connect(&check, &QTimer::timeout, [&] {
-        if (static_cast<std::uint64_t>(f->m_fileDump.length()) >= total || Seconds() > deadline)
+        if (static_cast<std::uint64_t>(f->session().dumpFile().length()) >= total || Seconds() > deadline)
             loop.quit();
     });
     const double c0 = CpuSeconds(), t0 = Seconds();

@@ -125,6 +125,9 @@ bool CCommCtrl::GetRTSEnable() const {
 void CCommCtrl::SetRTSEnable(bool on) {
     Check(ctrl().setRTSEnable(on));
 }
+void CCommCtrl::SetBreak(bool on) {
+    Check(ctrl().setBreak(on));
+}
 std::string CCommCtrl::GetSettings() const {
     return ctrl().settings();
 }

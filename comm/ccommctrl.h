@@ -61,6 +61,8 @@ public:
     void SetRThreshold(short value);
     bool GetRTSEnable() const;
     void SetRTSEnable(bool on);
+    // Starts (on) or ends (off) a break condition on the open port's line.
+    void SetBreak(bool on);
     std::string GetSettings() const;
     void SetSettings(const std::string& value);
     short GetSThreshold() const;

@@ -77,6 +77,10 @@ Status ParseSettings(std::string_view text, LineSettings& out) {
         return bad("the data bits must be 5, 6, 7 or 8");
     s.dataBits = f[2][0] - '0';
     if (!ParseStop(f[3], s.stopBits)) return bad("the stop bits must be 1, 1.5 or 2");
+    // The line has no 1.5 stop bits of its own: a UART gives them for two stop bits with
+    // 5-bit characters, and with any other size would silently send 2.
+    if (s.stopBits == StopBits::OneAndHalf && s.dataBits != 5)
+        return bad("1.5 stop bits can only be set with 5 data bits");
     out = s;
     return Status::success();
 }
@@ -101,7 +105,7 @@ TermiosFields MakeTermios(const LineSettings& s, std::int32_t handshaking) {
     // CLOCAL: opening never waits for carrier and losing it does not hang the port up.
     // HUPCL: DTR drops when the port closes.
     t.cflag = kSize[bits - 5] | CREAD | CLOCAL | HUPCL | BOTHER;
-    if (s.stopBits != StopBits::One) t.cflag |= CSTOPB; // 1.5 where the UART has it (5 bits)
+    if (s.stopBits != StopBits::One) t.cflag |= CSTOPB; // with CS5 the UART makes it 1.5
     switch (s.parity) {
     case 'o':
         t.cflag |= PARENB | PARODD;

@@ -31,7 +31,8 @@ enum Handshake : std::int32_t {
 };
 
 // Accepts "baud,parity,data,stop": baud a decimal number 1..4000000 (blanks around fields are
-// allowed), parity one of n o e m s in either case, data bits 5..8, stop bits 1, 1.5 or 2.
+// allowed), parity one of n o e m s in either case, data bits 5..8, stop bits 1, 1.5 or 2;
+// 1.5 only with 5 data bits, the one size for which the line can have it.
 // On failure `out` is untouched and the Status says what was wrong in the text.
 Status ParseSettings(std::string_view text, LineSettings& out);
 

@@ -72,6 +72,11 @@ Status SerialControl::setRTSEnable(bool on) {
     return Status::success();
 }
 
+Status SerialControl::setBreak(bool on) {
+    if (!d->dev) return Fail(Message::NotOpen, {d->shownPort()});
+    return d->dev->setBreak(on);
+}
+
 std::int32_t SerialControl::handshaking() const {
     return d->handshaking;
 }
@@ -106,7 +111,12 @@ short SerialControl::rThreshold() const {
     return d->rThreshold;
 }
 Status SerialControl::setRThreshold(short n) {
-    return PutCount("RThreshold", n, d->rThreshold);
+    if (Status st = PutCount("RThreshold", n, d->rThreshold); !st) return st;
+    // What waits already may now be due, and a buffer that filled while events were off has
+    // room to read on.
+    d->queueReceiveIfDue();
+    d->resumeReading();
+    return Status::success();
 }
 short SerialControl::sThreshold() const {
     return d->sThreshold;
@@ -183,10 +193,7 @@ Status SerialControl::input(std::string& bytes) {
     bytes.assign(d->in, 0, n);
     d->in.erase(0, n);
     d->taken += n;
-    if (n > 0 && d->dev && !d->readNotifier.isEnabled()) {
-        d->readNotifier.setEnabled(true);
-        d->updateLineTimer();
-    }
+    if (n > 0) d->resumeReading();
     return Status::success();
 }
 

@@ -9,8 +9,12 @@
 // returns a failed Status and changes nothing.
 //
 // Defaults: CommPort 1, Settings "9600,n,8,1", Handshaking 0, DTREnable and RTSEnable on,
-// InputLen 0, RThreshold 0, SThreshold 0, ParityReplace "?", input buffer 1024 bytes,
-// OutBufferSize 512.
+// InputLen 0, RThreshold 0, SThreshold 0, ParityReplace "?", OutBufferSize 512.
+//
+// The input buffer holds 64 KB, or RThreshold bytes when that is more, so every threshold can
+// be reached; while it is full, reading pauses (the kernel keeps the rest) until input() takes
+// bytes or RThreshold changes. Setting RThreshold raises a receive event at once when enough
+// waits.
 
 #include "comm/eventqueue.h"
 #include "comm/linesettings.h"
@@ -62,6 +66,9 @@ public:
     Status setDTREnable(bool on);
     bool rtsEnable() const;
     Status setRTSEnable(bool on);
+
+    // Starts (on) or ends (off) a break condition on the line; refused while closed.
+    Status setBreak(bool on);
 
     std::int32_t handshaking() const;
     Status setHandshaking(std::int32_t h); // 0..3

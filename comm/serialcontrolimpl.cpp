@@ -14,7 +14,11 @@ namespace comm {
 
 namespace {
 
-constexpr std::size_t kInBufferSize = 1024;
+// The input buffer holds at least this much, and always at least RThreshold bytes, so that
+// every threshold the control accepts can be reached: a full buffer is always a due event.
+constexpr std::size_t kInBufferSize = 64 * 1024;
+// Read at most this much per readiness event.
+constexpr std::size_t kReadPerEvent = 64 * 1024;
 constexpr int kLinePollMs = 20;
 
 bool HungUp(int fd) {
@@ -179,10 +183,13 @@ void SerialControl::Impl::lose() {
 void SerialControl::Impl::onReadable() {
     if (!dev) return;
     const std::size_t before = in.size();
-    char buf[kInBufferSize];
-    for (;;) {
+    // One readiness event reads until the device is empty or kReadPerEvent bytes are taken, so
+    // that a flood costs few wake-ups and the window still gets its turn between them.
+    std::size_t readNow = 0;
+    while (readNow < kReadPerEvent) {
         // Decoding yields at most what was read plus what the decoder holds.
-        const std::size_t room = kInBufferSize - std::min(in.size(), kInBufferSize);
+        const std::size_t capacity = inCapacity();
+        const std::size_t room = capacity - std::min(in.size(), capacity);
         const std::size_t reserve = dev->marksErrors() ? decoder.pending() : 0;
         if (room <= reserve) {
             // Full: the kernel keeps the rest until input() makes room.
@@ -190,9 +197,12 @@ void SerialControl::Impl::onReadable() {
             updateLineTimer();
             break;
         }
-        const ssize_t r = dev->read(buf, room - reserve);
+        const std::size_t want = std::min(room - reserve, kReadPerEvent - readNow);
+        readBuf.resize(std::max(readBuf.size(), want));
+        const ssize_t r = dev->read(readBuf.data(), want);
         if (r > 0) {
-            take(buf, static_cast<std::size_t>(r));
+            take(readBuf.data(), static_cast<std::size_t>(r));
+            readNow += static_cast<std::size_t>(r);
             continue;
         }
         if (r < 0 && WouldBlock(errno)) break;
@@ -201,6 +211,17 @@ void SerialControl::Impl::onReadable() {
         return;
     }
     if (in.size() > before) queueReceiveIfDue();
+}
+
+std::size_t SerialControl::Impl::inCapacity() const {
+    return std::max(kInBufferSize, static_cast<std::size_t>(std::max<short>(rThreshold, 0)));
+}
+
+void SerialControl::Impl::resumeReading() {
+    if (dev && !readNotifier.isEnabled() && in.size() < inCapacity()) {
+        readNotifier.setEnabled(true);
+        updateLineTimer();
+    }
 }
 
 void SerialControl::Impl::take(const char* buf, std::size_t n) {

@@ -57,6 +57,10 @@ struct SerialControl::Impl {
     void closeDevice();
     void lose();
     void onReadable();
+    // What the input buffer holds at most: 64 KB, or RThreshold when that is more.
+    std::size_t inCapacity() const;
+    // Reading goes on if it had paused on a full buffer that has room again.
+    void resumeReading();
     void take(const char* buf, std::size_t n);
     void pollLines();
     void updateLineTimer();
@@ -99,6 +103,7 @@ struct SerialControl::Impl {
 
     // Input.
     std::string in;
+    std::vector<char> readBuf; // one read's bytes, before their marks are decoded
     ErrorMarkDecoder decoder;
     std::string chunk;
     std::vector<MarkEvent> marks;

@@ -39,6 +39,8 @@ public:
     virtual Status configure(const LineSettings& s, std::int32_t handshaking) = 0;
     virtual Status setDTR(bool on) = 0; // devices without modem lines accept and ignore
     virtual Status setRTS(bool on) = 0;
+    // Starts (on) or ends (off) a break condition on the line.
+    virtual Status setBreak(bool on) = 0;
 
     // nullopt: this device has no such thing (a pseudo-terminal), not an error.
     virtual std::optional<ModemLines> modemLines() = 0;

@@ -82,6 +82,12 @@ public:
 
     Status setDTR(bool on) override { return setLine(TIOCM_DTR, on, "set DTR"); }
     Status setRTS(bool on) override { return setLine(TIOCM_RTS, on, "set RTS"); }
+    // A driver without a break (a pseudo-terminal) accepts and ignores it.
+    Status setBreak(bool on) override {
+        if (ioctl(m_fd, on ? TIOCSBRK : TIOCCBRK) < 0 && !NoSuchFeature(errno))
+            return Fail(Message::SystemError, {m_shown, on ? "start a break" : "end a break"}, errno);
+        return Status::success();
+    }
 
     std::optional<ModemLines> modemLines() override {
         if (m_noModemLines) return std::nullopt;

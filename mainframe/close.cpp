@@ -52,11 +52,12 @@ void CMainFrame::OnClose() {
                 deadline = fw::Now() + kDrainSeconds;
             }
             m_wndComm.SetPortOpen(false);
+            m_session.portClosed();
         }
         // A hang-up still holding DTR down ends here, so that the settings keep DTREnable.
         transfer::EndHangUp(*this);
-        if (!m_strDumpFile.empty()) OnCloseDumpFile();
-        if (!m_strLogFile.empty()) OnCloseLogFile();
+        if (!m_session.dumpPath().empty()) OnCloseDumpFile();
+        if (!m_session.logPath().empty()) OnCloseLogFile();
         SaveSettings();
         DestroyFrame();
     });

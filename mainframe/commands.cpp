@@ -106,7 +106,10 @@ void CMainFrame::OnCommCommand(unsigned id) {
         }
         m_wndComm.SetPortOpen(!m_wndComm.GetPortOpen());
         // A hang-up under way ends with the port, not later on a port opened again.
-        if (!m_wndComm.GetPortOpen()) transfer::EndHangUp(*this);
+        if (!m_wndComm.GetPortOpen()) {
+            transfer::EndHangUp(*this);
+            m_session.portClosed();
+        }
         break;
     case ID_SETTINGS_PORT: {
         // The wait stands still while the port's settings are edited, and ends with new ones.
@@ -120,7 +123,8 @@ void CMainFrame::OnCommCommand(unsigned id) {
         break;
     }
     case ID_COMM_DIAL:
-        transfer::DialPhone(m_wndComm, m_strPhoneNumber,
+        transfer::DialPhone([this](std::string_view bytes) { m_session.sendTyped(bytes); },
+                            m_strPhoneNumber,
                             [this](const std::string& prompt, const std::string& offered) {
                                 CValueDlg dialog(this);
                                 dialog.m_strPrompt = prompt;
@@ -148,7 +152,7 @@ void CMainFrame::OnLineOption(unsigned id) {
     } else if (id >= ID_SETTINGS_ENTER_CR && id <= ID_SETTINGS_ENTER_CRLF) {
         m_wndEdit.m_enterSends = static_cast<terminal::EnterSends>(id - ID_SETTINGS_ENTER_CR);
     } else if (id >= ID_SETTINGS_BREAKS_CR && id <= ID_SETTINGS_BREAKS_AUTO) {
-        m_textBreaks = {static_cast<terminal::LineBreaks>(id - ID_SETTINGS_BREAKS_CR), false};
+        m_session.setLineBreaks(static_cast<terminal::LineBreaks>(id - ID_SETTINGS_BREAKS_CR));
     }
 }
 

@@ -74,19 +74,19 @@ std::optional<fw::LockKey> LockKeyOf(unsigned id) {
 void CMainFrame::OnUpdateFileCommand(fw::CmdUI& ui) {
     switch (ui.id()) {
     case ID_FILE_OPEN_DUMP:
-        ui.Enable(m_strDumpFile.empty());
+        ui.Enable(m_session.dumpPath().empty());
         break;
     case ID_FILE_CLOSE_DUMP:
-        ui.Enable(!m_strDumpFile.empty());
+        ui.Enable(!m_session.dumpPath().empty());
         break;
     case ID_FILE_TRANSMIT_TEXT:
         ui.Enable(m_wndComm.GetPortOpen());
         break;
     case ID_FILE_OPEN_LOG:
-        ui.Enable(m_strLogFile.empty());
+        ui.Enable(m_session.logPath().empty());
         break;
     case ID_FILE_CLOSE_LOG:
-        ui.Enable(!m_strLogFile.empty());
+        ui.Enable(!m_session.logPath().empty());
         break;
     default:
         break;
@@ -125,8 +125,8 @@ void CMainFrame::OnUpdateCommCommand(fw::CmdUI& ui) {
         ui.Enable(m_wndComm.GetDSRHolding());
         break;
     case ID_INDICATOR_HEX:
-        if (m_wndEdit.m_bEcho) m_bHexView = 0;
-        ui.Enable(m_bHexView != 0);
+        if (m_wndEdit.m_bEcho) m_session.setHexView(0);
+        ui.Enable(m_session.hexView() != 0);
         break;
     case ID_INDICATOR_NONE:
         ui.Enable(false);
@@ -142,7 +142,7 @@ void CMainFrame::OnUpdateDTREnable(fw::CmdUI& ui) {
 }
 
 void CMainFrame::OnUpdateHexView(fw::CmdUI& ui) {
-    if (m_wndEdit.m_bEcho) m_bHexView = 0;
+    if (m_wndEdit.m_bEcho) m_session.setHexView(0);
     ui.SetCheck(GetHexView() != 0);
     ui.Enable(!m_wndEdit.m_bEcho);
 }
@@ -154,7 +154,7 @@ void CMainFrame::OnUpdateLineOption(fw::CmdUI& ui) {
     else if (id >= ID_SETTINGS_ENTER_CR && id <= ID_SETTINGS_ENTER_CRLF)
         ui.SetCheck(id - ID_SETTINGS_ENTER_CR == static_cast<unsigned>(m_wndEdit.m_enterSends));
     else
-        ui.SetCheck(id - ID_SETTINGS_BREAKS_CR == static_cast<unsigned>(m_textBreaks.mode));
+        ui.SetCheck(id - ID_SETTINGS_BREAKS_CR == static_cast<unsigned>(m_session.lineBreaks()));
     ui.Enable(true);
 }
 

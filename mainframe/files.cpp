@@ -1,7 +1,6 @@
-// The frame's file commands: the dump, the text log and the text file transmission, each
-// handed to what the transfer folder does with the frame's file and path.
+// The frame's file commands: the dump and the text log (the session owns the files) and the
+// text file transmission, which sends through the session's queue.
 
-#include "framework/errors.h"
 #include "mainframe/mainframe.h"
 #include "transfer/transmission.h"
 
@@ -11,30 +10,24 @@ void CMainFrame::OnOpenDumpFile() {
 }
 
 bool CMainFrame::OpenDumpFile(const std::string& path, bool append) {
-    return transfer::OpenDump(m_dump, path, append);
+    return m_session.openDump(path, append);
 }
 
 void CMainFrame::OnCloseDumpFile() {
-    transfer::CloseDump(m_dump);
+    m_session.closeDump();
 }
 
 void CMainFrame::OnOpenLogFile() {
-    if (transfer::OpenLog(m_log, this))
-        connect(&m_logPause, &QTimer::timeout, this, &CMainFrame::OnLogPause, Qt::UniqueConnection);
+    m_session.openLog(this);
 }
 
 void CMainFrame::OnCloseLogFile() {
-    transfer::CloseLog(m_log);
-}
-
-void CMainFrame::OnLogPause() {
-    // Entered from the event loop by the timer: nothing may escape into Qt.
-    fw::Guard(fw::Entry::WindowMessage, [this] { transfer::LogPause(m_log); });
+    m_session.closeLog();
 }
 
 void CMainFrame::OnTransmitTextFile() {
     transfer::TransmitTextFile(
-        {*this, m_wndComm, m_bCancel, [this] { PumpPendingMessages(); },
+        {*this, m_session.fileOutlet(), m_bCancel, [this] { PumpPendingMessages(); },
          [this](const std::string& text) { m_wndStatusBar.SetPaneText(0, text); },
          [this] { m_wndEdit.setFocus(); }});
 }

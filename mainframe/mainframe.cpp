@@ -74,11 +74,19 @@ int CMainFrame::OnCreate() {
             fw::MessageBox("Failed to create OLE Communications Control");
             return -1;
         }
-        m_wndComm.SetEventSink(
-            [this] { fw::Guard(fw::Entry::ControlEvent, [this] { OnComm(); }); });
+        m_session.attach();
+        m_session.setFilesChanged([this] { UpdateTitle(); });
+        // While a port waits for its device, the pane keeps saying so.
+        m_session.setStatusSink([this](const std::string& text) {
+            if (!m_portWait.IsWaiting())
+                m_wndStatusBar.SetPaneText(0, text.empty() ? IdleMessage() : text, true);
+        });
         // An unplugged adapter must not look like an open port that has gone quiet.
         m_wndComm.SetLostHandler([this](const std::string& description) {
-            fw::Guard(fw::Entry::ControlEvent, [&] { OnDeviceLost(description); });
+            fw::Guard(fw::Entry::ControlEvent, [&] {
+                m_session.portClosed();
+                OnDeviceLost(description);
+            });
         });
         m_wndComm.SetRThreshold(1);
         LoadSettings();
@@ -89,7 +97,7 @@ int CMainFrame::OnCreate() {
         }
         m_wndEdit.setObjectName(QStringLiteral("screen%1").arg(IDW_PANE_FIRST));
         m_wndEdit.setTypedSink([this] { return m_wndComm.GetPortOpen(); },
-                               [this](std::string_view bytes) { m_wndComm.SetOutput(bytes); });
+                               [this](std::string_view bytes) { m_session.sendTyped(bytes); });
         setCentralWidget(&m_wndEdit);
         m_wndEdit.setFocus();
 
@@ -115,12 +123,14 @@ void CMainFrame::UpdateTitle() {
                     .arg(m_wndComm.GetCommPort())
                     .arg(fw::FromAnsi(m_wndComm.GetSettings()),
                          m_wndComm.GetPortOpen() ? QString() : QStringLiteral(" (waiting)"));
-    if (!m_strDumpFile.empty())
+    const std::string& dump = m_session.dumpPath();
+    const std::string& log = m_session.logPath();
+    if (!dump.empty())
         title = QStringLiteral("%1 - dumping to \"%2\"")
-                    .arg(title, QFile::decodeName(QByteArray::fromStdString(m_strDumpFile)));
-    if (!m_strLogFile.empty())
+                    .arg(title, QFile::decodeName(QByteArray::fromStdString(dump)));
+    if (!log.empty())
         title = QStringLiteral("%1 - logging to \"%2\"")
-                    .arg(title, QFile::decodeName(QByteArray::fromStdString(m_strLogFile)));
+                    .arg(title, QFile::decodeName(QByteArray::fromStdString(log)));
     setWindowTitle(LiteralTitle(title));
 }
 

@@ -1,7 +1,7 @@
 #pragma once
-// The main window and the whole shared state of the program: tool bar, status bar, terminal
-// screen, the hosted serial control, the dump file, and the flags and strings below. Other
-// parts reach it as the application's main window.
+// The main window: tool bar, status bar, terminal screen, the hosted serial control, and the
+// session that runs the open port's life (the receive road, the dump and the log, sending).
+// Other parts reach it as the application's main window.
 
 #include "comm/ccommctrl.h"
 #include "framework/commands.h"
@@ -9,10 +9,8 @@
 #include "framework/types.h"
 #include "mainframe/controlbars.h"
 #include "mainframe/portwait.h"
-#include "terminal/render.h"
+#include "session/session.h"
 #include "terminal/termedit.h"
-#include "transfer/dumpfile.h"
-#include "transfer/logfile.h"
 
 #include <QMainWindow>
 #include <QTimer>
@@ -43,25 +41,18 @@ public:
     CToolBar m_wndToolBar;
     CTermEdit m_wndEdit;
     CCommCtrl m_wndComm;
-    fw::File m_fileDump;
-    std::string m_strDumpFile;    // path of the open dump; empty while none is open
     std::string m_strPhoneNumber; // the number last dialled in this run
-    Bool32 m_bHexView = 0;        // received data shown as hexadecimal
     Bool32 m_bReconnect = 1;      // a port whose device went away is reopened when it returns
     CPortWait m_portWait;         // the wait for that device
-    // The text log, the view's line breaks and its time stamps.
-    fw::File m_fileLog;
-    std::string m_strLogFile; // path of the open log; empty while none is open
-    transfer::LineCutter m_logLines;
-    QTimer m_logPause; // a pause in the data writes the open line
-    terminal::TextBreaks m_textBreaks;
-    Bool32 m_bTimeStamps = 0; // the screen shows when each line arrived
+    Bool32 m_bTimeStamps = 0;     // the screen shows when each line arrived
 
     // --- services ---
     void UpdateTitle();
     void PumpPendingMessages();
-    Bool32 GetHexView() const { return m_bHexView; }
-    void SetHexView(Bool32 hexView) { m_bHexView = hexView; }
+    Bool32 GetHexView() const { return m_session.hexView(); }
+    void SetHexView(Bool32 hexView) { m_session.setHexView(hexView); }
+    // The open port's life: the receive road, the dump and the log, the send queue.
+    session::Session& session() { return m_session; }
 
     // The receive road: one chunk of received bytes to the dump and the screen.
     void ShowReceived(std::string_view received);
@@ -94,7 +85,6 @@ public:
     void OnCloseDumpFile();
     void OnOpenLogFile();
     void OnCloseLogFile();
-    void OnLogPause();
     void OnLineOption(unsigned id);
     void OnUpdateLineOption(fw::CmdUI& ui);
     void OnTransmitTextFile();
@@ -150,9 +140,5 @@ private:
     std::vector<QAction*> m_menuActions;
     bool m_created = false;
     bool m_closed = false;
-    // The dump and the log as the transfer folder works on them: made once, over the members
-    // above, so that the receive road builds nothing for them per chunk.
-    const transfer::Dump m_dump{m_fileDump, m_strDumpFile, this, [this] { UpdateTitle(); }};
-    const transfer::Log m_log{m_fileLog,  m_strLogFile, m_logLines,
-                              m_logPause, this,         [this] { UpdateTitle(); }};
+    session::Session m_session{m_wndComm, m_wndEdit, this};
 };

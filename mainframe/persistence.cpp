@@ -2,6 +2,7 @@
 
 #include "settings/persistence.h"
 #include "comm/portmap.h"
+#include "framework/errors.h"
 #include "mainframe/mainframe.h"
 
 #include <vector>
@@ -54,17 +55,28 @@ std::vector<NumberSetting> Numbers(CMainFrame& f) {
          [&e](std::int32_t v) {
              if (v >= 0 && v <= 2) e.m_enterSends = static_cast<terminal::EnterSends>(v);
          }},
-        {"LineBreaks", [&f] { return static_cast<std::int32_t>(f.m_textBreaks.mode); },
+        {"LineBreaks", [&f] { return static_cast<std::int32_t>(f.session().lineBreaks()); },
          [&f](std::int32_t v) {
-             if (v >= 0 && v <= 2) f.m_textBreaks = {static_cast<terminal::LineBreaks>(v), false};
+             if (v >= 0 && v <= 2) f.session().setLineBreaks(static_cast<terminal::LineBreaks>(v));
          }},
     };
 }
 
-std::vector<TextSetting> Texts(CCommCtrl& c) {
+std::vector<TextSetting> Texts(CMainFrame& f) {
+    CCommCtrl& c = f.m_wndComm;
     return {
+        // A stored line the control refuses is skipped, but never silently: the status bar
+        // names it and what is used instead.
         {"Settings", [&c] { return c.GetSettings(); },
-         [&c](const std::string& v) { c.SetSettings(v); }},
+         [&f, &c](const std::string& v) {
+             try {
+                 c.SetSettings(v);
+             } catch (const fw::ControlError& e) {
+                 f.m_wndStatusBar.SetPaneText(0,
+                                              e.description() + " Using " + c.GetSettings() + ".");
+                 throw;
+             }
+         }},
         {"ParityReplace", [&c] { return c.GetParityReplace(); },
          [&c](const std::string& v) { c.SetParityReplace(v); }},
     };
@@ -73,9 +85,9 @@ std::vector<TextSetting> Texts(CCommCtrl& c) {
 } // namespace
 
 long CMainFrame::LoadSettings() {
-    return settings::LoadSettings(Numbers(*this), Texts(m_wndComm));
+    return settings::LoadSettings(Numbers(*this), Texts(*this));
 }
 
 void CMainFrame::SaveSettings() {
-    settings::SaveSettings(Numbers(*this), Texts(m_wndComm));
+    settings::SaveSettings(Numbers(*this), Texts(*this));
 }

@@ -44,15 +44,10 @@ int CharAt(std::string_view text, long position) {
 
 } // namespace
 
-int BaudIndex(long rate) {
-    if (rate <= 300) return 0;
-    int index = 0;
-    long candidate = 300;
-    while (candidate < rate) {
-        candidate *= 2;
-        ++index;
-    }
-    return index;
+std::optional<int> BaudButton(long rate) {
+    for (int index = 0; index < kButtonsBaud; ++index)
+        if (300L << index == rate) return index;
+    return std::nullopt;
 }
 
 PortDialogValues StartValues(std::string_view settings, short commPort, std::int32_t handshaking,
@@ -63,10 +58,15 @@ PortDialogValues StartValues(std::string_view settings, short commPort, std::int
 
     const long rate =
         p < 0 ? 0 : LeadingNumber(settings.substr(0, static_cast<std::size_t>(p))).value_or(0);
-    v.baud = BaudIndex(rate);
-    if (v.baud >= kOtherBaud) {
+    // A rate without a button of its own opens under "Other", exactly: rounding it to a
+    // button would change a rate the user never touched.
+    if (const auto button = BaudButton(rate)) {
+        v.baud = *button;
+    } else if (rate > 0) {
         v.baud = kOtherBaud;
         v.otherRate = rate;
+    } else {
+        v.baud = kNoSelection;
     }
 
     switch (CharAt(settings, p + 1)) {
@@ -88,8 +88,9 @@ PortDialogValues StartValues(std::string_view settings, short commPort, std::int
     }
     const int data = CharAt(settings, p + 3);
     v.dataBits = data < 0 ? kNoSelection : data - '7';
+    // Only a one-character field is 1 or 2: the "1" of "1.5" is not the 1-bit button.
     const int stop = CharAt(settings, p + 5);
-    v.stopBits = stop < 0 ? kNoSelection : stop - '1';
+    v.stopBits = stop < 0 || CharAt(settings, p + 6) >= 0 ? kNoSelection : stop - '1';
 
     v.echo = echo;
     v.flowControl = handshaking;
@@ -104,7 +105,7 @@ std::optional<int> ParsePortNumber(std::string_view text) {
     return static_cast<int>(*number);
 }
 
-std::optional<long> ParseOtherBaud(std::string_view text) {
+std::optional<long> ParseOtherBaud(std::string_view text, long opened) {
     const auto blank = [](char c) { return c == ' ' || c == '\t'; };
     while (!text.empty() && blank(text.front()))
         text.remove_prefix(1);
@@ -116,6 +117,7 @@ std::optional<long> ParseOtherBaud(std::string_view text) {
         if (!std::isdigit(static_cast<unsigned char>(c))) return std::nullopt;
         value = std::min(value * 10 + (c - '0'), kMaxOtherBaud + 1); // no overflow
     }
+    if (opened > 0 && value == opened) return value;
     if (value < kMinOtherBaud || value > kMaxOtherBaud) return std::nullopt;
     return value;
 }

@@ -29,13 +29,13 @@ inline constexpr int kOtherBaud = 8;
 inline constexpr long kMinOtherBaud = 50;
 inline constexpr long kMaxOtherBaud = 4000000;
 
-// The index of the rate that `rate` rounds up to in the doubling series from 300; rates at or
-// below 300 give 0. 57600 gives 8, which matches no button.
-int BaudIndex(long rate);
+// The baud button whose rate is exactly `rate` (0 = 300 .. 7 = 38400); none for any other.
+std::optional<int> BaudButton(long rate);
 
 // The start values: the fields of `settings` are read at their fixed places after the first
-// comma; a character that is missing there counts as unrecognised. A rate above the last
-// button (38400) selects "Other" with that rate.
+// comma; a character that is missing there counts as unrecognised. A rate without a button of
+// its own selects "Other" with that exact rate; a value a group cannot show (no rate, 5 or 6
+// data bits, 1.5 stop bits, mark parity) selects nothing in that group.
 PortDialogValues StartValues(std::string_view settings, short commPort, std::int32_t handshaking,
                              Bool32 echo);
 
@@ -44,8 +44,10 @@ PortDialogValues StartValues(std::string_view settings, short commPort, std::int
 std::optional<int> ParsePortNumber(std::string_view text);
 
 // The rate typed for "Other": a whole number from kMinOtherBaud to kMaxOtherBaud, blanks
-// around it allowed; none for anything else ("", "1e6", "-300", "115200abc").
-std::optional<long> ParseOtherBaud(std::string_view text);
+// around it allowed; none for anything else ("", "1e6", "-300", "115200abc"). `opened`, the
+// rate the dialog opened with, is taken as it is even outside that range, since the control
+// took it.
+std::optional<long> ParseOtherBaud(std::string_view text, long opened = 0);
 
 // The new Settings text, "%d,%C,%d,%d": a group left without a selection keeps the field of
 // `current` (the control's Settings text) as it is; "Other" gives `otherRate`.

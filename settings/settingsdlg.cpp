@@ -84,6 +84,7 @@ CSettingsDlg::CSettingsDlg(QWidget* parent, CCommCtrl& comm, Bool32& echo)
     m_nPort = start.port;
     m_strPort = start.portText;
     m_strOtherBaud = start.baud == kOtherBaud ? std::to_string(start.otherRate) : std::string();
+    m_openedRate = start.otherRate;
 }
 
 CSettingsDlg::~CSettingsDlg() = default;
@@ -166,7 +167,7 @@ void CSettingsDlg::OnOK() {
     m_nPort = *port;
     std::optional<long> otherRate;
     if (m_nBaud == kOtherBaud) {
-        otherRate = ParseOtherBaud(m_strOtherBaud);
+        otherRate = ParseOtherBaud(m_strOtherBaud, m_openedRate);
         if (!otherRate) {
             fw::MessageBox(IDS_INVALID_BAUD);
             FocusOtherBaud();

@@ -5,8 +5,8 @@
 // that order) and keeps nothing itself.
 //
 // The baud group's ninth button, "Other", takes any rate typed or picked in its field; a rate
-// beyond the eight buttons starts there. The port field lists the ports present when the
-// dialog is made; picking one puts its number in the field.
+// without a button of its own starts there, exactly as the control holds it. The port field
+// lists the ports present when the dialog is made; picking one puts its number in the field.
 
 #include "framework/dialog.h"
 #include "framework/types.h"
@@ -57,6 +57,7 @@ private:
     std::unique_ptr<Ui::CSettingsDlg> m_ui;
     CCommCtrl& m_comm;
     Bool32& m_screenEcho;                  // the screen's local echo
+    long m_openedRate = 0;                 // the "Other" rate the dialog opened with
     std::array<QRadioButton*, 9> m_baud{}; // the eight rates, then "Other"
     std::array<QRadioButton*, 2> m_dataBits{};
     std::array<QRadioButton*, 2> m_echo{};

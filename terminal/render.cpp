@@ -37,9 +37,11 @@ std::string TextView(std::string_view s, TextBreaks& breaks) {
     switch (breaks.mode) {
     case LineBreaks::CR:
         breaks.afterCR = false;
+        breaks.heldCRs = 0;
         return TextView(s);
     case LineBreaks::LF: {
         breaks.afterCR = false;
+        breaks.heldCRs = 0;
         std::string out;
         out.reserve(s.size() + s.size() / 8);
         for (const char c : s) {
@@ -55,18 +57,30 @@ std::string TextView(std::string_view s, TextBreaks& breaks) {
     std::string out;
     out.reserve(s.size() + s.size() / 8);
     bool afterCR = breaks.afterCR;
+    // The first CR of a run breaks at once; the rest wait to see whether an LF ends the run
+    // (CR CR LF from a cooked tty is one break) or something else does (each its own break).
+    std::size_t held = afterCR ? breaks.heldCRs : 0;
     for (const char c : s) {
         if (c == '\0') continue; // shows as nothing, and keeps a CR LF together
-        const bool partner = c == '\n' && afterCR;
-        afterCR = c == '\r';
-        if (partner) continue;
-        if (c == '\r' || c == '\n') {
-            out.append("\r\n");
+        if (c == '\r' && afterCR) {
+            ++held;
             continue;
         }
-        out.push_back(c);
+        if (c == '\n' && afterCR) {
+            afterCR = false;
+            held = 0;
+            continue;
+        }
+        for (; held > 0; --held)
+            out.append("\r\n");
+        afterCR = c == '\r';
+        if (c == '\r' || c == '\n')
+            out.append("\r\n");
+        else
+            out.push_back(c);
     }
     breaks.afterCR = afterCR;
+    breaks.heldCRs = held;
     return out;
 }
 

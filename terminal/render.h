@@ -21,17 +21,20 @@ enum class LineBreaks {
     CR = 0,   // CR or CR LF; a lone LF shows as nothing (the view above)
     LF = 1,   // LF or CR LF; a lone CR shows as nothing
     Auto = 2, // CR, LF and CR LF each one break, even when the CR ends one chunk and the LF
-              // starts the next
+              // starts the next; a run of CRs followed by LF (CR CR LF) is one break too
 };
 
 // The text view's rule and what one chunk leaves for the next.
 struct TextBreaks {
     LineBreaks mode = LineBreaks::CR;
     bool afterCR = false; // Auto: the last byte shown was a CR, so a leading LF is its partner
+    // Auto: CRs that followed that CR, not shown yet: an LF makes the whole run one break,
+    // anything else shows them. Dropped when `afterCR` is cleared.
+    std::size_t heldCRs = 0;
 };
 
 // Text view under `breaks.mode`: each break becomes CR LF, NULs show as nothing, everything
-// else as it is. Updates `breaks.afterCR` for the next chunk.
+// else as it is. Updates `breaks.afterCR` and `breaks.heldCRs` for the next chunk.
 std::string TextView(std::string_view s, TextBreaks& breaks);
 
 // Hexadecimal view: "%02X " per byte, every byte (a backspace too), and a line break after

@@ -1,6 +1,5 @@
 #include "terminal/showreceived.h"
 
-#include "framework/clock.h"
 #include "terminal/termedit.h"
 
 #include <algorithm>
@@ -17,15 +16,12 @@ constexpr std::size_t kTrimCount = 0x1001;
 } // namespace
 
 void ShowReceived(CTermEdit& screen, std::string_view received, bool hexView, TextBreaks& breaks,
-                  const ReceiveSinks& sinks) {
-    const std::int64_t arrived = fw::NowMs();
+                  std::int64_t arrived, LogText* log) {
     std::size_t length = screen.textLength();
     while (length > kTrimAbove) {
         screen.trimFront(kTrimCount);
         length = screen.textLength();
     }
-
-    if (sinks.dump) sinks.dump(received);
 
     // The text view, and the log that writes what it shows, take the backspaces out; the
     // hexadecimal view shows every byte as it came, backspaces included, and erases nothing.
@@ -35,11 +31,15 @@ void ShowReceived(CTermEdit& screen, std::string_view received, bool hexView, Te
     // A backspace that reaches back before the chunk stands between a CR that ended the last
     // chunk and this chunk's first byte: they are no longer one CR LF.
     if (backspaces > 0) breaks.afterCR = false;
-    if (!hexView || sinks.log)
+    if (!hexView || log)
         text = TextView(text, breaks);
     else
         breaks.afterCR = false;
-    if (sinks.log) sinks.log(text, erase, arrived);
+    if (log) {
+        log->erase = erase;
+        // The text view shows the same text: keep a copy only where the screen needs it.
+        log->text = hexView ? std::move(text) : text;
+    }
 
     const LineStamps::ReceiveScope stamped(screen.stamps(), arrived);
     if (hexView) {

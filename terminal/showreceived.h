@@ -1,29 +1,30 @@
 #pragma once
-// The receive road's last step: a chunk of received bytes to the dump, the text log and the
-// screen, all stamped with one reading of the clock taken as the chunk arrives.
+// The receive road's step into the log view: a chunk of received bytes onto the screen, and
+// the text that the text log writes of it.
 
 #include "terminal/render.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
+#include <string>
 #include <string_view>
 
 class CTermEdit;
 
 namespace terminal {
 
-// Where a chunk goes besides the screen; each is empty while nothing is open there.
-struct ReceiveSinks {
-    // Every byte as it came.
-    std::function<void(std::string_view bytes)> dump;
-    // The text as the text view shows it, after `erase` characters erased at the end.
-    std::function<void(std::string_view text, std::size_t erase, std::int64_t arrivedMs)> log;
+// What the text log writes of a chunk: the text as the text view shows it, after `erase`
+// characters erased at the end.
+struct LogText {
+    std::string text;
+    std::size_t erase = 0;
 };
 
-// Trims the screen to its bound, then adds the chunk: as text (backspaces applied, line
-// breaks as `breaks` says, which carries a CR over to the next chunk) or as hexadecimal.
+// Trims the screen to its bound, then adds the chunk stamped `arrivedMs`: as text
+// (backspaces applied, line breaks as `breaks` says, which carries a CR over to the next
+// chunk) or as hexadecimal. With `log`, the text view's text is made (in the hexadecimal view
+// too) and put there for the text log.
 void ShowReceived(CTermEdit& screen, std::string_view received, bool hexView, TextBreaks& breaks,
-                  const ReceiveSinks& sinks);
+                  std::int64_t arrivedMs, LogText* log);
 
 } // namespace terminal

@@ -201,7 +201,10 @@ std::vector<CTermEdit::Row> CTermEdit::visibleRows() {
 
 void CTermEdit::updateScrollBar() {
     QScrollBar* bar = verticalScrollBar();
-    const int last = static_cast<int>(m_text.lines().count() - 1);
+    // Text that fits on the glass leaves nothing to scroll: no thumb.
+    const Place top = topPlace();
+    const bool fits = m_follow && top.line == 0 && top.row == 0;
+    const int last = fits ? 0 : static_cast<int>(m_text.lines().count() - 1);
     m_settingBar = true;
     bar->setRange(0, last);
     bar->setPageStep(visibleRowCount());

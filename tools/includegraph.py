@@ -15,7 +15,7 @@ import sys
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 
 # What each folder may include besides itself: framework <- res <- comm <- {terminal,
-# settings, transfer} <- mainframe <- app. The serial control includes nothing of the program;
+# settings, transfer} <- session <- mainframe <- app. The serial control includes nothing of the program;
 # only its door, CCommCtrl, uses the framework.
 ALLOWED = {
     "framework": set(),
@@ -24,8 +24,9 @@ ALLOWED = {
     "terminal": {"framework", "res", "comm"},
     "settings": {"framework", "res", "comm"},
     "transfer": {"framework", "res", "comm"},
-    "mainframe": {"framework", "res", "comm", "terminal", "settings", "transfer"},
-    "app": {"framework", "res", "comm", "terminal", "settings", "transfer", "mainframe"},
+    "session": {"framework", "res", "comm", "terminal", "transfer"},
+    "mainframe": {"framework", "res", "comm", "terminal", "settings", "transfer", "session"},
+    "app": {"framework", "res", "comm", "terminal", "settings", "transfer", "session", "mainframe"},
     "tools": {"comm"},
 }
 # Files that may go further than their folder.

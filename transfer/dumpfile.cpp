@@ -5,6 +5,7 @@
 #include "framework/msgbox.h"
 #include "framework/stringtable.h"
 #include "res/resource.h"
+#include "transfer/openfailure.h"
 
 #include <QTimer>
 
@@ -22,7 +23,12 @@ bool HoldsData(const std::string& path) {
 } // namespace
 
 std::optional<DumpChoice> ChooseDumpFile(QWidget* parent) {
-    const auto path = fw::GetOpenFileName(parent, kDumpExtension, kDumpFilter);
+    return ChooseRecordingFile(parent, kDumpExtension, kDumpFilter);
+}
+
+std::optional<DumpChoice> ChooseRecordingFile(QWidget* parent, const char* extension,
+                                              const char* filter) {
+    const auto path = fw::GetOpenFileName(parent, extension, filter);
     if (!path) return std::nullopt;
     DumpChoice choice{*path, false};
     // The dialog asks nothing about an existing file; its content is never lost unasked.
@@ -45,9 +51,9 @@ bool OpenDump(const Dump& dump, const std::string& path, bool append) {
     dump.path = path;
     try {
         dump.file.open(dump.path, mode);
-    } catch (const fw::FileError&) {
+    } catch (const fw::FileError& e) {
         dump.path.clear();
-        fw::MessageBox(IDS_FAILED_TO_OPEN_FILE);
+        ShowOpenFailure(e);
         return false;
     }
     dump.changed();

@@ -29,8 +29,11 @@ struct DumpChoice {
     bool append = false;
 };
 
-// Asks for the file, and whether an existing non-empty one is replaced or appended to; none
-// when the user cancels either question.
+// Asks for a file of the kind `extension` and `filter` name, and whether an existing non-empty
+// one is replaced or appended to; none when the user cancels either question.
+std::optional<DumpChoice> ChooseRecordingFile(QWidget* parent, const char* extension,
+                                              const char* filter);
+// The same for the dump.
 std::optional<DumpChoice> ChooseDumpFile(QWidget* parent);
 
 // Opens `path` (full path, file system bytes) for recording: false after the failure box,

@@ -2,9 +2,9 @@
 
 #include "framework/errors.h"
 #include "framework/file.h"
-#include "framework/filedialog.h"
 #include "framework/msgbox.h"
-#include "res/resource.h"
+#include "transfer/dumpfile.h"
+#include "transfer/openfailure.h"
 
 #include <QTimer>
 
@@ -41,16 +41,21 @@ void WriteLines(const Log& log, const std::string& lines) {
 } // namespace
 
 bool OpenLog(const Log& log, QWidget* parent) {
-    const auto path = fw::GetOpenFileName(parent, kLogExtension, kLogFilter);
-    if (!path) return false;
+    const auto choice = ChooseRecordingFile(parent, kLogExtension, kLogFilter);
+    return choice && OpenLog(log, choice->path, choice->append);
+}
+
+bool OpenLog(const Log& log, const std::string& path, bool append) {
+    // Exclusive, like the dump, so that the two can never share one file.
+    const unsigned mode =
+        fw::File::Write | fw::File::Create | fw::File::Exclusive | (append ? fw::File::Append : 0u);
     try {
-        // Exclusive, like the dump, so that the two can never share one file.
-        log.file.open(*path, fw::File::Write | fw::File::Create | fw::File::Exclusive);
-    } catch (const fw::FileError&) {
-        fw::MessageBox(IDS_FAILED_TO_OPEN_FILE);
+        log.file.open(path, mode);
+    } catch (const fw::FileError& e) {
+        ShowOpenFailure(e);
         return false;
     }
-    log.path = *path;
+    log.path = path;
     log.lines = {};
     log.pause.setSingleShot(true);
     log.pause.setInterval(kLogPauseMs);

@@ -31,9 +31,14 @@ struct Log {
     std::function<void()> changed;
 };
 
-// Asks for the file and opens it: false when the user cancels or after the failure box.
-// The pause timer is then set up; its holder connects it to LogPause.
+// Asks for the file, and whether an existing non-empty one is replaced or appended to, and
+// opens it: false when the user cancels or after the failure box. The pause timer is then set
+// up; its holder connects it to LogPause.
 bool OpenLog(const Log& log, QWidget* parent);
+
+// Opens `path` (full path, file system bytes) as the log, emptied or appended to: false after
+// the failure box, with no log open. Where nobody is asked (the command line), append.
+bool OpenLog(const Log& log, const std::string& path, bool append);
 
 // Writes the open line and ends the log. Whatever the last write, the flush or the close
 // report, the log ends, and a failure is then thrown as the command's.

@@ -32,11 +32,12 @@ std::string FormatWithArgument(std::string_view format, std::string_view argumen
     return out;
 }
 
-void DialPhone(CCommCtrl& comm, std::string& lastNumber, const AskValue& ask) {
+void DialPhone(const std::function<void(std::string_view)>& send, std::string& lastNumber,
+               const AskValue& ask) {
     const auto number = ask(fw::LoadString(IDS_PHONE_NUMBER), lastNumber);
     if (!number) return;
     lastNumber = *number;
-    comm.SetOutput(FormatWithArgument(fw::LoadString(IDS_DIAL_STRING), lastNumber));
+    send(FormatWithArgument(fw::LoadString(IDS_DIAL_STRING), lastNumber));
 }
 
 namespace {

@@ -16,8 +16,10 @@ using AskValue = std::function<std::optional<std::string>(const std::string& pro
                                                           const std::string& offered)>;
 
 // Asks for the number (offering `lastNumber`, which keeps what is confirmed), then sends the
-// dial string with it in one write. Nothing happens when the prompt is cancelled.
-void DialPhone(CCommCtrl& comm, std::string& lastNumber, const AskValue& ask);
+// dial string with it through `send` in one piece. Nothing happens when the prompt is
+// cancelled.
+void DialPhone(const std::function<void(std::string_view)>& send, std::string& lastNumber,
+               const AskValue& ask);
 
 // Pulses DTR: raises it, drops it, and puts DTREnable back as it was about a second later,
 // from a timer, so that the window goes on working meanwhile. A Hang Up while the line is

@@ -1,11 +1,11 @@
 #include "transfer/transmission.h"
 
-#include "comm/ccommctrl.h"
 #include "framework/errors.h"
 #include "framework/file.h"
 #include "framework/filedialog.h"
 #include "framework/stringtable.h"
 #include "res/resource.h"
+#include "transfer/openfailure.h"
 #include "transfer/transmitdlg.h"
 
 #include <QPointer>
@@ -32,6 +32,7 @@ public:
     }
     ~TransmissionScope() {
         if (m_dialog && !m_dialog->IsGone()) m_dialog->OnCancel();
+        m_t.out.drop();
         m_file.abort();
         m_t.window.setEnabled(true);
         m_t.restoreFocus();
@@ -78,17 +79,12 @@ public:
 private:
     // Hands `bytes` to the port while it is open; false once it has closed.
     bool output(std::string_view bytes) {
-        CCommCtrl& comm = m_t.comm;
-        try {
-            if (comm.GetPortOpen()) {
-                comm.SetOutput(bytes);
-                m_handed += static_cast<std::int64_t>(bytes.size());
-                m_unsent = comm.GetOutBufferCount();
-            }
-        } catch (const fw::ControlError&) {
-            if (comm.GetPortOpen()) throw;
+        if (m_t.out.open()) {
+            m_t.out.send(bytes);
+            m_handed += static_cast<std::int64_t>(bytes.size());
+            m_unsent = m_t.out.unsent();
         }
-        m_portClosed = !comm.GetPortOpen();
+        m_portClosed = !m_t.out.open();
         return !m_portClosed;
     }
 
@@ -98,11 +94,11 @@ private:
         const std::size_t got = ReadChunk(m_file, m_buffer.data(), size);
         if (got == 0 || !output(std::string_view(m_buffer.data(), got))) return false;
         while (!m_t.cancel) {
-            if (!m_t.comm.GetPortOpen()) {
+            if (!m_t.out.open()) {
                 m_portClosed = true;
                 return false;
             }
-            m_unsent = m_t.comm.GetOutBufferCount();
+            m_unsent = m_t.out.unsent();
             if (m_unsent <= 0) break;
             m_t.pump();
         }
@@ -111,7 +107,8 @@ private:
 
     void reportClosed(std::int64_t length) {
         m_t.cancel = 1;
-        const std::int64_t out = std::max<std::int64_t>(0, m_handed - std::max<short>(m_unsent, 0));
+        const std::int64_t out =
+            std::max<std::int64_t>(0, m_handed - std::max<std::int64_t>(m_unsent, 0));
         m_t.status(fw::FormatString(IDS_TRANSMIT_PORT_CLOSED,
                                     {std::to_string(out), std::to_string(length)}));
     }
@@ -120,7 +117,7 @@ private:
     fw::File& m_file;
     std::vector<char> m_buffer;
     std::int64_t m_handed = 0; // bytes given to the control
-    short m_unsent = 0;        // of those, what the control last reported as not yet out
+    std::int64_t m_unsent = 0; // of those, what was last reported as not yet out
     bool m_portClosed = false;
 };
 
@@ -130,10 +127,15 @@ void TransmitTextFile(const Transmission& t) {
     const auto path = fw::GetOpenFileName(&t.window, "txt", kTextFilter, /*pathMustExist=*/true);
     if (!path) return;
     fw::File file;
-    file.open(*path, fw::File::Read | fw::File::Exclusive);
+    try {
+        file.open(*path, fw::File::Read | fw::File::Exclusive);
+    } catch (const fw::FileError& e) {
+        ShowOpenFailure(e, fw::Icon::Stop);
+        return;
+    }
 
     TransmissionScope scope(t, file);
-    const short n = t.comm.GetOutBufferSize();
+    const int n = t.out.chunkSize();
     const std::int64_t length = file.length();
     if (n <= 0) return;
     Sender(t, file, static_cast<std::size_t>(n)).run(length);

@@ -60,6 +60,8 @@ private slots:
     void unusableDevicePaths();
     void dumpFileChecks();
     void appliedAfterStoredSettingsAndSaved();
+    void hexTurnsStoredEchoOff_data();
+    void hexTurnsStoredEchoOff();
     void startOpensDumpThenPort();
     void exitStatuses_data();
     void exitStatuses();
@@ -138,6 +140,9 @@ void TestCommandLine::refuses_data() {
         << QStringList{"--settings", "9600,n,9,1"} << QStringList{"9600,n,9,1", "data bits"};
     QTest::newRow("bad baud") << QStringList{"--settings", "0,n,8,1"}
                               << QStringList{"0,n,8,1", "baud rate", "4000000"};
+    QTest::newRow("settings 1.5 stop bits with 8 data bits")
+        << QStringList{"--settings", "9600,n,8,1.5"}
+        << QStringList{"9600,n,8,1.5", "1.5 stop bits can only be set with 5 data bits"};
     QTest::newRow("settings missing a field")
         << QStringList{"--settings", "9600,n,8"} << QStringList{"9600,n,8", "9600,n,8,1"};
     QTest::newRow("settings without value")
@@ -345,6 +350,42 @@ void TestCommandLine::appliedAfterStoredSettingsAndSaved() {
     }
 }
 
+void TestCommandLine::hexTurnsStoredEchoOff_data() {
+    QTest::addColumn<int>("storedEcho");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("echo"); // after the first idle pass
+    QTest::addColumn<int>("hex");
+    QTest::addColumn<bool>("told"); // the status bar says echo went off
+    QTest::newRow("--hex, stored echo on") << 1 << QStringList{"--hex"} << 0 << 1 << true;
+    QTest::newRow("--hex, stored echo off") << 0 << QStringList{"--hex"} << 0 << 1 << false;
+    QTest::newRow("stored echo on, no --hex") << 1 << QStringList{"COM3"} << 1 << 0 << false;
+}
+
+// The stored echo would clear the hexadecimal view at the first idle pass; --hex wins, says
+// so, and what is saved at the close is what the run used.
+void TestCommandLine::hexTurnsStoredEchoOff() {
+    QFETCH(int, storedEcho);
+    QFETCH(QStringList, args);
+    QFETCH(int, echo);
+    QFETCH(int, hex);
+    QFETCH(bool, told);
+    FrameFixture f("REGEDIT4\n\n[HKEY_USERS\\.DEFAULT\\Software\\K-W\\Wirelog\\Settings]\n"
+                   "\"Echo\"=dword:0000000" +
+                   std::to_string(storedEcho) + "\n\n");
+    QVERIFY(f.created());
+    QCOMPARE(f->m_wndEdit.m_bEcho, storedEcho);
+    app::ApplyCommandLine(f.frame(), Parse(args));
+    f.idle();
+    QCOMPARE(f->m_wndEdit.m_bEcho, echo);
+    QCOMPARE(f->GetHexView(), hex);
+    const std::string status = f->m_wndStatusBar.GetPaneText(0);
+    QVERIFY2((status.find("Local echo is off for --hex") != std::string::npos) == told,
+             status.c_str());
+    f->SaveSettings();
+    QVERIFY(f.storeText().find("\"Echo\"=dword:0000000" + std::to_string(echo)) !=
+            std::string::npos);
+}
+
 void TestCommandLine::startOpensDumpThenPort() {
     FrameFixture f;
     QVERIFY(f.created());
@@ -363,7 +404,7 @@ void TestCommandLine::startOpensDumpThenPort() {
     app::ApplyCommandLine(f.frame(), c);
     app::StartCommandLine(f.frame(), c);
     QVERIFY(f->m_wndComm.GetPortOpen());
-    QCOMPARE(f->m_strDumpFile, dump);
+    QCOMPARE(f->session().dumpPath(), dump);
     f.idle();
     QCOMPARE(f->windowTitle(),
              QString::fromStdString("Wirelog - COM6,57600,n,8,2 - dumping to \"" + dump + "\""));

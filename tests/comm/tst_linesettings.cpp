@@ -26,8 +26,8 @@ void TestLineSettings::parseValid_data() {
                              << "9600,n,8,1" << 9600u << 0;
     QTest::newRow("upper-case parity") << "9600,N,8,1"
                                        << "9600,n,8,1" << 9600u << 0;
-    QTest::newRow("blanks") << " 115200 , E , 7 ,\t1.5 "
-                            << "115200,e,7,1.5" << 115200u << 1;
+    QTest::newRow("blanks") << " 115200 , E , 5 ,\t1.5 "
+                            << "115200,e,5,1.5" << 115200u << 1;
     QTest::newRow("57600 odd 2") << "57600,o,8,2"
                                  << "57600,o,8,2" << 57600u << 2;
     QTest::newRow("921600 mark 5") << "921600,M,5,1.5"
@@ -89,6 +89,10 @@ void TestLineSettings::parseInvalid_data() {
     QTest::newRow("stop 1.0") << "9600,n,8,1.0" << stop;
     QTest::newRow("stop 0") << "9600,n,8,0" << stop;
     QTest::newRow("stop empty") << "9600,n,8," << stop;
+    const QString oneAndHalf = "1.5 stop bits can only be set with 5 data bits";
+    QTest::newRow("1.5 with 6 data bits") << "9600,n,6,1.5" << oneAndHalf;
+    QTest::newRow("1.5 with 7 data bits") << "9600,e,7,1.5" << oneAndHalf;
+    QTest::newRow("1.5 with 8 data bits") << "9600,n,8,1.5" << oneAndHalf;
 }
 
 void TestLineSettings::parseInvalid() {

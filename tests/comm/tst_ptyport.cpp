@@ -104,6 +104,8 @@ private slots:
     void allByteValuesBothWays();
     void inputLenLimitsOneReading();
     void fullInputBufferLosesNothing();
+    void thresholdChanges_data();
+    void thresholdChanges();
     void outputNeverDrops();
     void countAndDrain();
     void openFailures_data();
@@ -130,7 +132,7 @@ void TestPtyPort::openAppliesSettings_data() {
     QTest::addColumn<bool>("xon");
     QTest::newRow("115200 8n1") << "115200,n,8,1" << 0 << 115200u << false << false << false;
     QTest::newRow("57600 2 stop rts") << "57600,n,8,2" << 2 << 57600u << true << true << false;
-    QTest::newRow("921600 1.5 xon") << "921600,n,8,1.5" << 1 << 921600u << true << false << true;
+    QTest::newRow("921600 1.5 xon") << "921600,n,5,1.5" << 1 << 921600u << true << false << true;
     QTest::newRow("3000000 both") << "3000000,n,8,1" << 3 << 3000000u << false << true << true;
     QTest::newRow("odd 31250, parity") << "31250,e,7,1" << 0 << 31250u << false << false << false;
 }
@@ -203,11 +205,45 @@ void TestPtyPort::fullInputBufferLosesNothing() {
     Rig rig;
     QVERIFY(rig.ctl.setInputLen(100).ok()); // the reader takes 100 bytes per event
     QVERIFY(rig.ctl.setPortOpen(true).ok());
-    const std::string data = RandomBytes(64 * 1024, 7);
+    const std::string data = RandomBytes(256 * 1024, 7);
     QVERIFY(rig.pty.writeAll(data, 30000));
     QTRY_COMPARE_WITH_TIMEOUT(rig.received.size(), data.size(), 30000);
     QVERIFY(rig.received == data);
-    QCOMPARE(rig.maxWaiting, 1024); // the buffer was full, and never more than full
+    QCOMPARE(rig.maxWaiting, 64 * 1024); // the buffer was full, and never more than full
+}
+
+// Changing RThreshold while input waits: the event comes as soon as enough waits, reading goes
+// on after a full buffer, and every byte arrives once, in order. Each step is a threshold put
+// (a number) or bytes arriving (+N); "=N" waits until N bytes are held, unread.
+void TestPtyPort::thresholdChanges_data() {
+    QTest::addColumn<QStringList>("steps");
+    QTest::newRow("off during a burst, then on")
+        << QStringList{"0", "+2000", "=2000", "1", "+10"};
+    QTest::newRow("above the old buffer") << QStringList{"2000", "+3000", "1"};
+    QTest::newRow("off past a full buffer, then on")
+        << QStringList{"0", "+70000", "=65536", "1"};
+    QTest::newRow("raised while held") << QStringList{"0", "+500", "=500", "400"};
+}
+
+void TestPtyPort::thresholdChanges() {
+    QFETCH(QStringList, steps);
+    Rig rig;
+    QVERIFY(rig.ctl.setPortOpen(true).ok());
+    std::string sent;
+    unsigned seed = 1;
+    for (const QString& step : steps) {
+        if (step.startsWith('+')) {
+            const std::string bytes = RandomBytes(step.mid(1).toUInt(), ++seed);
+            QVERIFY(rig.pty.writeAll(bytes, 10000));
+            sent += bytes;
+        } else if (step.startsWith('=')) {
+            QTRY_COMPARE_WITH_TIMEOUT(rig.ctl.inBufferCount(), step.mid(1).toInt(), 5000);
+        } else {
+            QVERIFY(rig.ctl.setRThreshold(short(step.toInt())).ok());
+        }
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(rig.received.size(), sent.size(), 10000);
+    QVERIFY(rig.received == sent);
 }
 
 void TestPtyPort::outputNeverDrops() {
@@ -404,7 +440,7 @@ void TestPtyPort::deviceVanishes_data() {
     QTest::addColumn<QList<int>>("events");
     QTest::newRow("idle") << 5 << 3 << 0 << 3 << QList<int>{EvReceive};
     QTest::newRow("output waiting") << 5 << 3 << 256 * 1024 << 3 << QList<int>{ErTxFull, EvReceive};
-    QTest::newRow("input buffer full") << 2000 << 2000 << 0 << 1024 << QList<int>{EvReceive};
+    QTest::newRow("below the threshold") << 5000 << 3000 << 0 << 3000 << QList<int>{EvReceive};
 }
 
 void TestPtyPort::deviceVanishes() {

@@ -28,7 +28,7 @@ def body():
         run_ok([args.cpack, "-G", "DEB", "-B", tmp, "--config",
                 os.path.join(args.build, "CPackConfig.cmake")], cwd=args.build)
         arch = run_ok(["dpkg", "--print-architecture"]).strip()
-        deb = os.path.join(tmp, "wirelog_%s.0_%s.deb" % (args.version, arch))
+        deb = os.path.join(tmp, "wirelog_%s_%s.deb" % (args.version, arch))
         check(os.path.isfile(deb), "no %s among %r" % (deb, os.listdir(tmp)))
 
         fields = {}
@@ -37,9 +37,16 @@ def body():
                 k, v = line.split(":", 1)
                 fields[k] = v.strip()
         check(fields.get("Package") == "wirelog", "Package: %r" % fields.get("Package"))
-        check(fields.get("Version") == args.version + ".0", "Version: %r" % fields.get("Version"))
+        # The version --version prints (checked below), not one of its own.
+        check(fields.get("Version") == args.version, "Version: %r" % fields.get("Version"))
         check(fields.get("Architecture") == arch, "Architecture: %r" % fields.get("Architecture"))
         check(fields.get("Maintainer"), "no Maintainer")
+        # What apt show prints: the summary, then the long description's lines, none of them
+        # a CMake list's ";".
+        description = run_ok(["dpkg-deb", "-f", deb, "Description"]).splitlines()
+        check(len(description) > 1, "no long description: %r" % description)
+        check(not any(line.lstrip().startswith(";") for line in description),
+              "Description lines start with ';': %r" % description)
         depends = fields.get("Depends", "")
         # Found by dpkg-shlibdeps from what the executable links; Qt and the C library with
         # the least version that has every symbol used.

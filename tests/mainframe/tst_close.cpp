@@ -89,7 +89,7 @@ void TestClose::openPortEmptyBufferClosesPortAndDump() {
     const std::string dump = f.tempPath("close.dmp");
     f.files.choose(dump);
     f->SendCommand(ID_FILE_OPEN_DUMP, CMainFrame::Source::Menu);
-    QCOMPARE(f->m_strDumpFile, dump);
+    QCOMPARE(f->session().dumpPath(), dump);
     f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::ToolBar);
     QVERIFY(f->m_wndComm.GetPortOpen());
     QVERIFY(pty.writeAll("abc"));
@@ -99,8 +99,8 @@ void TestClose::openPortEmptyBufferClosesPortAndDump() {
     f->close();
     QVERIFY(f.boxes.shown.empty());
     QVERIFY(!f->m_wndComm.GetPortOpen());
-    QVERIFY(f->m_strDumpFile.empty());
-    QVERIFY(!f->m_fileDump.isOpen());
+    QVERIFY(f->session().dumpPath().empty());
+    QVERIFY(!f->session().dumpFile().isOpen());
     QVERIFY(f->IsClosed());
     QVERIFY(StoreHas(f, "\"CommPort\"=dword:00000007"));
     QFile recorded(QString::fromStdString(dump));
@@ -208,8 +208,8 @@ void TestClose::ignoreDiscardsAndCloses() {
     QVERIFY(f->IsClosed());
     QVERIFY(!f->m_wndComm.GetPortOpen());
     QCOMPARE(f->m_wndComm.GetOutBufferCount(), short(0));
-    QVERIFY(f->m_strDumpFile.empty());
-    QVERIFY(!f->m_fileDump.isOpen());
+    QVERIFY(f->session().dumpPath().empty());
+    QVERIFY(!f->session().dumpFile().isOpen());
     QVERIFY(StoreHas(f, "\"RThreshold\"=dword:00000004"));
     // What the control still held never reaches the line.
     const std::size_t arrived = pty.read(sent, 500).size();

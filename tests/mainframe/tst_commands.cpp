@@ -143,13 +143,15 @@ void TestCommands::stateFollowsPort() {
 void TestCommands::dumpNameSwitchesDumpCommands() {
     FrameFixture f;
     QVERIFY(f.created());
-    f->m_strDumpFile = "/var/tmp/line.dmp";
+    const std::string path = f.tempPath("line.dmp");
+    QVERIFY(f->OpenDumpFile(path));
     QVERIFY(!MenuItem(f, ID_FILE_OPEN_DUMP).enabled);
     QVERIFY(MenuItem(f, ID_FILE_CLOSE_DUMP).enabled);
     QVERIFY(!ButtonEnabled(f, ID_FILE_OPEN_DUMP));
     QVERIFY(ButtonEnabled(f, ID_FILE_CLOSE_DUMP));
-    QCOMPARE(Caption(f), QStringLiteral("Wirelog - dumping to \"/var/tmp/line.dmp\""));
-    f->m_strDumpFile.clear();
+    QCOMPARE(Caption(f),
+             QStringLiteral("Wirelog - dumping to \"%1\"").arg(QString::fromStdString(path)));
+    f->OnCloseDumpFile();
     QVERIFY(MenuItem(f, ID_FILE_OPEN_DUMP).enabled);
     QVERIFY(!MenuItem(f, ID_FILE_CLOSE_DUMP).enabled);
     QCOMPARE(Caption(f), QStringLiteral("Wirelog"));

@@ -120,7 +120,7 @@ void TestFaults::deviceGoneWhileReceiving() {
     const std::string dump = f.tempPath("gone.dmp");
     f.files.choose(dump);
     f->SendCommand(ID_FILE_OPEN_DUMP, CMainFrame::Source::Menu);
-    QCOMPARE(f->m_strDumpFile, dump);
+    QCOMPARE(f->session().dumpPath(), dump);
 
     std::string sent;
     for (int i = 0; i < 256; ++i)

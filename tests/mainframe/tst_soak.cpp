@@ -69,7 +69,7 @@ void TestSoak::floodWithDumpLosesNothing() {
     const std::string dump = f.tempPath("flood.dmp");
     f.files.choose(dump);
     f->SendCommand(ID_FILE_OPEN_DUMP, CMainFrame::Source::Menu);
-    QCOMPARE(f->m_strDumpFile, dump);
+    QCOMPARE(f->session().dumpPath(), dump);
 
     // The writer owns the master side while it runs; the frame reads on this thread.
     std::atomic<bool> stop{false};
@@ -221,7 +221,7 @@ void TestSoak::randomWalk() {
         QVERIFY(screen.model().selectionStart() <= screen.textLength());
         QVERIFY(screen.model().selectionEnd() <= screen.textLength());
         QVERIFY(screen.textLength() <= 16383 + 4 * 256 * 3);
-        QVERIFY(!f->m_strDumpFile.empty() == f->m_fileDump.isOpen());
+        QVERIFY(!f->session().dumpPath().empty() == f->session().dumpFile().isOpen());
         fw::ProbeCmdUI open(ID_COMM_PORT_OPEN);
         f->UpdateCommand(open);
         QCOMPARE(open.enabled, !f->m_wndComm.GetPortOpen());

@@ -52,7 +52,7 @@ QString Setting(CMainFrame& f, const QString& name) {
     if (name == "ParityReplace") return QString::fromStdString(c.GetParityReplace());
     if (name == "TimeStamps") return QString::number(f.m_bTimeStamps);
     if (name == "EnterSends") return QString::number(static_cast<int>(f.m_wndEdit.m_enterSends));
-    if (name == "LineBreaks") return QString::number(static_cast<int>(f.m_textBreaks.mode));
+    if (name == "LineBreaks") return QString::number(static_cast<int>(f.session().lineBreaks()));
     return QStringLiteral("?unknown setting");
 }
 
@@ -93,6 +93,7 @@ void TestPersistence::noKeyKeepsDefaults() {
 void TestPersistence::load_data() {
     QTest::addColumn<QString>("lines");
     // name=value pairs that must differ from the start values; all others keep theirs.
+    // "Status=" is the message pane's text after loading ("Ready" when not given).
     QTest::addColumn<QStringList>("changed");
     const auto row = [](const char* name, const std::string& lines, QStringList changed) {
         QTest::newRow(name) << QString::fromStdString(lines) << changed;
@@ -128,7 +129,14 @@ void TestPersistence::load_data() {
     row("Settings", "\"Settings\"=hex:" + Hex("38400,E,7,2") + "\n", {"Settings=38400,e,7,2"});
     row("Settings refused, ParityReplace still loads",
         "\"Settings\"=hex:" + Hex("fast,x,9,3") + "\n\"ParityReplace\"=hex:2a\n",
-        {"ParityReplace=*"});
+        {"ParityReplace=*", "Status=Settings \"fast,x,9,3\" is not valid: the baud rate must be "
+                            "a whole number from 1 to 4000000. Using 9600,n,8,1."});
+    row("1.5 stop bits with 5 data bits", "\"Settings\"=hex:" + Hex("9600,n,5,1.5") + "\n",
+        {"Settings=9600,n,5,1.5"});
+    row("1.5 stop bits with 8 data bits refused, and said",
+        "\"Settings\"=hex:" + Hex("9600,n,8,1.5") + "\n",
+        {"Status=Settings \"9600,n,8,1.5\" is not valid: 1.5 stop bits can only be set with 5 "
+         "data bits. Using 9600,n,8,1."});
     row("text up to the first zero byte", "\"ParityReplace\"=hex:41,42,00,43\n",
         {"ParityReplace=AB"});
     row("line options", "\"TimeStamps\"=dword:00000005\n\"EnterSends\"=dword:00000002\n"
@@ -150,6 +158,10 @@ void TestPersistence::load() {
             if (pair.section('=', 0, 0) == kNames[i]) expected = pair.section('=', 1);
         QCOMPARE(Setting(f.frame(), kNames[i]), expected);
     }
+    QString status = QStringLiteral("Ready");
+    for (const QString& pair : changed)
+        if (pair.startsWith("Status=")) status = pair.section('=', 1);
+    QCOMPARE(QString::fromStdString(f->m_wndStatusBar.GetPaneText(0)), status);
 }
 
 void TestPersistence::damagedStoreDoesNotStopStartUp() {

@@ -65,6 +65,7 @@ private slots:
     void badPortKeepsDialogOpen();
     void cancelAppliesNothing();
     void refusedWriteStopsInOrder();
+    void oneAndHalfStopBitsNeedFiveDataBits();
 
     void otherRateTyped_data();
     void otherRateTyped();
@@ -84,21 +85,25 @@ void TestSettingsDlg::startValues_data() {
     QTest::addColumn<QString>("settings");
     QTest::addColumn<QList<int>>("expected"); // baud, parity, data bits, stop bits, Other rate
     QTest::newRow("9600,n,8,1") << "9600,n,8,1" << QList<int>{5, 0, 1, 0, 0};
-    QTest::newRow("14400 rounds up") << "14400,N,8,1" << QList<int>{6, 0, 1, 0, 0};
-    QTest::newRow("110 gives 300") << "110,o,7,2" << QList<int>{0, 1, 0, 1, 0};
+    // A rate without a button of its own is shown exactly, never rounded to a button.
+    QTest::newRow("14400 is Other") << "14400,N,8,1" << QList<int>{8, 0, 1, 0, 14400};
+    QTest::newRow("110 is Other") << "110,o,7,2" << QList<int>{8, 1, 0, 1, 110};
+    QTest::newRow("300") << "300,o,7,2" << QList<int>{0, 1, 0, 1, 0};
     QTest::newRow("600") << "600,E,8,1" << QList<int>{1, 2, 1, 0, 0};
-    QTest::newRow("601") << "601,e,8,1" << QList<int>{2, 2, 1, 0, 0};
+    QTest::newRow("601 is Other") << "601,e,8,1" << QList<int>{8, 2, 1, 0, 601};
+    QTest::newRow("31250 is Other") << "31250,n,8,1" << QList<int>{8, 0, 1, 0, 31250};
+    QTest::newRow("1, below the field's range") << "1,n,8,1" << QList<int>{8, 0, 1, 0, 1};
     QTest::newRow("57600 beyond the buttons") << "57600,n,8,1" << QList<int>{8, 0, 1, 0, 57600};
     QTest::newRow("115200 is Other too") << "115200,n,8,1" << QList<int>{8, 0, 1, 0, 115200};
     QTest::newRow("38400 is a button") << "38400,n,8,1" << QList<int>{7, 0, 1, 0, 0};
-    QTest::newRow("1.5 stop bits") << "9600,n,8,1.5" << QList<int>{5, 0, 1, 0, 0};
+    QTest::newRow("1.5 stop bits") << "9600,n,5,1.5" << QList<int>{5, 0, -2, -1, 0};
     QTest::newRow("5 data bits") << "9600,n,5,1" << QList<int>{5, 0, -2, 0, 0};
     QTest::newRow("mark parity") << "9600,m,8,1" << QList<int>{5, -1, 1, 0, 0};
     QTest::newRow("leading blanks and sign") << "  +2400,n,8,1" << QList<int>{3, 0, 1, 0, 0};
     // No comma: the number counts as 0 and the fields are read at 0, 2 and 4.
-    QTest::newRow("no comma") << "9600" << QList<int>{0, -1, '0' - '7', -1, 0};
+    QTest::newRow("no comma") << "9600" << QList<int>{-1, -1, '0' - '7', -1, 0};
     QTest::newRow("too short") << "9600,n" << QList<int>{5, 0, -1, -1, 0};
-    QTest::newRow("empty") << "" << QList<int>{0, -1, -1, -1, 0};
+    QTest::newRow("empty") << "" << QList<int>{-1, -1, -1, -1, 0};
 }
 
 void TestSettingsDlg::startValues() {
@@ -185,16 +190,19 @@ void TestSettingsDlg::shownAndWrittenBack_data() {
     QTest::newRow("lower-case even, 7 bits")
         << "9600,e,7,1" << 1 << 1 << QList<int>{1015, 1020, 1022, 1031, 1042, 1061} << "9600,e,7,1"
         << "";
-    QTest::newRow("14400 selects 19200")
-        << "14400,o,8,2" << 2 << 0 << QList<int>{1016, 1021, 1023, 1030, 1041, 1062}
-        << "19200,o,8,2"
-        << "";
-    QTest::newRow("110 selects 300")
-        << "110,n,8,1" << 3 << 0 << QList<int>{1010, 1021, 1022, 1030, 1040, 1063} << "300,n,8,1"
-        << "";
-    QTest::newRow("1.5 stop bits select 1")
-        << "4800,n,8,1.5" << 0 << 0 << QList<int>{1014, 1021, 1022, 1030, 1040, 1060}
-        << "4800,n,8,1"
+    // A rate without a button of its own is kept, exactly, under "Other".
+    QTest::newRow("14400 selects Other")
+        << "14400,o,8,2" << 2 << 0 << QList<int>{kOther, 1021, 1023, 1030, 1041, 1062}
+        << "14400,o,8,2"
+        << "14400";
+    QTest::newRow("110 selects Other")
+        << "110,n,8,1" << 3 << 0 << QList<int>{kOther, 1021, 1022, 1030, 1040, 1063} << "110,n,8,1"
+        << "110";
+    QTest::newRow("rate 10 from the command line")
+        << "10,n,8,1" << 0 << 0 << QList<int>{kOther, 1021, 1022, 1030, 1040, 1060} << "10,n,8,1"
+        << "10";
+    QTest::newRow("1.5 stop bits select no stop bits button")
+        << "4800,n,5,1.5" << 0 << 0 << QList<int>{1014, 1030, 1040, 1060} << "4800,n,5,1.5"
         << "";
     // A rate beyond the buttons is kept, visibly, under "Other".
     QTest::newRow("115200 selects Other")
@@ -336,6 +344,28 @@ void TestSettingsDlg::refusedWriteStopsInOrder() {
     QCOMPARE(f->m_wndEdit.m_bEcho, 1);
     QCOMPARE(f->m_wndComm.GetHandshaking(), 2);
     QCOMPARE(f->m_wndComm.GetCommPort(), short(7));
+}
+
+// 1.5 stop bits kept while the data bits change to 8: the line cannot have that, and the
+// dialog says so and stays open rather than sending 1 or 2.
+void TestSettingsDlg::oneAndHalfStopBitsNeedFiveDataBits() {
+    FrameFixture f;
+    QVERIFY(f.created());
+    f->m_wndComm.SetSettings("9600,n,5,1.5");
+    bool stillOpen = false;
+    auto ran = RunDialog(f, [&](CSettingsDlg* d) {
+        QTest::mouseClick(d->radio(1021), Qt::LeftButton);
+        Press(d, "buttonOk");
+        stillOpen = d->isVisible();
+        if (stillOpen) Press(d, "buttonCancel");
+    });
+    QVERIFY(*ran);
+    QVERIFY(stillOpen);
+    QCOMPARE(f.boxes.shown.size(), std::size_t(1));
+    QVERIFY2(f.boxes.lastText().find("1.5 stop bits can only be set with 5 data bits") !=
+                 std::string::npos,
+             f.boxes.lastText().c_str());
+    QCOMPARE(f->m_wndComm.GetSettings(), std::string("9600,n,5,1.5"));
 }
 
 void TestSettingsDlg::otherRateTyped_data() {

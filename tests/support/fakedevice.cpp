@@ -34,6 +34,10 @@ public:
         m_state->rts = on;
         return comm::Status::success();
     }
+    comm::Status setBreak(bool on) override {
+        m_state->breaks.push_back(on);
+        return comm::Status::success();
+    }
     std::optional<comm::ModemLines> modemLines() override { return m_state->lines; }
     std::optional<comm::LineCounters> counters() override { return m_state->counters; }
     ssize_t read(void* buf, std::size_t n) override { return ::read(m_fd, buf, n); }

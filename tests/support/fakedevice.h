@@ -34,6 +34,7 @@ struct FakeDevice {
         std::chrono::steady_clock::time_point at;
     };
     std::vector<DtrChange> dtrChanges; // every DTR setting in order, the one at open included
+    std::vector<bool> breaks;          // every break started (true) and ended (false), in order
     int discards = 0;
     int opens = 0;
 

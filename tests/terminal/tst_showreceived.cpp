@@ -152,11 +152,15 @@ private slots:
     void allBytesHexView();
     void lineBreaks_data();
     void lineBreaks();
+    void crRuns_data();
+    void crRuns();
     void stampsAndLog_data();
     void stampsAndLog();
     void stampsLeaveWithTrimmedLines_data();
     void stampsLeaveWithTrimmedLines();
     void viewStaysWhereTheUserScrolled();
+    void scrollBarOnlyWhenThereIsMore_data();
+    void scrollBarOnlyWhenThereIsMore();
     void dragAnchorTrimmedAwayIsClamped();
     void controlCharactersDrawnAtAnyWidth();
     void timeStampGutter();
@@ -578,6 +582,42 @@ void TestShowReceived::lineBreaks() {
     QCOMPARE(ReaderText(f->m_wndEdit), Shown(screen));
 }
 
+// Runs of CRs under each rule, read in one piece and split at every place inside the run.
+void TestShowReceived::crRuns_data() {
+    QTest::addColumn<int>("mode"); // terminal::LineBreaks
+    QTest::addColumn<std::string>("in");
+    QTest::addColumn<std::string>("out");
+    const int cr = 0, lf = 1, autom = 2;
+    const auto row = [](const char* name, int mode, std::string in, std::string out) {
+        QTest::newRow(name) << mode << in << out;
+    };
+    row("Auto: CR CR LF is one break", autom, "A\r\r\nB", "A\r\nB");
+    row("Auto: CR CR CR LF is one break", autom, "A\r\r\r\nB", "A\r\nB");
+    row("Auto: CR CR then text is two", autom, "A\r\rB", "A\r\n\r\nB");
+    row("Auto: CR CR LF LF is two", autom, "A\r\r\n\nB", "A\r\n\r\nB");
+    row("Auto: CR CR LF CR is two", autom, "A\r\r\n\rB", "A\r\n\r\nB");
+    row("Auto: NUL inside the run", autom, std::string("A\r\0\r\nB", 6), "A\r\nB");
+    row("Auto: LF CR CR LF is two", autom, "A\n\r\r\nB", "A\r\n\r\nB");
+    row("CR: CR CR LF stays two", cr, "A\r\r\nB", "A\r\n\r\nB");
+    row("LF: CR CR LF stays one", lf, "A\r\r\nB", "A\r\nB");
+}
+
+void TestShowReceived::crRuns() {
+    QFETCH(int, mode);
+    QFETCH(std::string, in);
+    QFETCH(std::string, out);
+    for (std::size_t cut = 0; cut <= in.size(); ++cut) {
+        for (std::size_t cut2 = cut; cut2 <= in.size(); ++cut2) {
+            terminal::TextBreaks breaks{static_cast<terminal::LineBreaks>(mode)};
+            std::string shown = terminal::TextView(in.substr(0, cut), breaks);
+            shown += terminal::TextView(in.substr(cut, cut2 - cut), breaks);
+            shown += terminal::TextView(in.substr(cut2), breaks);
+            QVERIFY2(shown == out,
+                     qPrintable(QStringLiteral("cut at %1 and %2").arg(cut).arg(cut2)));
+        }
+    }
+}
+
 void TestShowReceived::stampsAndLog_data() {
     // Events: "r<ms>:<bytes>" received at that time, "t:<bytes>" typed with the port closed,
     // "h" hexadecimal view on, "c" Clear Screen.
@@ -637,7 +677,7 @@ void TestShowReceived::stampsAndLog() {
     const std::string path = f.tempPath("stamps.log");
     f.files.choose(path);
     f->SendCommand(ID_FILE_OPEN_LOG, CMainFrame::Source::Menu);
-    QVERIFY(f->m_fileLog.isOpen());
+    QVERIFY(f->session().logFile().isOpen());
 
     for (const QByteArray& event : events) {
         const std::string bytes = event.mid(event.indexOf(':') + 1).toStdString();
@@ -753,6 +793,39 @@ void TestShowReceived::viewStaysWhereTheUserScrolled() {
     f->ShowReceived(Lines(5, 205));
     QVERIFY(screen.followsEnd());
     QVERIFY(screen.text().ends_with(ShownBytes(screen)));
+}
+
+void TestShowReceived::scrollBarOnlyWhenThereIsMore_data() {
+    QTest::addColumn<int>("extra"); // lines beyond what the glass shows (negative: fewer)
+    QTest::addColumn<bool>("thumb");
+    QTest::newRow("one line") << -1000 << false;
+    QTest::newRow("two lines fewer than fit") << -2 << false;
+    QTest::newRow("exactly full") << 0 << false;
+    QTest::newRow("one line more") << 1 << true;
+    QTest::newRow("far more") << 100 << true;
+}
+
+void TestShowReceived::scrollBarOnlyWhenThereIsMore() {
+    QFETCH(int, extra);
+    QFETCH(bool, thumb);
+    FrameFixture f;
+    QVERIFY(f.created());
+    CTermEdit& screen = f->m_wndEdit;
+    screen.resize(400, 300);
+    // How many rows the glass shows: as many as a long text puts there.
+    screen.setText(Lines(1000));
+    screen.flush();
+    const int glass = int(screen.visibleRows().size());
+    QVERIFY(glass > 3);
+    screen.setText("");
+    // The last line holds no CR LF, so n lines fill n rows.
+    const int rows = std::max(1, glass + extra);
+    std::string text = Lines(rows);
+    text.resize(text.size() - 2);
+    f->ShowReceived(text);
+    screen.flush();
+    const QScrollBar* bar = screen.verticalScrollBar();
+    QCOMPARE(bar->maximum() > bar->minimum(), thumb);
 }
 
 void TestShowReceived::dragAnchorTrimmedAwayIsClamped() {

@@ -106,7 +106,7 @@ void TestDumpFile::dialogAndCaption() {
     QCOMPARE(request.filters[1].description, " All Files (*.*) "s);
     QCOMPARE(request.filters[1].pattern, " *.* "s);
 
-    QCOMPARE(f->m_strDumpFile, path);
+    QCOMPARE(f->session().dumpPath(), path);
     QVERIFY(QFile::exists(QString::fromStdString(path)));
     QCOMPARE(f->windowTitle(), DumpCaption(path));
     QVERIFY(!Enabled(f.frame(), ID_FILE_OPEN_DUMP));
@@ -114,8 +114,8 @@ void TestDumpFile::dialogAndCaption() {
 
     f->SendCommand(ID_FILE_CLOSE_DUMP, CMainFrame::Source::Menu);
     QVERIFY(f.boxes.shown.empty());
-    QCOMPARE(f->m_strDumpFile, ""s);
-    QVERIFY(!f->m_fileDump.isOpen());
+    QCOMPARE(f->session().dumpPath(), ""s);
+    QVERIFY(!f->session().dumpFile().isOpen());
     QCOMPARE(f->windowTitle(), QStringLiteral("Wirelog"));
     QVERIFY(Enabled(f.frame(), ID_FILE_OPEN_DUMP));
     QVERIFY(!Enabled(f.frame(), ID_FILE_CLOSE_DUMP));
@@ -127,8 +127,8 @@ void TestDumpFile::cancelledDialogChangesNothing() {
     f.files.choose(std::nullopt);
     f->SendCommand(ID_FILE_OPEN_DUMP, CMainFrame::Source::Menu);
     QCOMPARE(f.files.requests.size(), std::size_t{1});
-    QCOMPARE(f->m_strDumpFile, ""s);
-    QVERIFY(!f->m_fileDump.isOpen());
+    QCOMPARE(f->session().dumpPath(), ""s);
+    QVERIFY(!f->session().dumpFile().isOpen());
     QCOMPARE(f->windowTitle(), QStringLiteral("Wirelog"));
     QVERIFY(f.boxes.shown.empty());
 }
@@ -147,16 +147,29 @@ void TestDumpFile::existingFile_data() {
     QTest::newRow("an empty file is simply opened") << ""s << 0 << true << "new"s;
 }
 
-void TestDumpFile::existingFile() {
-    QFETCH(std::string, before);
-    QFETCH(int, answer);
-    QFETCH(bool, opened);
-    QFETCH(std::string, after);
+namespace {
+
+// Opens a file holding `before` as the dump or the log, answering `answer` to the question.
+void ExistingFileOpened(const std::string& before, int answer, bool opened,
+                        const std::string& after, bool log) {
     FrameFixture f;
     QVERIFY(f.created());
-    const std::string path = f.tempPath("old.dmp");
+    const std::string path = f.tempPath(log ? "old.log" : "old.dmp");
     QVERIFY(WriteFile(path, before));
     if (answer) f.boxes.answer(fw::Answer(answer));
+    if (log) {
+        // "new" stands for what the log makes of the received line.
+        OpenLog(f, path);
+        QCOMPARE(f->session().logPath(), opened ? path : ""s);
+        f->ShowReceived("new\r\n");
+        if (opened) f->SendCommand(ID_FILE_CLOSE_LOG, CMainFrame::Source::Menu);
+        QCOMPARE(Contents(path), QString::fromStdString(after)
+                                     .replace("new", "1970-01-01 00:00:01.000  new\n")
+                                     .toStdString());
+        QCOMPARE(f.boxes.shown.size(), std::size_t{answer ? 1 : 0});
+        if (answer) QCOMPARE(f.boxes.shown.front().text, path + " already exists.");
+        return;
+    }
     OpenDump(f, path);
     if (answer) {
         QCOMPARE(f.boxes.shown.size(), std::size_t{1});
@@ -167,13 +180,29 @@ void TestDumpFile::existingFile() {
     } else {
         QVERIFY(f.boxes.shown.empty());
     }
-    QCOMPARE(f->m_strDumpFile, opened ? path : ""s);
-    QCOMPARE(f->m_fileDump.isOpen(), opened);
+    QCOMPARE(f->session().dumpPath(), opened ? path : ""s);
+    QCOMPARE(f->session().dumpFile().isOpen(), opened);
     QCOMPARE(f->windowTitle(), opened ? DumpCaption(path) : QStringLiteral("Wirelog"));
     f->ShowReceived("new");
     if (opened) f->SendCommand(ID_FILE_CLOSE_DUMP, CMainFrame::Source::Menu);
     QCOMPARE(Contents(path), after);
     QCOMPARE(f.boxes.shown.size(), std::size_t{answer ? 1 : 0});
+}
+
+} // namespace
+
+// The same question, and the same answers, for the dump and for the text log.
+void TestDumpFile::existingFile() {
+    QFETCH(std::string, before);
+    QFETCH(int, answer);
+    QFETCH(bool, opened);
+    QFETCH(std::string, after);
+    for (const bool log : {false, true}) {
+        fw::SetMsClockSource([] { return std::int64_t{1000}; });
+        ExistingFileOpened(before, answer, opened, after, log);
+        fw::SetMsClockSource({});
+        if (QTest::currentTestFailed()) return;
+    }
 }
 
 void TestDumpFile::lockKeepsOtherDumpersOut() {
@@ -184,7 +213,7 @@ void TestDumpFile::lockKeepsOtherDumpersOut() {
     QVERIFY(f.created());
     const std::string path = f.tempPath("held.dmp");
     OpenDump(f, path);
-    QVERIFY(f->m_fileDump.isOpen());
+    QVERIFY(f->session().dumpFile().isOpen());
     f->ShowReceived("first");
     QCOMPARE(Contents(path), "first"s);
 
@@ -194,9 +223,10 @@ void TestDumpFile::lockKeepsOtherDumpersOut() {
     f.files.choose(path);
     second.SendCommand(ID_FILE_OPEN_DUMP, CMainFrame::Source::Menu);
     QCOMPARE(f.boxes.shown.size(), std::size_t{2});
-    QCOMPARE(f.boxes.shown.back().text, "Failed to open file!"s);
-    QVERIFY(second.m_strDumpFile.empty());
-    QVERIFY(!second.m_fileDump.isOpen());
+    QCOMPARE(f.boxes.shown.back().text,
+             "Failed to open file!\n" + path + " is in use by another program.");
+    QVERIFY(second.session().dumpPath().empty());
+    QVERIFY(!second.session().dumpFile().isOpen());
     QCOMPARE(Contents(path), "first"s);
     second.ShowReceived("not for the file");
 
@@ -207,7 +237,7 @@ void TestDumpFile::lockKeepsOtherDumpersOut() {
     f.boxes.answer(fw::Answer::Append);
     f.files.choose(path);
     second.SendCommand(ID_FILE_OPEN_DUMP, CMainFrame::Source::Menu);
-    QCOMPARE(second.m_strDumpFile, path);
+    QCOMPARE(second.session().dumpPath(), path);
     second.ShowReceived(" third");
     second.SendCommand(ID_FILE_CLOSE_DUMP, CMainFrame::Source::Menu);
     QCOMPARE(Contents(path), "first second third"s);
@@ -266,12 +296,13 @@ void TestDumpFile::openInMissingFolder() {
     OpenDump(f, f.tempPath("no/such/folder/x.dmp"));
     QCOMPARE(f.boxes.shown.size(), std::size_t{1});
     const fw::MessageBoxRequest& box = f.boxes.shown.front();
-    QCOMPARE(box.text, "Failed to open file!"s);
+    QCOMPARE(box.text,
+             "Failed to open file!\n" + f.tempPath("no/such/folder/x.dmp") + " was not found.");
     QCOMPARE(box.buttons, fw::Buttons::Ok);
     QCOMPARE(box.icon, fw::Icon::Exclamation);
     QCOMPARE(box.caption, "Wirelog"s);
-    QCOMPARE(f->m_strDumpFile, ""s);
-    QVERIFY(!f->m_fileDump.isOpen());
+    QCOMPARE(f->session().dumpPath(), ""s);
+    QVERIFY(!f->session().dumpFile().isOpen());
     QCOMPARE(f->windowTitle(), QStringLiteral("Wirelog"));
     QVERIFY(Enabled(f.frame(), ID_FILE_OPEN_DUMP));
     QVERIFY(!Enabled(f.frame(), ID_FILE_CLOSE_DUMP));
@@ -290,8 +321,8 @@ void TestDumpFile::failingWrite() {
     f->ShowReceived("lost?");
     // The piece reaches the screen, the dump is closed at once...
     QCOMPARE(f.screen(), "lost?"s);
-    QCOMPARE(f->m_strDumpFile, ""s);
-    QVERIFY(!f->m_fileDump.isOpen());
+    QCOMPARE(f->session().dumpPath(), ""s);
+    QVERIFY(!f->session().dumpFile().isOpen());
     QCOMPARE(f->windowTitle(), QStringLiteral("Wirelog"));
     QVERIFY(Enabled(f.frame(), ID_FILE_OPEN_DUMP));
     // ...and the failure is told once, naming the file and the cause.
@@ -386,26 +417,31 @@ void TestDumpFile::logBesideTheDump() {
 
     // Closing the dump leaves the log; the window's close ends it, its open line written.
     f->SendCommand(ID_FILE_CLOSE_DUMP, CMainFrame::Source::Menu);
-    QVERIFY(f->m_fileLog.isOpen());
+    QVERIFY(f->session().logFile().isOpen());
     f->ShowReceived("last");
     f->close();
     fw::SetMsClockSource({});
     QVERIFY(f.boxes.shown.empty());
     QVERIFY(f->IsClosed());
-    QVERIFY(!f->m_fileLog.isOpen());
+    QVERIFY(!f->session().logFile().isOpen());
     QCOMPARE(Contents(log), LogLines({"01.000  one", "01.000  tw\\", "01.000  o", "01.000  last"}));
     QCOMPARE(Contents(dump), "one\r\ntwo\r\n"s); // closed before "last"
 }
 
 void TestDumpFile::logRefused_data() {
     QTest::addColumn<QString>("what");
-    QTest::newRow("the dump's own file") << "dump";
-    QTest::newRow("a folder") << "folder";
-    QTest::newRow("in a missing folder") << "missing";
+    QTest::addColumn<QString>("reason"); // the failure box's second line, %1 the path
+    QTest::newRow("the dump's own file") << "dump"
+                                         << "%1 is in use by another program.";
+    QTest::newRow("a folder") << "folder"
+                              << "%1 is a folder, not a file.";
+    QTest::newRow("in a missing folder") << "missing"
+                                         << "%1 was not found.";
 }
 
 void TestDumpFile::logRefused() {
     QFETCH(QString, what);
+    QFETCH(QString, reason);
     FrameFixture f;
     QVERIFY(f.created());
     const std::string dump = f.tempPath("held.dmp");
@@ -418,11 +454,14 @@ void TestDumpFile::logRefused() {
     } else if (what == "missing") {
         path = f.tempPath("no/such/x.log");
     }
+    // The dump's file holds data: asked first, and the answer does not get past the lock.
+    if (what == "dump") f.boxes.answer(fw::Answer::Replace);
     OpenLog(f, path);
-    QCOMPARE(f.boxes.shown.size(), std::size_t{1});
-    QCOMPARE(f.boxes.shown.front().text, "Failed to open file!"s);
-    QVERIFY(!f->m_fileLog.isOpen());
-    QCOMPARE(f->m_strLogFile, ""s);
+    QCOMPARE(f.boxes.shown.size(), std::size_t{what == "dump" ? 2u : 1u});
+    QCOMPARE(QString::fromStdString(f.boxes.shown.back().text),
+             "Failed to open file!\n" + reason.arg(QString::fromStdString(path)));
+    QVERIFY(!f->session().logFile().isOpen());
+    QCOMPARE(f->session().logPath(), ""s);
     QCOMPARE(f->windowTitle(), DumpCaption(dump));
     QVERIFY(Enabled(f.frame(), ID_FILE_OPEN_LOG));
     // The dump goes on, nothing of it lost.
@@ -434,9 +473,10 @@ void TestDumpFile::logRefused() {
         const std::string log = f.tempPath("held.log");
         OpenLog(f, log);
         OpenDump(f, log);
-        QCOMPARE(f.boxes.shown.size(), std::size_t{2});
-        QCOMPARE(f.boxes.shown.back().text, "Failed to open file!"s);
-        QVERIFY(f->m_fileLog.isOpen());
+        QCOMPARE(f.boxes.shown.size(), std::size_t{3});
+        QCOMPARE(f.boxes.shown.back().text,
+                 "Failed to open file!\n" + log + " is in use by another program.");
+        QVERIFY(f->session().logFile().isOpen());
     }
 }
 
@@ -450,8 +490,8 @@ void TestDumpFile::logFailingWrite() {
     f->ShowReceived("lost?\r\n");
     // The event reaches the screen and the dump; the log is closed at once...
     QCOMPARE(f.screen(), "lost?\r\n"s);
-    QVERIFY(!f->m_fileLog.isOpen());
-    QCOMPARE(f->m_strLogFile, ""s);
+    QVERIFY(!f->session().logFile().isOpen());
+    QCOMPARE(f->session().logPath(), ""s);
     QCOMPARE(f->windowTitle(), DumpCaption(dump));
     QVERIFY(Enabled(f.frame(), ID_FILE_OPEN_LOG));
     // ...and the failure is told once.

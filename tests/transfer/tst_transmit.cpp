@@ -252,9 +252,9 @@ void TestTransmit::unopenable_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("text");
     QTest::newRow("missing") << "missing.txt"
-                             << "%1 was not found.";
+                             << "Failed to open file!\n%1 was not found.";
     QTest::newRow("folder") << ""
-                            << "%1 is a folder, not a file.";
+                            << "Failed to open file!\n%1 is a folder, not a file.";
 }
 
 void TestTransmit::unopenable() {

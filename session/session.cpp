@@ -1,0 +1,235 @@
+#include "session/session.h"
+
+#include "comm/ccommctrl.h"
+#include "framework/clock.h"
+#include "framework/errors.h"
+#include "framework/msgbox.h"
+#include "framework/stringtable.h"
+#include "terminal/commevents.h"
+#include "terminal/showreceived.h"
+#include "terminal/termedit.h"
+
+#include <QElapsedTimer>
+
+#include <algorithm>
+
+namespace session {
+namespace {
+
+constexpr std::size_t kScreenSlice = 4096;
+
+// The queue's view of the control: refusals are a closed port, never an exception.
+class CommSendPort final : public SendPort {
+public:
+    explicit CommSendPort(CCommCtrl& comm)
+        : m_comm(comm) {}
+    bool isOpen() const override { return m_comm.IsCreated() && m_comm.GetPortOpen(); }
+    int unsent() const override { return m_comm.GetOutBufferCount(); }
+    int bufferSize() const override { return m_comm.GetOutBufferSize(); }
+    bool write(std::string_view bytes) override {
+        return attempt([&] { m_comm.SetOutput(bytes); });
+    }
+    bool setBreak(bool on) override {
+        return attempt([&] { m_comm.SetBreak(on); });
+    }
+
+private:
+    template <typename F> bool attempt(F f) {
+        try {
+            f();
+            return true;
+        } catch (const fw::ControlError&) {
+            return false;
+        }
+    }
+    CCommCtrl& m_comm;
+};
+
+} // namespace
+
+Session::Session(CCommCtrl& comm, CTermEdit& screen, QObject* parent)
+    : QObject(parent)
+    , m_comm(comm)
+    , m_screen(screen)
+    , m_port(std::make_unique<CommSendPort>(comm))
+    , m_queue(std::make_unique<SendQueue>(*m_port, nullptr, this))
+    , m_dump{m_dumpFile, m_dumpPath, parent, [this] {
+                 if (m_filesChanged) m_filesChanged();
+             }}
+    , m_log{m_logFile, m_logPath, m_logLines, m_logPause, parent, [this] {
+                if (m_filesChanged) m_filesChanged();
+            }} {
+    m_noteTimer.setSingleShot(true);
+    m_noteTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_noteTimer, &QTimer::timeout, this, [this] {
+        const std::int64_t now = monotonicMs();
+        if (const auto until = m_pane.expiry(now))
+            m_noteTimer.start(static_cast<int>(*until - now));
+        else
+            showStatus();
+    });
+    connect(&m_logPause, &QTimer::timeout, this, [this] {
+        // Entered from the event loop by the timer: nothing may escape into Qt.
+        fw::Guard(fw::Entry::WindowMessage, [this] { transfer::LogPause(m_log); });
+    });
+}
+
+Session::~Session() {
+    // The queue's last word (a break under way ends) goes to a port that is still there.
+    m_queue.reset();
+}
+
+void Session::attach() {
+    m_comm.SetEventSink([this] { fw::Guard(fw::Entry::ControlEvent, [this] { onCommEvent(); }); });
+    if (comm::SerialControl* control = m_comm.control()) {
+        SendQueue* queue = m_queue.get();
+        connect(control, &comm::SerialControl::outputProgress, queue, &SendQueue::outputMoved);
+        connect(control, &comm::SerialControl::outputDrained, queue, &SendQueue::outputMoved);
+    }
+}
+
+void Session::setStatusSink(std::function<void(const std::string&)> sink) {
+    m_status = std::move(sink);
+}
+
+void Session::setFilesChanged(std::function<void()> changed) {
+    m_filesChanged = std::move(changed);
+}
+
+void Session::setTerminalSink(std::function<void(std::string_view)> sink) {
+    m_terminal = std::move(sink);
+}
+
+// --- the receive road ----------------------------------------------------------------------
+
+void Session::onCommEvent() {
+    const short code = m_comm.GetCommEvent();
+    const terminal::CommEventText* entry = terminal::FindEventText(code);
+    if (!entry) return;
+
+    if (!entry->error) {
+        // One reading per event: what InputLen leaves behind waits for the next one.
+        if (code == terminal::kReceiveEvent) received(m_comm.GetInput());
+        m_pane.event(fw::LoadString(entry->stringId));
+        showStatus();
+        return;
+    }
+
+    fw::MessageBeep(fw::Icon::Exclamation);
+    const std::string error = fw::LoadString(entry->stringId) + "\nOK to ignore, Cancel to quit";
+    if (fw::MessageBox(error, fw::Buttons::OkCancel, fw::Icon::Exclamation) == fw::Answer::Cancel) {
+        m_comm.SetPortOpen(false);
+        portClosed();
+    }
+}
+
+void Session::received(std::string_view chunk) {
+    if (!m_dumpPath.empty()) transfer::WriteDump(m_dump, chunk);
+    if (m_taker) {
+        m_taker->received(chunk);
+        return;
+    }
+    const std::int64_t arrived = fw::NowMs();
+    // The screen takes a read in slices: it is trimmed before each, so however much one read
+    // brings, the screen stays within its bound and one slice.
+    for (std::size_t at = 0; at < chunk.size(); at += kScreenSlice) {
+        const std::string_view slice = chunk.substr(at, kScreenSlice);
+        if (m_logPath.empty()) {
+            terminal::ShowReceived(m_screen, slice, m_hexView != 0, m_breaks, arrived, nullptr);
+            continue;
+        }
+        terminal::LogText text;
+        terminal::ShowReceived(m_screen, slice, m_hexView != 0, m_breaks, arrived, &text);
+        transfer::WriteLog(m_log, text.text, text.erase, arrived);
+    }
+    if (m_terminal) m_terminal(chunk);
+}
+
+bool Session::takeLine(LineTaker* taker) {
+    if (!taker || (m_taker && m_taker != taker)) return false;
+    m_taker = taker;
+    // What the taker gets is not shown: a CR shown before it pairs with nothing after it.
+    m_breaks.afterCR = false;
+    return true;
+}
+
+void Session::releaseLine() {
+    m_taker = nullptr;
+}
+
+void Session::portClosed() {
+    m_queue->portClosed();
+    if (LineTaker* taker = std::exchange(m_taker, nullptr)) taker->lineLost();
+}
+
+// --- sending -------------------------------------------------------------------------------
+
+void Session::sendTyped(std::string_view bytes) {
+    m_queue->send(std::string(bytes));
+}
+
+transfer::Outlet Session::fileOutlet() {
+    m_fileJobs.clear();
+    transfer::Outlet outlet;
+    outlet.open = [this] { return m_port->isOpen(); };
+    outlet.chunkSize = [this] { return m_port->bufferSize(); };
+    outlet.send = [this](std::string_view bytes) {
+        m_fileJobs.push_back(m_queue->send(std::string(bytes), {.paced = true}));
+    };
+    outlet.unsent = [this] {
+        return m_queue->queuedBytes() + (m_port->isOpen() ? m_port->unsent() : 0);
+    };
+    outlet.drop = [this] {
+        for (const JobId id : std::exchange(m_fileJobs, {}))
+            m_queue->cancel(id);
+    };
+    return outlet;
+}
+
+// --- the message pane ----------------------------------------------------------------------
+
+std::int64_t Session::monotonicMs() const {
+    static QElapsedTimer clock;
+    if (!clock.isValid()) clock.start();
+    return clock.elapsed();
+}
+
+void Session::note(const std::string& text) {
+    m_pane.note(text, monotonicMs());
+    m_noteTimer.start(static_cast<int>(StatusPane::kNoteMs));
+    showStatus();
+}
+
+void Session::holdNote(const std::string& text) {
+    m_pane.hold(text);
+    showStatus();
+}
+
+void Session::releaseNote() {
+    m_pane.release();
+    showStatus();
+}
+
+void Session::showStatus() {
+    if (m_status) m_status(m_pane.shown(monotonicMs()));
+}
+
+// --- the dump and the text log -------------------------------------------------------------
+
+bool Session::openDump(const std::string& path, bool append) {
+    return transfer::OpenDump(m_dump, path, append);
+}
+
+void Session::closeDump() {
+    transfer::CloseDump(m_dump);
+}
+
+bool Session::openLog(QWidget* parent) {
+    return transfer::OpenLog(m_log, parent);
+}
+
+void Session::closeLog() {
+    transfer::CloseLog(m_log);
+}
+
+} // namespace session
