@@ -141,6 +141,8 @@ void CMainFrame::OnUpdateDTREnable(fw::CmdUI& ui) {
     ui.Enable(true);
 }
 
+void CMainFrame::OnUpdateTerminal(fw::CmdUI& ui) { ui.SetCheck(m_bTerminal != 0); }
+
 void CMainFrame::OnUpdateHexView(fw::CmdUI& ui) {
     if (m_wndEdit.m_bEcho) m_session.setHexView(0);
     ui.SetCheck(GetHexView() != 0);
@@ -298,9 +300,16 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* e) {
     case QEvent::KeyPress: {
         fw::InvalidateLockKeys();
         auto* widget = qobject_cast<QWidget*>(watched);
-        // Keys of the frame's window are translated before the focused widget sees them.
-        if (widget && widget->window() == this && TranslateMenuKey(static_cast<QKeyEvent*>(e)))
+        auto* key = static_cast<QKeyEvent*>(e);
+        // In the terminal view the accelerator keys are keys like any other; F10 still opens
+        // the menu bar.
+        if (m_bTerminal && widget && (widget == &m_wndTerm || widget->parent() == &m_wndTerm)) {
+            if (key->key() != Qt::Key_F10 || (key->modifiers() & ~Qt::KeypadModifier)) break;
+            OpenMenuBar();
             return true;
+        }
+        // Keys of the frame's window are translated before the focused widget sees them.
+        if (widget && widget->window() == this && TranslateMenuKey(key)) return true;
         break;
     }
     case QEvent::KeyRelease:

@@ -7,6 +7,8 @@
 #include "res/resource.h"
 #include "res/vocabulary.h"
 
+#include <QKeyEvent>
+#include <QMenuBar>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
@@ -98,8 +100,21 @@ int CMainFrame::OnCreate() {
         m_wndEdit.setObjectName(QStringLiteral("screen%1").arg(IDW_PANE_FIRST));
         m_wndEdit.setTypedSink([this] { return m_wndComm.GetPortOpen(); },
                                [this](std::string_view bytes) { m_session.sendTyped(bytes); });
-        setCentralWidget(&m_wndEdit);
-        m_wndEdit.setFocus();
+        // The screen and the terminal view share the centre; the frame's holder goes with it.
+        m_views = new QStackedWidget;
+        m_views->addWidget(&m_wndEdit);
+        m_views->addWidget(&m_wndTerm);
+        setCentralWidget(m_views);
+        m_wndTerm.setObjectName(QStringLiteral("terminal"));
+        m_wndTerm.setOutputSink([this](std::string_view bytes) { m_session.sendTyped(bytes); });
+        m_wndTerm.setMenuChordTaken([this](const QKeyEvent& key) {
+            const QKeySequence chord(static_cast<int>(key.modifiers() & Qt::AltModifier) | key.key());
+            for (QAction* menu : menuBar()->actions())
+                if (QKeySequence::mnemonic(menu->text()) == chord) return true;
+            return false;
+        });
+        SetTerminal(m_bTerminal);
+        (m_bTerminal ? static_cast<QWidget*>(&m_wndTerm) : &m_wndEdit)->setFocus();
 
         InstallAccelerators();
         fw::SetIdleHook(this, [this] { OnIdleUpdate(); });
@@ -112,7 +127,7 @@ int CMainFrame::OnCreate() {
 
 void CMainFrame::OnActivate() {
     // Whether the frame becomes active or inactive, typing goes to the screen next.
-    m_wndEdit.setFocus();
+    (m_bTerminal ? static_cast<QWidget*>(&m_wndTerm) : &m_wndEdit)->setFocus();
 }
 
 void CMainFrame::UpdateTitle() {

@@ -11,6 +11,9 @@
 #include "mainframe/portwait.h"
 #include "session/session.h"
 #include "terminal/termedit.h"
+#include "terminal/vtview.h"
+
+#include <QStackedWidget>
 
 #include <QMainWindow>
 #include <QTimer>
@@ -45,6 +48,12 @@ public:
     Bool32 m_bReconnect = 1;      // a port whose device went away is reopened when it returns
     CPortWait m_portWait;         // the wait for that device
     Bool32 m_bTimeStamps = 0;     // the screen shows when each line arrived
+    terminal::VtView m_wndTerm;   // the terminal-emulation view, shown instead of the screen
+    Bool32 m_bTerminal = 0;       // the terminal view is the one shown
+
+    // Shows the terminal view (fed by the session, typing through its send queue) or the
+    // screen; the hexadecimal view goes off with the terminal view on.
+    void SetTerminal(Bool32 on);
 
     // --- services ---
     void UpdateTitle();
@@ -94,6 +103,9 @@ public:
     void OnUpdateCommCommand(fw::CmdUI& ui);
     void OnUpdateDTREnable(fw::CmdUI& ui);
     void OnUpdateHexView(fw::CmdUI& ui);
+    void OnUpdateTerminal(fw::CmdUI& ui);
+    void OnTerminalCommand(unsigned id);
+    QStackedWidget* m_views = nullptr;
 
     // The open port's device has gone away (`description` says so): wait for it, or say so in
     // a box when reconnecting is off.

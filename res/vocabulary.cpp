@@ -51,6 +51,8 @@ constexpr MenuItem kView[] = {
     {0, nullptr},
     {ID_VIEW_HEX, "&HEX View"},
     {ID_VIEW_TIMESTAMPS, "Time Sta&mps"},
+    {ID_VIEW_TERMINAL, "Terminal &Emulation"},
+    {ID_VIEW_RESET_TERMINAL, "&Reset Terminal"},
     {0, nullptr},
     {ID_VIEW_CLEAR, "&Clear Screen"},
 };
