@@ -32,7 +32,20 @@ void SequenceGuard::finish(char final, const Pass& pass, const Repeat& repeat) {
 void SequenceGuard::dcsByte(char c, const Pass& pass) {
     // m_held is ESC P and what followed; only a status request is held to its end.
     static constexpr std::string_view kSound[] = {"m", "r", "s", " q", "\"q"};
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '\0' || c == '\x7f') return; // the engine skips these inside a string
+    if (c == '\x18' || c == '\x1a') { // cancelled
+        pass(std::string_view(&c, 1));
+        m_held.clear();
+        m_state = State::Ground;
+        return;
+    }
+    if (u < 0x20 && c != kEsc && c != '\x07') { // run where it stands; the request goes on
+        pass(std::string_view(&c, 1));
+        return;
+    }
     if (m_state == State::DcsDrop) {
+        if (c == '\x07') m_state = State::Ground;
         if (c == kEsc) {
             m_held.assign(1, kEsc);
             m_state = State::Esc;
@@ -67,6 +80,52 @@ void SequenceGuard::dcsByte(char c, const Pass& pass) {
     }
 }
 
+void SequenceGuard::escByte(char c, const Pass& pass) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '[' || c == 'P') {
+        // The engine starts the sequence whatever intermediates came before.
+        m_held.assign(1, kEsc);
+        m_held += c;
+        m_separators = 0;
+        m_state = c == '[' ? State::Csi : State::Dcs;
+    } else if (c == kEsc) {
+        pass(m_held);
+        m_held.assign(1, kEsc);
+    } else if (u >= 0x7f || c == '\0') {
+        // skipped by the engine, which stays in the escape
+    } else if (u < 0x20 && c != '\x18' && c != '\x1a') {
+        pass(std::string_view(&c, 1)); // runs where it stands; the escape goes on
+    } else if (u >= 0x20 && u < 0x30) {
+        if (m_held.size() < 16) m_held += c; // an intermediate waits for the final byte
+    } else {
+        m_held += c;
+        pass(m_held);
+        m_held.clear();
+        m_state = State::Ground;
+    }
+}
+
+void SequenceGuard::dcsEndByte(char c, const Pass& pass) {
+    // m_held is the sound request and its ESC, or ESC alone for a request already dropped.
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '\0' || c == '\x7f') return;
+    if (c == '\\') {
+        if (m_held.size() > 1) pass(m_held + c);
+    } else if (c == '\x18' || c == '\x1a') {
+        pass(std::string_view(&c, 1));
+    } else if (u < 0x20 && c != kEsc) {
+        pass(std::string_view(&c, 1));
+        return;
+    } else { // the request is abandoned and this byte goes on in an escape
+        m_held.assign(1, kEsc);
+        m_state = State::Esc;
+        if (c != kEsc) escByte(c, pass);
+        return;
+    }
+    m_held.clear();
+    m_state = State::Ground;
+}
+
 void SequenceGuard::feed(std::string_view bytes, const Pass& pass, const Repeat& repeat) {
     std::size_t start = 0; // bytes from here on are handed on as they are
     for (std::size_t i = 0; i < bytes.size(); ++i) {
@@ -78,30 +137,11 @@ void SequenceGuard::feed(std::string_view bytes, const Pass& pass, const Repeat&
             m_held.assign(1, kEsc);
             m_state = State::Esc;
         } else if (m_state == State::Esc) {
-            if (c == '[') {
-                m_held += c;
-                m_separators = 0;
-                m_state = State::Csi;
-            } else if (c == 'P') {
-                m_held += c;
-                m_state = State::Dcs;
-            } else if (c == kEsc) {
-                pass(m_held);
-            } else if (u < 0x20 && c != '\x18' && c != '\x1a') {
-                m_held += c; // the engine runs a control inside an escape and goes on with it
-            } else {
-                m_held += c;
-                pass(m_held);
-                m_held.clear();
-                m_state = State::Ground;
-            }
+            escByte(c, pass);
         } else if (m_state == State::Dcs || m_state == State::DcsDrop) {
             dcsByte(c, pass);
         } else if (m_state == State::DcsEnd) {
-            m_held += c;
-            if (m_held.size() > 2 || c != '\\') pass(m_held); // an unsound request leaves ESC \ alone
-            m_held.clear();
-            m_state = State::Ground;
+            dcsEndByte(c, pass);
         } else if (c == kEsc || c == '\x18' || c == '\x1a') {
             // The sequence is abandoned; ESC starts the next one.
             if (m_state == State::Csi) pass(m_held);

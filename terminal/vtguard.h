@@ -28,7 +28,9 @@ public:
 
 private:
     void finish(char final, const Pass& pass, const Repeat& repeat);
+    void escByte(char c, const Pass& pass);
     void dcsByte(char c, const Pass& pass);
+    void dcsEndByte(char c, const Pass& pass);
     enum class State { Ground, Esc, Csi, Drop, Dcs, DcsDrop, DcsEnd } m_state = State::Ground;
     std::string m_held;
     long m_separators = 0;

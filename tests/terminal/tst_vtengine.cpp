@@ -173,6 +173,17 @@ void TestVtEngine::answersThroughSink_data() {
                                                           << QByteArray("\x1b[0n");
     QTest::newRow("a control inside the escape") << QByteArray("\x1b\x1dP$q m\x1b\\\x1b\x1d[5n")
                                                  << QByteArray("\x1b[0n");
+    // The engine begins a string after intermediates or bytes it skips, runs controls inside
+    // it and skips NUL and DEL there: none of these may bring it a request it mishandles.
+    QTest::newRow("request after skipped bytes") << QByteArray("\x1b\xfc\x7f P$q m\x07\x1b[5n")
+                                                 << QByteArray("\x1b[0n");
+    QTest::newRow("request with controls and DEL inside")
+        << QByteArray("\x1bP\x01$\x7fq \x7fm\x1b\x7f\x01\\\x1b[5n") << QByteArray("\x1b[0n");
+    QTest::newRow("sound request, controls inside") << QByteArray("\x1bP$\x7fq\x01m\x1b\x7f\\")
+                                                    << QByteArray("\x1bP1$rm\x1b\\");
+    QTest::newRow("request abandoned, escape goes on") << QByteArray("\x1bP$qm\x1b\xfcP$q m\x07\x1b[5n")
+                                                       << QByteArray("\x1b[0n");
+    QTest::newRow("repeat after intermediates") << QByteArray("\x1b ([5b\x1b[5n") << QByteArray("\x1b[0n");
     QTest::newRow("many queries") << QByteArray("\x1b[6n\x1b[6n") << QByteArray("\x1b[1;1R\x1b[1;1R");
 }
 
