@@ -168,7 +168,8 @@ void VtEngine::resize(int rows, int cols) {
         // and the cursor back where it was.
         VTermPos pos;
         vterm_state_get_cursorpos(m_state, &pos);
-        const std::string reset = "\x1b[?69h\x1b[s\x1b[?69l\x1b[r\x1b[" + std::to_string(pos.row + 1) +
+        // CAN first: whatever sequence the engine is inside ends there, unfinished.
+        const std::string reset = "\x18\x1b[?69h\x1b[s\x1b[?69l\x1b[r\x1b[" + std::to_string(pos.row + 1) +
                                   ";" + std::to_string(pos.col + 1) + "H";
         vterm_input_write(m_vt, reset.data(), reset.size());
     }
@@ -197,6 +198,10 @@ void VtEngine::mouseButton(int button, bool pressed, std::uint8_t mods) {
 
 void VtEngine::reset() {
     m_screen.setAltScreen(false);
+    // The engine's reader is not reset with its state: a sequence it was inside would go on
+    // with what comes next. CAN ends it unfinished, and the guard forgets what it held.
+    vterm_input_write(m_vt, "\x18", 1);
+    m_repeat = SequenceGuard{};
     vterm_state_reset(m_state, 1);
     m_screen.pen = VtPen{};
     m_screen.setReverse(false);
