@@ -70,11 +70,9 @@ void SequenceGuard::dcsByte(char c, const Pass& pass) {
     m_held += c;
     const std::string_view body = std::string_view(m_held).substr(2);
     if (body.size() <= 2 && std::string_view("$q").substr(0, body.size()) == body) return;
-    if (body.substr(0, 2) != "$q") { // not a status request: on as it comes
-        pass(m_held);
-        m_held.clear();
-        m_state = State::Ground;
-    } else if (body.size() > 8) {
+    // The engine acts on no other string, and one that comes in more than one write can reach
+    // it as a status request: it is dropped to its end.
+    if (body.substr(0, 2) != "$q" || body.size() > 8) {
         m_held.clear();
         m_state = State::DcsDrop;
     }

@@ -5,8 +5,9 @@
 //   repeats the last character itself;
 // - sequences of more than 16 parameters, which the engine writes past its own table with
 //   (they are dropped; no terminal acts on so many);
-// - status requests (DCS $ q ... ST) other than the ones the engine answers soundly (m, r, s,
-//   SP q, " q): the engine formats some others from memory it never set.
+// - strings (DCS ... ST) other than the status requests the engine answers soundly (m, r, s,
+//   SP q, " q): the engine formats other requests from memory it never set, and takes a string
+//   that spans writes for a request; it acts on no other string.
 //
 // Every other byte is handed on unchanged and in order. A sequence longer than 4 KB is dropped
 // whole, whatever its final byte.
