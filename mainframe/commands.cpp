@@ -41,6 +41,8 @@ constexpr Entry kMessageMap[] = {
     fw::OnCommand(ID_FILE_CLOSE_LOG, &CMainFrame::OnCloseLogFile),
     fw::OnUpdateRange(ID_VIEW_TIMESTAMPS, ID_SETTINGS_BREAKS_AUTO, &CMainFrame::OnUpdateLineOption),
     fw::OnCommandRange(ID_VIEW_TIMESTAMPS, ID_SETTINGS_BREAKS_AUTO, &CMainFrame::OnLineOption),
+    fw::OnUpdateRange(ID_SETTINGS_BACKSPACE_DEL, ID_SETTINGS_BACKSPACE_BS, &CMainFrame::OnUpdateLineOption),
+    fw::OnCommandRange(ID_SETTINGS_BACKSPACE_DEL, ID_SETTINGS_BACKSPACE_BS, &CMainFrame::OnLineOption),
 };
 
 // The line-signal queries: the command, the property's name and how to read it.
@@ -156,6 +158,8 @@ void CMainFrame::OnLineOption(unsigned id) {
         m_wndTerm.setEnterSends(m_wndEdit.m_enterSends);
     } else if (id >= ID_SETTINGS_BREAKS_CR && id <= ID_SETTINGS_BREAKS_AUTO) {
         m_session.setLineBreaks(static_cast<terminal::LineBreaks>(id - ID_SETTINGS_BREAKS_CR));
+    } else if (id >= ID_SETTINGS_BACKSPACE_DEL && id <= ID_SETTINGS_BACKSPACE_BS) {
+        m_wndTerm.setBackspaceSends(static_cast<terminal::BackspaceSends>(id - ID_SETTINGS_BACKSPACE_DEL));
     }
 }
 

@@ -155,6 +155,8 @@ void CMainFrame::OnUpdateLineOption(fw::CmdUI& ui) {
         ui.SetCheck(m_bTimeStamps != 0);
     else if (id >= ID_SETTINGS_ENTER_CR && id <= ID_SETTINGS_ENTER_CRLF)
         ui.SetCheck(id - ID_SETTINGS_ENTER_CR == static_cast<unsigned>(m_wndEdit.m_enterSends));
+    else if (id >= ID_SETTINGS_BACKSPACE_DEL && id <= ID_SETTINGS_BACKSPACE_BS)
+        ui.SetCheck(id - ID_SETTINGS_BACKSPACE_DEL == static_cast<unsigned>(m_wndTerm.backspaceSends()));
     else
         ui.SetCheck(id - ID_SETTINGS_BREAKS_CR == static_cast<unsigned>(m_session.lineBreaks()));
     ui.Enable(true);

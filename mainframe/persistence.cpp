@@ -60,6 +60,10 @@ std::vector<NumberSetting> Numbers(CMainFrame& f) {
          [&f](std::int32_t v) {
              if (v >= 0 && v <= 2) f.session().setLineBreaks(static_cast<terminal::LineBreaks>(v));
          }},
+        {"BackspaceSends", [&f] { return static_cast<std::int32_t>(f.m_wndTerm.backspaceSends()); },
+         [&f](std::int32_t v) {
+             if (v >= 0 && v <= 1) f.m_wndTerm.setBackspaceSends(static_cast<terminal::BackspaceSends>(v));
+         }},
     };
 }
 

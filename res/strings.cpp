@@ -74,6 +74,8 @@ constexpr fw::StringEntry kStrings[] = {
     {IDS_TRANSMIT_PORT_CLOSED, "The port was closed: %1 of %2 bytes of the file went out."},
     {IDS_INVALID_BAUD,
      "Invalid baud rate!\nThe baud rate must be a whole number between 50 and 4000000."},
+    {ID_SETTINGS_BACKSPACE_DEL, "Backspace in the terminal view sends DEL (0x7F)"},
+    {ID_SETTINGS_BACKSPACE_BS, "Backspace in the terminal view sends BS (0x08)"},
     {IDS_APP_TITLE, "Wirelog"},
     {IDS_IDLE_MESSAGE, "Ready"},
     {ID_APP_ABOUT, "Display program information and version number\nAbout"},

@@ -31,6 +31,11 @@ constexpr MenuItem kEnterSends[] = {
     {ID_SETTINGS_ENTER_CRLF, "CR LF", {}, true},
 };
 
+constexpr MenuItem kBackspaceSends[] = {
+    {ID_SETTINGS_BACKSPACE_DEL, "DEL", {}, true},
+    {ID_SETTINGS_BACKSPACE_BS, "BS", {}, true},
+};
+
 constexpr MenuItem kLineBreaks[] = {
     {ID_SETTINGS_BREAKS_CR, "CR", {}, true},
     {ID_SETTINGS_BREAKS_LF, "LF", {}, true},
@@ -43,6 +48,7 @@ constexpr MenuItem kSettings[] = {
     {ID_SETTINGS_DTRENABLE, "&DTR Enable"},     {0, nullptr},
     {ID_SETTINGS_PORT, "Port &Settings..."},   {0, nullptr},
     {0, "&Enter Sends", kEnterSends},          {0, "Line &Breaks From Device", kLineBreaks},
+    {0, "Bac&kspace Sends", kBackspaceSends},
 };
 
 constexpr MenuItem kView[] = {

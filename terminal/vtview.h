@@ -44,6 +44,7 @@ public:
 
     void setEnterSends(EnterSends mode) { m_keys.enter = mode; }
     void setBackspaceSends(BackspaceSends mode) { m_keys.backspace = mode; }
+    BackspaceSends backspaceSends() const { return m_keys.backspace; }
     void setScrollbackLines(std::size_t lines);
     std::size_t scrollbackLines() const { return m_screen.scrollback().limit(); }
 

@@ -53,16 +53,17 @@ QString Setting(CMainFrame& f, const QString& name) {
     if (name == "TimeStamps") return QString::number(f.m_bTimeStamps);
     if (name == "EnterSends") return QString::number(static_cast<int>(f.m_wndEdit.m_enterSends));
     if (name == "LineBreaks") return QString::number(static_cast<int>(f.session().lineBreaks()));
+    if (name == "BackspaceSends") return QString::number(static_cast<int>(f.m_wndTerm.backspaceSends()));
     return QStringLiteral("?unknown setting");
 }
 
 const QStringList kNames = {"Echo",        "DTREnable", "RTSEnable",  "HEXViewing",
                             "CommPort",    "InputLen",  "RThreshold", "SThreshold",
                             "Handshaking", "Reconnect", "Settings",   "ParityReplace",
-                            "TimeStamps",  "EnterSends", "LineBreaks"};
+                            "TimeStamps",  "EnterSends", "LineBreaks", "BackspaceSends"};
 // What a frame starts with when the store holds nothing.
 const QStringList kStart = {"0", "1", "1", "0",          "1", "0", "1", "0",
-                            "0", "1", "9600,n,8,1", "?", "0", "0", "0"};
+                            "0", "1", "9600,n,8,1", "?", "0", "0", "0", "0"};
 
 } // namespace
 
@@ -140,10 +141,11 @@ void TestPersistence::load_data() {
     row("text up to the first zero byte", "\"ParityReplace\"=hex:41,42,00,43\n",
         {"ParityReplace=AB"});
     row("line options", "\"TimeStamps\"=dword:00000005\n\"EnterSends\"=dword:00000002\n"
-        "\"LineBreaks\"=dword:00000001\n",
-        {"TimeStamps=1", "EnterSends=2", "LineBreaks=1"});
+        "\"LineBreaks\"=dword:00000001\n\"BackspaceSends\"=dword:00000001\n",
+        {"TimeStamps=1", "EnterSends=2", "LineBreaks=1", "BackspaceSends=1"});
     row("line options out of range keep their defaults",
-        "\"EnterSends\"=dword:00000003\n\"LineBreaks\"=dword:ffffffff\n", {});
+        "\"EnterSends\"=dword:00000003\n\"LineBreaks\"=dword:ffffffff\n"
+        "\"BackspaceSends\"=dword:00000002\n", {});
 }
 
 void TestPersistence::load() {
@@ -190,11 +192,11 @@ void TestPersistence::saveWritesEveryValue() {
     QCOMPARE(ValueLines(f.storeText()),
              (QStringList{"\"Echo\"=dword:00000000", "\"DTREnable\"=dword:00000001",
                           "\"RTSEnable\"=dword:00000001", "\"HEXViewing\"=dword:00000000",
-                          "\"CommPort\"=dword:00000001", "\"InputLen\"=dword:00000000",
+                          "\"Terminal\"=dword:00000000", "\"CommPort\"=dword:00000001", "\"InputLen\"=dword:00000000",
                           "\"RThreshold\"=dword:00000001", "\"SThreshold\"=dword:00000000",
                           "\"Handshaking\"=dword:00000000", "\"Reconnect\"=dword:00000001",
                           "\"TimeStamps\"=dword:00000000", "\"EnterSends\"=dword:00000000",
-                          "\"LineBreaks\"=dword:00000000",
+                          "\"LineBreaks\"=dword:00000000", "\"BackspaceSends\"=dword:00000000",
                           QString::fromStdString("\"Settings\"=hex:" + Hex("9600,n,8,1")),
                           "\"ParityReplace\"=hex:3f"}));
 }
@@ -219,6 +221,7 @@ void TestPersistence::roundTrip() {
         f->SendCommand(ID_VIEW_TIMESTAMPS, CMainFrame::Source::Menu);
         f->SendCommand(ID_SETTINGS_ENTER_CRLF, CMainFrame::Source::Menu);
         f->SendCommand(ID_SETTINGS_BREAKS_AUTO, CMainFrame::Source::Menu);
+        f->SendCommand(ID_SETTINGS_BACKSPACE_BS, CMainFrame::Source::Menu);
         f->SaveSettings();
         saved = f.storeText();
         QVERIFY(saved.find("\"InputLen\"=dword:00007fff\n") != std::string::npos);
@@ -229,7 +232,7 @@ void TestPersistence::roundTrip() {
     QVERIFY(g.created());
     const QStringList expected = {"1",   "0",  "0", "0", "99",          "32767",
                                   "300", "17", "2", "0", "38400,e,7,2", "",
-                                  "1",   "2",  "2"};
+                                  "1",   "2",  "2", "1"};
     for (int i = 0; i < kNames.size(); ++i)
         QCOMPARE(Setting(g.frame(), kNames[i]), expected[i]);
     // Saving what was loaded writes the same file, byte for byte.
