@@ -107,6 +107,7 @@ int CMainFrame::OnCreate() {
         setCentralWidget(m_views);
         m_wndTerm.setObjectName(QStringLiteral("terminal"));
         m_wndTerm.setOutputSink([this](std::string_view bytes) { m_session.sendTyped(bytes); });
+        m_wndTerm.setLocalEcho([this] { return m_wndEdit.m_bEcho != 0; });
         m_wndTerm.setMenuChordTaken([this](const QKeyEvent& key) {
             const QKeySequence chord(static_cast<int>(key.modifiers() & Qt::AltModifier) | key.key());
             for (QAction* menu : menuBar()->actions())

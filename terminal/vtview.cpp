@@ -35,6 +35,7 @@ VtView::VtView(QWidget* parent)
     connect(&m_syncTimer, &QTimer::timeout, this, &VtView::sync);
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &VtView::userScrolled);
     m_engine.setOutputSink([this](std::string_view s) {
+        if (m_echo) m_echo->append(s);
         if (m_output) m_output(s);
     });
     updateMetrics();

@@ -36,6 +36,9 @@ public:
 
     // Where keys and the emulator's answers go (the port's send queue).
     void setOutputSink(std::function<void(std::string_view)> sink);
+    // While `on` says so, what the user types is also shown, as the device would echo it;
+    // the engine's answers to the device never are.
+    void setLocalEcho(std::function<bool()> on) { m_localEcho = std::move(on); }
     // Where pasted text goes (the session's paste rule); without one it is sent as typed, its
     // line breaks as Enter Sends says.
     void setPasteSink(std::function<void(QString)> sink) { m_pasteSink = std::move(sink); }
@@ -115,6 +118,8 @@ private:
     VtEngine m_engine;
     KeyOptions m_keys;
     std::function<void(std::string_view)> m_output;
+    std::function<bool()> m_localEcho;
+    std::string* m_echo = nullptr; // collects typed bytes while a key is handled
     std::function<void(QString)> m_pasteSink;
     std::function<bool(const QKeyEvent&)> m_menuTaken;
 

@@ -75,8 +75,13 @@ bool VtView::handleViewKey(QKeyEvent* e) {
 }
 
 void VtView::typed(const KeyAction& action) {
+    // The echo is shown once the engine is done encoding the key, never from inside it.
+    std::string echo;
+    if (m_localEcho && m_localEcho()) m_echo = &echo;
     if (action.kind == KeyAction::Bytes) m_engine.send(action.bytes);
     if (action.kind == KeyAction::Key) m_engine.key(action.key, action.mods);
+    m_echo = nullptr;
+    if (!echo.empty()) feed(echo);
     if (!m_follow) {
         m_follow = true;
         updateScrollBar();

@@ -56,12 +56,15 @@ void TestVtView::keysReachTheSink_data() {
     QTest::addColumn<int>("key");
     QTest::addColumn<int>("mods");
     QTest::addColumn<QByteArray>("wire");
-    QTest::newRow("Ctrl+C") << int(Qt::Key_C) << int(Qt::ControlModifier) << QByteArray("\x03");
-    QTest::newRow("Up") << int(Qt::Key_Up) << 0 << QByteArray("\x1b[A");
-    QTest::newRow("Tab") << int(Qt::Key_Tab) << 0 << QByteArray("\t");
-    QTest::newRow("F10 is the menu's") << int(Qt::Key_F10) << 0 << QByteArray();
+    QTest::addColumn<QString>("echoed"); // the first line with local echo on, after "ab"
+    QTest::newRow("Ctrl+C") << int(Qt::Key_C) << int(Qt::ControlModifier) << QByteArray("\x03") << "ab";
+    QTest::newRow("Up") << int(Qt::Key_Up) << 0 << QByteArray("\x1b[A") << "ab";
+    QTest::newRow("Tab") << int(Qt::Key_Tab) << 0 << QByteArray("\t") << "ab";
+    QTest::newRow("a letter") << int(Qt::Key_X) << 0 << QByteArray("x") << "abx";
+    QTest::newRow("Backspace") << int(Qt::Key_Backspace) << 0 << QByteArray("\x7f") << "ab";
+    QTest::newRow("F10 is the menu's") << int(Qt::Key_F10) << 0 << QByteArray() << "ab";
     QTest::newRow("Ctrl+Shift+C copies") << int(Qt::Key_C) << int(Qt::ControlModifier | Qt::ShiftModifier)
-                                         << QByteArray();
+                                         << QByteArray() << "ab";
 }
 
 void TestVtView::keysReachTheSink() {
@@ -69,8 +72,18 @@ void TestVtView::keysReachTheSink() {
     QFETCH(int, mods);
     QFETCH(QByteArray, wire);
     Fixture f;
+    QFETCH(QString, echoed);
     QTest::keyClick(&f.view, Qt::Key(key), Qt::KeyboardModifiers(mods));
     QCOMPARE(QByteArray::fromStdString(f.out), wire);
+    // With local echo the same bytes show; the answer to a query goes out but never shows.
+    Fixture e;
+    e.view.setLocalEcho([] { return true; });
+    e.feed("ab\x1b[6n");
+    e.out.clear();
+    QTest::keyClick(&e.view, Qt::Key(key), Qt::KeyboardModifiers(mods));
+    e.view.flush();
+    QCOMPARE(QByteArray::fromStdString(e.out), wire);
+    QCOMPARE(QString::fromStdString(e.view.screen().lineText(0)), echoed);
 }
 
 void TestVtView::scrollingHoldsWhileOutputContinues() {
