@@ -60,7 +60,7 @@ test-sanitize: deps
 # (copied, so that the repository's corpus only grows by hand). Crashes land in $(BUILD)-fuzz.
 FUZZ_SECONDS ?= 20
 FUZZ_TARGETS := fuzz_linesettings fuzz_errormarks fuzz_registrystore fuzz_receive fuzz_telnet \
-                fuzz_protocolreceive
+                fuzz_protocolreceive fuzz_vterm
 fuzz: deps
 	@$(MAKE) --no-print-directory deps PACKAGES="clang libclang-rt-14-dev"
 	CXX=clang++ cmake -S . -B $(BUILD)-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWIRELOG_FUZZ=ON $(LAUNCHER)

@@ -44,10 +44,11 @@ struct Options {
                             "file"};
     QCommandLineOption echo{"echo", "Show typed characters on the screen (local echo)."};
     QCommandLineOption hex{"hex", "Show received data as hexadecimal bytes."};
+    QCommandLineOption terminal{"terminal", "Show the terminal-emulation view (View > Terminal Emulation)."};
 
     void addTo(QCommandLineParser& parser) const {
         for (const QCommandLineOption* o :
-             {&help, &version, &settings, &handshaking, &open, &dump, &echo, &hex})
+             {&help, &version, &settings, &handshaking, &open, &dump, &echo, &hex, &terminal})
             parser.addOption(*o);
     }
 };
@@ -210,6 +211,11 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     c.open = parser.isSet(o.open);
     c.echo = parser.isSet(o.echo);
     c.hex = parser.isSet(o.hex);
+    c.terminal = parser.isSet(o.terminal);
+    // The hexadecimal view needs the byte screen: the pair would quietly lose one of them.
+    if (c.terminal && c.hex)
+        return Fail("--terminal and --hex cannot be used together: the hexadecimal view needs "
+                    "the log view.");
     // Local echo turns the hexadecimal view off, so the pair would quietly lose --hex.
     if (c.echo && c.hex)
         return Fail("--echo and --hex cannot be used together: local echo turns the "

@@ -29,6 +29,7 @@ struct CommandLine {
     std::optional<std::string> dumpFile; // as given; made absolute by the launch checks
     bool echo = false;
     bool hex = false;
+    bool terminal = false; // the terminal-emulation view
 };
 
 inline constexpr int kBadUsage = 2;

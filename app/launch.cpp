@@ -111,7 +111,9 @@ void ApplyCommandLine(CMainFrame& frame, const CommandLine& c) {
             frame.m_wndStatusBar.SetPaneText(0, kHexTurnsEchoOff);
         }
         frame.SetHexView(1);
+        frame.SetTerminal(0);
     }
+    if (c.terminal) frame.SetTerminal(1);
 }
 
 void StartCommandLine(CMainFrame& frame, const CommandLine& c) {

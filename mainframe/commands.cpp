@@ -31,6 +31,8 @@ constexpr Entry kMessageMap[] = {
     fw::OnCommandRange(ID_VIEW_CLEAR, ID_VIEW_CLEAR, &CMainFrame::OnCommCommand),
     fw::OnUpdate(ID_SETTINGS_DTRENABLE, &CMainFrame::OnUpdateDTREnable),
     fw::OnUpdate(ID_VIEW_HEX, &CMainFrame::OnUpdateHexView),
+    fw::OnUpdate(ID_VIEW_TERMINAL, &CMainFrame::OnUpdateTerminal),
+    fw::OnCommandRange(ID_VIEW_TERMINAL, ID_VIEW_RESET_TERMINAL, &CMainFrame::OnTerminalCommand),
     fw::OnCommandRange(ID_SETTINGS_INPUTLEN, ID_QUERY_DSR, &CMainFrame::OnSettingsCommand),
     fw::OnUpdate(ID_COMM_RECONNECT, &CMainFrame::OnUpdateReconnect),
     fw::OnCommand(ID_COMM_RECONNECT, &CMainFrame::OnReconnect),
@@ -48,6 +50,8 @@ constexpr Entry kMessageMap[] = {
     fw::OnCommand(ID_SETTINGS_SCREENSIZE, &CMainFrame::OnScreenSize),
     fw::OnCommandRange(ID_VIEW_ZOOM_IN, ID_VIEW_ZOOM_NORMAL, &CMainFrame::OnZoom),
     fw::OnCommand(ID_VIEW_FONT, &CMainFrame::OnChooseFont),
+    fw::OnUpdateRange(ID_SETTINGS_BACKSPACE_DEL, ID_SETTINGS_BACKSPACE_BS, &CMainFrame::OnUpdateLineOption),
+    fw::OnCommandRange(ID_SETTINGS_BACKSPACE_DEL, ID_SETTINGS_BACKSPACE_BS, &CMainFrame::OnLineOption),
 };
 
 // The line-signal queries: the command, the property's name and how to read it.
@@ -160,8 +164,11 @@ void CMainFrame::OnLineOption(unsigned id) {
         m_wndEdit.setTimeStamps(m_bTimeStamps);
     } else if (id >= ID_SETTINGS_ENTER_CR && id <= ID_SETTINGS_ENTER_CRLF) {
         m_wndEdit.m_enterSends = static_cast<terminal::EnterSends>(id - ID_SETTINGS_ENTER_CR);
+        m_wndTerm.setEnterSends(m_wndEdit.m_enterSends);
     } else if (id >= ID_SETTINGS_BREAKS_CR && id <= ID_SETTINGS_BREAKS_AUTO) {
         m_session.setLineBreaks(static_cast<terminal::LineBreaks>(id - ID_SETTINGS_BREAKS_CR));
+    } else if (id >= ID_SETTINGS_BACKSPACE_DEL && id <= ID_SETTINGS_BACKSPACE_BS) {
+        m_wndTerm.setBackspaceSends(static_cast<terminal::BackspaceSends>(id - ID_SETTINGS_BACKSPACE_DEL));
     }
 }
 
@@ -179,6 +186,8 @@ void CMainFrame::OnSettingsCommand(unsigned id) {
         break;
     case ID_VIEW_HEX:
         SetHexView(!GetHexView());
+        // The hexadecimal view needs the byte screen.
+        if (GetHexView()) SetTerminal(0);
         break;
     case ID_QUERY_CD:
     case ID_QUERY_CTS:
@@ -192,4 +201,23 @@ void CMainFrame::OnSettingsCommand(unsigned id) {
     default:
         break;
     }
+}
+
+void CMainFrame::OnTerminalCommand(unsigned id) {
+    if (id == ID_VIEW_TERMINAL) SetTerminal(!m_bTerminal);
+    if (id == ID_VIEW_RESET_TERMINAL) m_wndTerm.resetTerminal();
+}
+
+void CMainFrame::SetTerminal(Bool32 on) {
+    m_bTerminal = on ? 1 : 0;
+    if (m_bTerminal) SetHexView(0);
+    m_wndTerm.setEnterSends(m_wndEdit.m_enterSends);
+    if (m_bTerminal)
+        m_session.setTerminalSink([this](std::string_view bytes) { m_wndTerm.feed(bytes); });
+    else
+        m_session.setTerminalSink({});
+    if (!m_views) return;
+    QWidget* shown = m_bTerminal ? static_cast<QWidget*>(&m_wndTerm) : &m_wndEdit;
+    m_views->setCurrentWidget(shown);
+    shown->setFocus();
 }

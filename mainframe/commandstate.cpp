@@ -187,6 +187,8 @@ void CMainFrame::OnUpdateDTREnable(fw::CmdUI& ui) {
     ui.Enable(true);
 }
 
+void CMainFrame::OnUpdateTerminal(fw::CmdUI& ui) { ui.SetCheck(m_bTerminal != 0); }
+
 void CMainFrame::OnUpdateHexView(fw::CmdUI& ui) {
     if (m_wndEdit.m_bEcho) m_session.setHexView(0);
     ui.SetCheck(GetHexView() != 0);
@@ -199,6 +201,8 @@ void CMainFrame::OnUpdateLineOption(fw::CmdUI& ui) {
         ui.SetCheck(m_bTimeStamps != 0);
     else if (id >= ID_SETTINGS_ENTER_CR && id <= ID_SETTINGS_ENTER_CRLF)
         ui.SetCheck(id - ID_SETTINGS_ENTER_CR == static_cast<unsigned>(m_wndEdit.m_enterSends));
+    else if (id >= ID_SETTINGS_BACKSPACE_DEL && id <= ID_SETTINGS_BACKSPACE_BS)
+        ui.SetCheck(id - ID_SETTINGS_BACKSPACE_DEL == static_cast<unsigned>(m_wndTerm.backspaceSends()));
     else
         ui.SetCheck(id - ID_SETTINGS_BREAKS_CR == static_cast<unsigned>(m_session.lineBreaks()));
     ui.Enable(true);
@@ -357,11 +361,18 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* e) {
     case QEvent::KeyPress: {
         fw::InvalidateLockKeys();
         auto* widget = qobject_cast<QWidget*>(watched);
-        // Keys of the frame's window are translated before the focused widget sees them.
-        const bool inScreen = widget == &m_wndEdit || m_wndEdit.isAncestorOf(widget);
-        if (widget && widget->window() == this &&
-            TranslateMenuKey(static_cast<QKeyEvent*>(e), inScreen))
+        auto* key = static_cast<QKeyEvent*>(e);
+        // In the terminal view the accelerator keys are keys like any other; F10 still opens
+        // the menu bar.
+        if (m_bTerminal && widget && (widget == &m_wndTerm || widget->parent() == &m_wndTerm)) {
+            if (key->key() != Qt::Key_F10 || (key->modifiers() & ~Qt::KeypadModifier)) break;
+            OpenMenuBar();
             return true;
+        }
+        // Keys of the frame's window are translated before the focused widget sees them; the
+        // accelerators only while the screen has the focus, so text fields edit as usual.
+        const bool inScreen = widget == &m_wndEdit || m_wndEdit.isAncestorOf(widget);
+        if (widget && widget->window() == this && TranslateMenuKey(key, inScreen)) return true;
         break;
     }
     case QEvent::KeyRelease:

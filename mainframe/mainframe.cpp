@@ -7,6 +7,8 @@
 #include "res/resource.h"
 #include "res/vocabulary.h"
 
+#include <QKeyEvent>
+#include <QMenuBar>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
@@ -113,8 +115,24 @@ int CMainFrame::OnCreate() {
             m_session.note(fw::FormatString(IDS_KEYS_NOT_SENT, {m_portWait.Port().shown}));
             return true;
         });
-        setCentralWidget(&m_wndEdit);
-        m_wndEdit.setFocus();
+        // The screen and the terminal view share the centre; the frame's holder goes with it.
+        m_views = new QStackedWidget;
+        m_views->addWidget(&m_wndEdit);
+        m_views->addWidget(&m_wndTerm);
+        setCentralWidget(m_views);
+        m_wndTerm.setObjectName(QStringLiteral("terminal"));
+        m_wndTerm.setOutputSink([this](std::string_view bytes) { m_session.sendTyped(bytes); });
+        // The terminal view always speaks UTF-8.
+        m_wndTerm.setPasteSink([this](const QString& text) { PasteText(text, true); });
+        m_wndTerm.setLocalEcho([this] { return m_wndEdit.m_bEcho != 0; });
+        m_wndTerm.setMenuChordTaken([this](const QKeyEvent& key) {
+            const QKeySequence chord(static_cast<int>(key.modifiers() & Qt::AltModifier) | key.key());
+            for (QAction* menu : menuBar()->actions())
+                if (QKeySequence::mnemonic(menu->text()) == chord) return true;
+            return false;
+        });
+        SetTerminal(m_bTerminal);
+        (m_bTerminal ? static_cast<QWidget*>(&m_wndTerm) : &m_wndEdit)->setFocus();
 
         InstallAccelerators();
         fw::SetIdleHook(this, [this] { OnIdleUpdate(); });
@@ -127,7 +145,7 @@ int CMainFrame::OnCreate() {
 
 void CMainFrame::OnActivate() {
     // Whether the frame becomes active or inactive, typing goes to the screen next.
-    m_wndEdit.setFocus();
+    (m_bTerminal ? static_cast<QWidget*>(&m_wndTerm) : &m_wndEdit)->setFocus();
 }
 
 void CMainFrame::UpdateTitle() {

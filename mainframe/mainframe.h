@@ -17,6 +17,9 @@
 #include "settings/macrosdlg.h"
 #include "settings/pacingdlg.h"
 #include "terminal/termedit.h"
+#include "terminal/vtview.h"
+
+#include <QStackedWidget>
 
 #include <QMainWindow>
 #include <QTimer>
@@ -65,6 +68,12 @@ public:
     settings::Pacing m_pacing;
     std::unique_ptr<CSendRuns> m_sendRuns; // what they send, as runs of send queue jobs
     CSendProgress* m_pSendProgress = nullptr; // in the status bar while a run is under way
+    terminal::VtView m_wndTerm;   // the terminal-emulation view, shown instead of the screen
+    Bool32 m_bTerminal = 0;       // the terminal view is the one shown
+
+    // Shows the terminal view (fed by the session, typing through its send queue) or the
+    // screen; the hexadecimal view goes off with the terminal view on.
+    void SetTerminal(Bool32 on);
 
     // --- services ---
     void UpdateTitle();
@@ -121,6 +130,9 @@ public:
     void OnUpdateCommCommand(fw::CmdUI& ui);
     void OnUpdateDTREnable(fw::CmdUI& ui);
     void OnUpdateHexView(fw::CmdUI& ui);
+    void OnUpdateTerminal(fw::CmdUI& ui);
+    void OnTerminalCommand(unsigned id);
+    QStackedWidget* m_views = nullptr;
 
     // The open port's device has gone away (`description` says so): wait for it, or say so in
     // a box when reconnecting is off.
@@ -143,6 +155,9 @@ public:
     // Sends the clipboard's text: line breaks as Enter Sends says, paced; a long text or one
     // with control characters is confirmed first.
     void OnPasteToPort();
+    // Text pasted into either view, by the one paste rule: line breaks as Enter Sends says,
+    // paced, asked first when large or holding control characters; in UTF-8 or the code page.
+    void PasteText(const QString& text, bool utf8);
 
     void OnClose();
     // True once the window has gone; the object follows when the event loop gets back to it.

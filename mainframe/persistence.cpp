@@ -27,6 +27,7 @@ std::vector<NumberSetting> Numbers(CMainFrame& f) {
         {"RTSEnable", [&c, flag] { return flag(c.GetRTSEnable()); },
          [&c](std::int32_t v) { c.SetRTSEnable(v != 0); }},
         {"HEXViewing", [&f] { return f.GetHexView(); }, [&f](std::int32_t v) { f.SetHexView(v); }},
+        {"Terminal", [&f] { return f.m_bTerminal; }, [&f](std::int32_t v) { f.m_bTerminal = v != 0; }},
         // A port that stands for a device only in this run (given by path on the command line)
         // would lead nowhere next time: the store keeps the port it had.
         {"CommPort",
@@ -92,6 +93,10 @@ std::vector<NumberSetting> Numbers(CMainFrame& f) {
          [&f](std::int32_t v) { f.m_pacing.charMs = settings::PacingDelay(v); }},
         {"PaceLine", [&f] { return f.m_pacing.lineMs; },
          [&f](std::int32_t v) { f.m_pacing.lineMs = settings::PacingDelay(v); }},
+        {"BackspaceSends", [&f] { return static_cast<std::int32_t>(f.m_wndTerm.backspaceSends()); },
+         [&f](std::int32_t v) {
+             if (v >= 0 && v <= 1) f.m_wndTerm.setBackspaceSends(static_cast<terminal::BackspaceSends>(v));
+         }},
     };
 }
 

@@ -131,7 +131,12 @@ void CMainFrame::SendMacro(int index) {
 }
 
 void CMainFrame::OnPasteToPort() {
-    const std::string text = fw::ToAnsi(QApplication::clipboard()->text());
+    PasteText(QApplication::clipboard()->text(),
+              m_wndEdit.characterSet() == terminal::CharacterSet::Utf8);
+}
+
+void CMainFrame::PasteText(const QString& pasted, bool utf8) {
+    const std::string text = utf8 ? pasted.toStdString() : fw::ToAnsi(pasted);
     const auto plan = transfer::PlanPaste(text, terminal::EnterBytes(m_wndEdit.m_enterSends));
     if (plan.bytes.empty()) return;
     if (plan.mustAsk &&

@@ -77,6 +77,8 @@ constexpr fw::StringEntry kStrings[] = {
     {IDS_LOG_PORT_GONE, "%1 went away"},
     {IDS_LOG_PORT_BACK, "%1 is back"},
     {IDS_KEYS_NOT_SENT, "Not sent: %1 is waiting to reconnect."},
+    {ID_SETTINGS_BACKSPACE_DEL, "Backspace in the terminal view sends DEL (0x7F)"},
+    {ID_SETTINGS_BACKSPACE_BS, "Backspace in the terminal view sends BS (0x08)"},
     {ID_VIEW_SENDBAR, "Show or hide the line for typing and sending whole lines\nSend Bar"},
     {ID_VIEW_MACROBAR, "Show or hide the buttons of the macros\nMacro Bar"},
     {ID_SETTINGS_MACROS, "Name the macros and say what each sends\nMacros"},

@@ -47,6 +47,11 @@ constexpr MenuItem kEnterSends[] = {
     {ID_SETTINGS_ENTER_CRLF, "CR LF", {}, true},
 };
 
+constexpr MenuItem kBackspaceSends[] = {
+    {ID_SETTINGS_BACKSPACE_DEL, "DEL", {}, true},
+    {ID_SETTINGS_BACKSPACE_BS, "BS", {}, true},
+};
+
 constexpr MenuItem kLineBreaks[] = {
     {ID_SETTINGS_BREAKS_CR, "CR", {}, true},
     {ID_SETTINGS_BREAKS_LF, "LF", {}, true},
@@ -74,6 +79,7 @@ constexpr MenuItem kSettings[] = {
     {0, "Line &Breaks From Device", kLineBreaks},
     {0, "C&haracter Set", kCharacterSet},
     {ID_SETTINGS_SCREENSIZE, "Scree&n Size..."},
+    {0, "Bac&kspace Sends", kBackspaceSends},
 };
 
 constexpr MenuItem kView[] = {
@@ -84,6 +90,8 @@ constexpr MenuItem kView[] = {
     {0, nullptr},
     {ID_VIEW_HEX, "&HEX View"},
     {ID_VIEW_TIMESTAMPS, "Time Sta&mps"},
+    {ID_VIEW_TERMINAL, "Terminal &Emulation"},
+    {ID_VIEW_RESET_TERMINAL, "&Reset Terminal"},
     {0, nullptr},
     {ID_VIEW_ZOOM_IN, "&Zoom In"},
     {ID_VIEW_ZOOM_OUT, "Zoom &Out"},

@@ -170,6 +170,8 @@ void TestCommandLine::refuses_data() {
                                   << QStringList{"--settings", "more than once"};
     QTest::newRow("echo with hex")
         << QStringList{"--echo", "--hex"} << QStringList{"--echo", "--hex"};
+    QTest::newRow("terminal with hex")
+        << QStringList{"--terminal", "--hex"} << QStringList{"--terminal", "--hex"};
 }
 
 void TestCommandLine::refuses() {
@@ -191,7 +193,7 @@ void TestCommandLine::helpAndVersion() {
         QCOMPARE(c.action, CommandLine::Action::Help);
         const QString text = QString::fromStdString(c.text);
         for (const char* part : {"Usage: wirelog", "--settings", "--handshaking", "--open",
-                                 "--dump", "--echo", "--hex", "PORT", "saved", "COM97"})
+                                 "--dump", "--echo", "--hex", "--terminal", "PORT", "saved", "COM97"})
             QVERIFY2(text.contains(QLatin1String(part)), part);
     }
     for (const char* option : {"--version", "-v"}) {

@@ -60,6 +60,7 @@ QString Setting(CMainFrame& f, const QString& name) {
     if (name == "SendHex") return QString::number(f.m_pSendBar->isHex());
     if (name == "PaceChar") return QString::number(f.m_pacing.charMs);
     if (name == "PaceLine") return QString::number(f.m_pacing.lineMs);
+    if (name == "BackspaceSends") return QString::number(static_cast<int>(f.m_wndTerm.backspaceSends()));
     return QStringLiteral("?unknown setting");
 }
 
@@ -67,10 +68,10 @@ const QStringList kNames = {"Echo",     "DTREnable",     "RTSEnable",   "HEXView
                             "InputLen", "RThreshold",    "SThreshold",  "Handshaking", "Reconnect",
                             "Settings", "ParityReplace", "TimeStamps",  "EnterSends",  "LineBreaks",
                             "SendBar",  "MacroBar",      "SendLineEnd", "SendHex",     "PaceChar",
-                            "PaceLine"};
+                            "PaceLine", "BackspaceSends"};
 // What a frame starts with when the store holds nothing.
 const QStringList kStart = {"0", "1", "1", "0", "1", "0", "1", "0", "0", "1", "9600,n,8,1",
-                            "?", "0", "0", "0", "0", "0", "1", "0", "0", "0"};
+                            "?", "0", "0", "0", "0", "0", "1", "0", "0", "0", "0"};
 
 // The stored lines of the send history and the macros, as a store with nothing in them has.
 QStringList EmptySendTexts() {
@@ -228,6 +229,7 @@ void TestPersistence::saveWritesEveryValue() {
                           "\"DTREnable\"=dword:00000001",
                           "\"RTSEnable\"=dword:00000001",
                           "\"HEXViewing\"=dword:00000000",
+                          "\"Terminal\"=dword:00000000",
                           "\"CommPort\"=dword:00000001",
                           "\"InputLen\"=dword:00000000",
                           "\"RThreshold\"=dword:00000001",
@@ -246,6 +248,7 @@ void TestPersistence::saveWritesEveryValue() {
                           "\"SendHex\"=dword:00000000",
                           "\"PaceChar\"=dword:00000000",
                           "\"PaceLine\"=dword:00000000",
+                          "\"BackspaceSends\"=dword:00000000",
                           QString::fromStdString("\"FontFamily\"=hex:" + Hex(family)),
                           QString::fromStdString("\"Settings\"=hex:" + Hex("9600,n,8,1")),
                           "\"ParityReplace\"=hex:3f"} +
