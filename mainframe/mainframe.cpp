@@ -112,7 +112,9 @@ int CMainFrame::OnCreate() {
         // of showing them as if the device had echoed them.
         m_wndEdit.setTypedRefusal([this] {
             if (!m_portWait.IsWaiting()) return false;
-            m_session.note(fw::FormatString(IDS_KEYS_NOT_SENT, {m_portWait.Port().shown}));
+            // The pane belongs to the wait meanwhile; this says both things at once.
+            m_wndStatusBar.SetPaneText(
+                0, fw::FormatString(IDS_KEYS_NOT_SENT, {m_portWait.Port().shown}), true);
             return true;
         });
         // The screen and the terminal view share the centre; the frame's holder goes with it.

@@ -441,13 +441,17 @@ class Stand:
         return found
 
     def screen_text(self):
-        """The terminal screen's whole text as assistive technology reads it."""
+        """The shown screen's whole text as assistive technology reads it (the log view, or
+        the terminal view while it is switched on: the other one is hidden)."""
         for node in self.find_nodes(role="text"):
             t = node.get_text_iface()
             if t is None:
                 continue
-            editable = node.get_state_set().contains(self.atspi.StateType.EDITABLE) \
-                or node.get_state_set().contains(self.atspi.StateType.MULTI_LINE)
+            states = node.get_state_set()
+            if not states.contains(self.atspi.StateType.VISIBLE):
+                continue
+            editable = states.contains(self.atspi.StateType.EDITABLE) \
+                or states.contains(self.atspi.StateType.MULTI_LINE)
             if editable:
                 return t.get_text(0, t.get_character_count())
         return None

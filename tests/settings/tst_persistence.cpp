@@ -277,6 +277,7 @@ void TestPersistence::roundTrip() {
         f->SendCommand(ID_SETTINGS_BREAKS_AUTO, CMainFrame::Source::Menu);
         f->SendCommand(ID_VIEW_SENDBAR, CMainFrame::Source::Menu);
         f->SendCommand(ID_VIEW_MACROBAR, CMainFrame::Source::Menu);
+        f->SendCommand(ID_SETTINGS_BACKSPACE_BS, CMainFrame::Source::Menu);
         f->m_pSendBar->setLineEnding(transfer::LineEnding::None);
         f->m_pSendBar->setHex(true);
         f->m_pacing = {5, 10000};
@@ -290,7 +291,9 @@ void TestPersistence::roundTrip() {
     QVERIFY(g.created());
     const QStringList expected = {"1",  "0", "0", "0",           "99", "32767", "300",
                                   "17", "2", "0", "38400,e,7,2", "",   "1",     "2",
-                                  "2",  "1", "1", "0",           "1",  "5",     "10000"};
+                                  "2",  "1", "1", "0",           "1",  "5",     "10000",
+                                  "1"};
+    QCOMPARE(expected.size(), kNames.size());
     for (int i = 0; i < kNames.size(); ++i)
         QCOMPARE(Setting(g.frame(), kNames[i]), expected[i]);
     // Saving what was loaded writes the same file, byte for byte.
