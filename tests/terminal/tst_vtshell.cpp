@@ -65,6 +65,12 @@ public:
         if (m_master >= 0) close(m_master);
     }
     bool started() const { return m_pid > 0; }
+    // A job of the shell holds the terminal (the shell has handed it the foreground), so a
+    // Ctrl+C now reaches that job and not the shell on its way to starting it.
+    bool jobInForeground() const {
+        const pid_t foreground = tcgetpgrp(m_master);
+        return foreground > 0 && foreground != m_pid;
+    }
 
 private:
     void readAll() {
@@ -153,6 +159,7 @@ void TestVtShell::upRecallsTheCommand() {
 void TestVtShell::ctrlCStopsSleep() {
     Type(*m_view, "sleep 100; echo slept");
     QTRY_VERIFY_WITH_TIMEOUT(Lines(*m_view).contains("$ sleep 100; echo slept"), kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(m_shell->jobInForeground(), kWaitMs);
     QTest::keyClick(m_view, Qt::Key_C, Qt::ControlModifier);
     Type(*m_view, "echo after");
     // Interrupted, not finished: the shell answers at once and "slept" never shows.
