@@ -4,10 +4,10 @@
 //   simmodem [--ports DIR] [--com N] [--delay MS] [--guard MS] [--quiet]
 //
 // The port map folder is Wirelog's own unless --ports names one. What the modem understands
-// is in tools/modem.h. SIGINT and SIGTERM end it; it removes its link on the way out.
+// is in tools/simulatedmodem.h. SIGINT and SIGTERM end it; it removes its link on the way out.
 
 #include "comm/portmap.h"
-#include "tools/modem.h"
+#include "tools/simulatedmodem.h"
 
 #include <cerrno>
 #include <csignal>

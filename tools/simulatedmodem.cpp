@@ -1,4 +1,4 @@
-#include "tools/modem.h"
+#include "tools/simulatedmodem.h"
 
 #include <cctype>
 #include <cerrno>
