@@ -60,8 +60,8 @@ void ShowIdentity(QDialog& dialog, const std::string& notice, const std::string&
     }
     if (auto* origin = dialog.findChild<QLabel*>(QStringLiteral("labelOrigin")))
         origin->setText(QString::fromLatin1(app::OriginLine()));
-    if (auto* label = dialog.findChild<QLabel*>(QStringLiteral("label%1").arg(IDC_NOTICE)))
+    if (auto* label = dialog.findChild<QLabel*>(QStringLiteral("notice")))
         label->setText(fw::FromAnsi(notice));
-    if (auto* label = dialog.findChild<QLabel*>(QStringLiteral("label%1").arg(IDC_CREDITS)))
+    if (auto* label = dialog.findChild<QLabel*>(QStringLiteral("credits")))
         label->setText(fw::FromAnsi(credits));
 }

@@ -8,7 +8,6 @@
 #include "framework/stringtable.h"
 #include "mainframe/mainframe.h"
 #include "res/resource.h"
-#include "transfer/modem.h"
 
 #include <QPointer>
 
@@ -55,7 +54,7 @@ void CMainFrame::OnClose() {
             m_session.portClosed();
         }
         // A hang-up still holding DTR down ends here, so that the settings keep DTREnable.
-        transfer::EndHangUp(*this);
+        m_session.endHangUp();
         if (!m_session.dumpPath().empty()) OnCloseDumpFile();
         if (!m_session.logPath().empty()) OnCloseLogFile();
         SaveSettings();
@@ -67,7 +66,7 @@ void CMainFrame::DestroyFrame() {
     // The window goes now; the object itself once the event loop is back at the level where
     // the close began, so that any run still inside a handler finds it (and sees m_closed).
     m_closed = true;
-    m_portWait.Stop(); // a window that has gone waits for no device
+    m_session.portWait().stop(); // a window that has gone waits for no device
     hide();
     if (fw::MainWindow() == this) {
         fw::SetMainWindow(nullptr);

@@ -4,6 +4,7 @@
 #include "framework/application.h"
 #include "framework/errors.h"
 #include "framework/msgbox.h"
+#include "framework/stringtable.h"
 #include "mainframe/mainframe.h"
 #include "res/resource.h"
 #include "settings/settingsdlg.h"
@@ -113,24 +114,24 @@ void CMainFrame::OnCommCommand(unsigned id) {
     case ID_COMM_PORT_OPEN:
     case ID_COMM_PORT_CLOSE:
         // Each of them ends a wait for a device that went away; Port Open then opens at once.
-        if (m_portWait.IsWaiting()) {
+        if (m_session.portWait().isWaiting()) {
             StopWaitingForPort();
             if (id != ID_COMM_PORT_OPEN) break;
         }
         m_wndComm.SetPortOpen(!m_wndComm.GetPortOpen());
         // A hang-up under way ends with the port, not later on a port opened again.
         if (!m_wndComm.GetPortOpen()) {
-            transfer::EndHangUp(*this);
+            m_session.endHangUp();
             m_session.portClosed();
         }
         break;
     case ID_SETTINGS_PORT: {
         // The wait stands still while the port's settings are edited, and ends with new ones.
         struct Held {
-            CPortWait& wait;
-            ~Held() { wait.Hold(false); }
-        } held{m_portWait};
-        m_portWait.Hold(true);
+            session::PortWait& wait;
+            ~Held() { wait.hold(false); }
+        } held{m_session.portWait()};
+        m_session.portWait().hold(true);
         CSettingsDlg dlg(this, m_wndComm, m_wndEdit.m_bEcho);
         if (dlg.DoModal() == QDialog::Accepted) StopWaitingForPort();
         break;
@@ -148,7 +149,7 @@ void CMainFrame::OnCommCommand(unsigned id) {
                             });
         break;
     case ID_COMM_HANGUP:
-        transfer::HangUp(*this, m_wndComm);
+        m_session.hangUp();
         break;
     case ID_VIEW_CLEAR:
         m_wndEdit.setText({});
@@ -195,7 +196,8 @@ void CMainFrame::OnSettingsCommand(unsigned id) {
         for (const auto& query : kSignalQueries) {
             if (query.id != id) continue;
             const bool holding = (m_wndComm.*query.read)();
-            fw::MessageBox(std::string(query.name) + (holding ? " is TRUE" : " is FALSE"));
+            fw::MessageBox(fw::FormatString(holding ? IDS_SIGNAL_TRUE : IDS_SIGNAL_FALSE,
+                                            {query.name}));
         }
         break;
     default:

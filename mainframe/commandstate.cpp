@@ -143,7 +143,7 @@ void CMainFrame::OnUpdateCommCommand(fw::CmdUI& ui) {
     switch (ui.id()) {
     case ID_COMM_PORT_OPENCLOSE:
         // A port waiting for its device is closed, and closing it ends the wait.
-        ui.SetText(m_wndComm.GetPortOpen() || m_portWait.IsWaiting() ? "&Port Close"
+        ui.SetText(m_wndComm.GetPortOpen() || m_session.portWait().isWaiting() ? "&Port Close"
                                                                      : "&Port Open");
         ui.Enable(true);
         break;
@@ -155,7 +155,7 @@ void CMainFrame::OnUpdateCommCommand(fw::CmdUI& ui) {
         ui.Enable(m_wndComm.GetPortOpen());
         break;
     case ID_COMM_PORT_CLOSE:
-        ui.Enable(m_wndComm.GetPortOpen() || m_portWait.IsWaiting());
+        ui.Enable(m_wndComm.GetPortOpen() || m_session.portWait().isWaiting());
         break;
     case ID_COMM_PORT_OPEN:
         ui.Enable(!m_wndComm.GetPortOpen());

@@ -25,16 +25,16 @@ QString LiteralTitle(QString title) {
 
 } // namespace
 
-CMainFrame::CMainFrame()
-    : m_portWait(m_wndComm, [this](CPortWait::Outcome outcome) {
+CMainFrame::CMainFrame() {
+    m_session.portWait().setReport([this](session::PortWait::Outcome outcome) {
         fw::Guard(fw::Entry::ControlEvent, [this, outcome] {
-            if (outcome == CPortWait::Outcome::Reopened)
+            if (outcome == session::PortWait::Outcome::Reopened)
                 m_session.logMark(
                     fw::FormatString(IDS_LOG_PORT_BACK, {m_wndComm.GetOpenedPort().shown}));
-            m_wndStatusBar.SetPaneText(0, m_portWait.Message(), true);
+            m_wndStatusBar.SetPaneText(0, m_session.portWait().message(), true);
             UpdateTitle();
         });
-    }) {
+    });
     setObjectName(QStringLiteral("CMainFrame"));
     setWindowTitle(fw::FromAnsi(fw::LoadStringLine(IDR_MAINFRAME, 0)));
     QIcon icon(QString::fromLatin1(res::kProgramIcon));
@@ -64,27 +64,27 @@ int CMainFrame::OnCreate() {
     try {
         if (g_creationFault == CreationFault::ToolBar || !m_wndToolBar.Create(this, IDW_TOOLBAR) ||
             !m_wndToolBar.LoadToolBar(res::ToolBarSlots(), res::kToolBarImage)) {
-            fw::MessageBox("Failed to create toolbar");
+            fw::MessageBox(fw::LoadString(IDS_CREATE_TOOLBAR_FAILED));
             return -1;
         }
         if (g_creationFault == CreationFault::StatusBar ||
             !m_wndStatusBar.Create(this, IDW_STATUS_BAR) ||
             !m_wndStatusBar.SetIndicators(res::StatusIndicators())) {
-            fw::MessageBox("Failed to create status bar");
+            fw::MessageBox(fw::LoadString(IDS_CREATE_STATUSBAR_FAILED));
             return -1;
         }
         m_wndStatusBar.SetPaneText(0, fw::LoadString(IDS_IDLE_MESSAGE), false);
         BuildMenu();
 
         if (g_creationFault == CreationFault::Control || !m_wndComm.Create(this, IDC_COMMCTRL)) {
-            fw::MessageBox("Failed to create OLE Communications Control");
+            fw::MessageBox(fw::LoadString(IDS_CREATE_CONTROL_FAILED));
             return -1;
         }
         m_session.attach();
         m_session.setFilesChanged([this] { UpdateTitle(); });
         // While a port waits for its device, the pane keeps saying so.
         m_session.setStatusSink([this](const std::string& text) {
-            if (!m_portWait.IsWaiting())
+            if (!m_session.portWait().isWaiting())
                 m_wndStatusBar.SetPaneText(0, text.empty() ? IdleMessage() : text, true);
         });
         // An unplugged adapter must not look like an open port that has gone quiet.
@@ -102,7 +102,7 @@ int CMainFrame::OnCreate() {
         LoadSettings();
 
         if (g_creationFault == CreationFault::Edit) {
-            fw::MessageBox("Failed to create edit control");
+            fw::MessageBox(fw::LoadString(IDS_CREATE_EDIT_FAILED));
             return -1;
         }
         m_wndEdit.setObjectName(QStringLiteral("screen%1").arg(IDW_PANE_FIRST));
@@ -111,10 +111,10 @@ int CMainFrame::OnCreate() {
         // Keys typed while the port waits for its device would reach no one: say so instead
         // of showing them as if the device had echoed them.
         m_wndEdit.setTypedRefusal([this] {
-            if (!m_portWait.IsWaiting()) return false;
+            if (!m_session.portWait().isWaiting()) return false;
             // The pane belongs to the wait meanwhile; this says both things at once.
             m_wndStatusBar.SetPaneText(
-                0, fw::FormatString(IDS_KEYS_NOT_SENT, {m_portWait.Port().shown}), true);
+                0, fw::FormatString(IDS_KEYS_NOT_SENT, {m_session.portWait().port().shown}), true);
             return true;
         });
         // The screen and the terminal view share the centre; the frame's holder goes with it.
@@ -152,7 +152,7 @@ void CMainFrame::OnActivate() {
 
 void CMainFrame::UpdateTitle() {
     QString title = fw::FromAnsi(fw::LoadStringLine(IDR_MAINFRAME, 0));
-    if (m_wndComm.GetPortOpen() || m_portWait.IsWaiting())
+    if (m_wndComm.GetPortOpen() || m_session.portWait().isWaiting())
         title = QStringLiteral("%1 - COM%2,%3%4")
                     .arg(title)
                     .arg(m_wndComm.GetCommPort())

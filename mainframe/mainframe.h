@@ -9,7 +9,6 @@
 #include "framework/types.h"
 #include "mainframe/controlbars.h"
 #include "mainframe/macrobar.h"
-#include "mainframe/portwait.h"
 #include "mainframe/sendbar.h"
 #include "mainframe/sendprogress.h"
 #include "mainframe/sendruns.h"
@@ -55,7 +54,7 @@ public:
     CCommCtrl m_wndComm;
     std::string m_strPhoneNumber; // the number last dialled in this run
     Bool32 m_bReconnect = 1;      // a port whose device went away is reopened when it returns
-    CPortWait m_portWait;         // the wait for that device
+                                  // (the session waits for it)
     Bool32 m_bTimeStamps = 0;     // the screen shows when each line arrived
     // Sending beyond typed keys: the send bar and the macro bar, each alone in a tool bar at
     // the foot of the window (hidden until the View menu shows it), the twelve macros and the

@@ -14,20 +14,20 @@ void CMainFrame::OnDeviceLost(const std::string& description) {
         return;
     }
     // What arrived before it went is still on its way to the screen and the dump.
-    m_portWait.Start(m_wndComm.GetOpenedPort());
-    m_wndStatusBar.SetPaneText(0, m_portWait.Message(), true);
+    m_session.portWait().start(m_wndComm.GetOpenedPort());
+    m_wndStatusBar.SetPaneText(0, m_session.portWait().message(), true);
     UpdateTitle();
 }
 
 void CMainFrame::StopWaitingForPort() {
-    if (!m_portWait.IsWaiting()) return;
-    m_portWait.Stop();
+    if (!m_session.portWait().isWaiting()) return;
+    m_session.portWait().stop();
     m_wndStatusBar.SetPaneText(0, IdleMessage(), true);
     UpdateTitle();
 }
 
 std::string CMainFrame::IdleMessage() const {
-    return m_portWait.IsWaiting() ? m_portWait.Message() : fw::LoadString(IDS_IDLE_MESSAGE);
+    return m_session.portWait().isWaiting() ? m_session.portWait().message() : fw::LoadString(IDS_IDLE_MESSAGE);
 }
 
 void CMainFrame::OnReconnect() {

@@ -83,8 +83,8 @@ void CMainFrame::WireSending() {
                 // command's.
                 fw::Guard(fw::Entry::MenuOrKeyCommand, [this] {
                     m_wndComm.SetBreak(false);
-                    fw::MessageBox("The device refused the Break or the bytes sent.",
-                                   fw::Buttons::Ok, fw::Icon::Stop);
+                    fw::MessageBox(fw::LoadString(IDS_BREAK_REFUSED), fw::Buttons::Ok,
+                                   fw::Icon::Stop);
                 });
             });
     connect(m_pSendBar, &CSendBar::sendRequested, this, [this](const std::string& bytes) {

@@ -13,6 +13,8 @@
 
 #include "framework/file.h"
 #include "framework/types.h"
+#include "session/hanguppulse.h"
+#include "session/portwait.h"
 #include "session/sendqueue.h"
 #include "session/statuspane.h"
 #include "terminal/render.h"
@@ -115,6 +117,14 @@ public:
     void holdNote(const std::string& text);
     void releaseNote();
 
+    // --- the port's life -------------------------------------------------------------------
+    // The wait for a device that went away, to open its port again when it is back.
+    PortWait& portWait() { return m_portWait; }
+    const PortWait& portWait() const { return m_portWait; }
+    // Hangs a modem up with a DTR pulse; endHangUp puts DTR back at once.
+    void hangUp() { m_hangUp.start(); }
+    void endHangUp() { m_hangUp.end(); }
+
     // The port has closed (by the user, a line error, its device gone): queued sending ends,
     // a taker of the line hears it has lost it.
     void portClosed();
@@ -138,6 +148,8 @@ private:
     Bool32 m_hexView = 0;
     terminal::TextBreaks m_breaks;
     StatusPane m_pane;
+    PortWait m_portWait{m_comm};
+    HangUpPulse m_hangUp{m_comm};
     QTimer m_noteTimer;
     std::vector<JobId> m_fileJobs; // the transmission's chunks still queued
 

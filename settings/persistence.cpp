@@ -2,6 +2,8 @@
 
 #include "framework/errors.h"
 #include "framework/msgbox.h"
+#include "framework/stringtable.h"
+#include "res/resource.h"
 #include "settings/registrystore.h"
 
 #include <algorithm>
@@ -113,8 +115,7 @@ void SaveSettings(std::span<const NumberSetting> numbers, std::span<const TextSe
         status = CloseKey(key);
     }
     if (status != RegStatus::Ok)
-        fw::MessageBox("The settings could not be saved to " + StorePath() + ": " +
-                           StatusText(status) + ".",
+        fw::MessageBox(fw::FormatString(IDS_SETTINGS_NOT_SAVED, {StorePath(), StatusText(status)}),
                        fw::Buttons::Ok, fw::Icon::Stop);
 }
 

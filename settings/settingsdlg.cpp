@@ -26,12 +26,36 @@ constexpr QSize kSize{221, 186};
 constexpr const char* kOtherRates[] = {"57600",   "115200",  "230400",  "460800", "921600",
                                        "1000000", "1500000", "2000000", "3000000"};
 
+// Each button's number in the dialog template, and its name in the form: a group's buttons
+// are numbered from the group's first id in the order of the values they stand for.
+struct ButtonName {
+    int id;
+    const char* name;
+};
+constexpr ButtonName kButtons[] = {
+    {IDC_BAUD, "baud300"},           {IDC_BAUD + 1, "baud600"},    {IDC_BAUD + 2, "baud1200"},
+    {IDC_BAUD + 3, "baud2400"},      {IDC_BAUD + 4, "baud4800"},   {IDC_BAUD + 5, "baud9600"},
+    {IDC_BAUD + 6, "baud19200"},     {IDC_BAUD + 7, "baud38400"},  {IDC_BAUD_OTHER, "baudOther"},
+    {IDC_DATABITS, "dataBits7"},     {IDC_DATABITS + 1, "dataBits8"},
+    {IDC_STOPBITS, "stopBits1"},     {IDC_STOPBITS + 1, "stopBits2"},
+    {IDC_ECHO, "echoOff"},           {IDC_ECHO + 1, "echoOn"},
+    {IDC_PARITY, "parityNone"},      {IDC_PARITY + 1, "parityOdd"},
+    {IDC_PARITY + 2, "parityEven"},  {IDC_FLOWCONTROL, "flowNone"},
+    {IDC_FLOWCONTROL + 1, "flowXonXoff"}, {IDC_FLOWCONTROL + 2, "flowRts"},
+    {IDC_FLOWCONTROL + 3, "flowXonRts"},
+};
+
+QRadioButton* FindButton(const QWidget* dialog, int id) {
+    for (const ButtonName& b : kButtons)
+        if (b.id == id) return dialog->findChild<QRadioButton*>(QString::fromLatin1(b.name));
+    return nullptr;
+}
+
 template <std::size_t N>
 void CollectGroup(QWidget* dialog, int firstId, std::array<QRadioButton*, N>& group) {
     auto* buttons = new QButtonGroup(dialog);
     for (std::size_t i = 0; i < N; ++i) {
-        group[i] = dialog->findChild<QRadioButton*>(
-            QStringLiteral("radio%1").arg(firstId + static_cast<int>(i)));
+        group[i] = FindButton(dialog, firstId + static_cast<int>(i));
         buttons->addButton(group[i], firstId + static_cast<int>(i));
     }
 }
@@ -94,19 +118,19 @@ CSettingsDlg::CSettingsDlg(QWidget* parent, CCommCtrl& comm, Bool32& echo)
 CSettingsDlg::~CSettingsDlg() = default;
 
 QRadioButton* CSettingsDlg::radio(int id) const {
-    return findChild<QRadioButton*>(QStringLiteral("radio%1").arg(id));
+    return FindButton(this, id);
 }
 
 QLineEdit* CSettingsDlg::portField() const {
-    return m_ui->combo1050->lineEdit();
+    return m_ui->port->lineEdit();
 }
 
 QComboBox* CSettingsDlg::portList() const {
-    return m_ui->combo1050;
+    return m_ui->port;
 }
 
 QComboBox* CSettingsDlg::otherBaudField() const {
-    return m_ui->combo1019;
+    return m_ui->otherBaudRate;
 }
 
 // The ports present now; one that no COM number reaches is shown greyed with the line that

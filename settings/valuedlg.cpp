@@ -46,10 +46,10 @@ CValueDlg::CValueDlg(QWidget* parent)
 CValueDlg::~CValueDlg() = default;
 
 QLabel* CValueDlg::promptLabel() const {
-    return m_ui->label1000;
+    return m_ui->prompt;
 }
 QLineEdit* CValueDlg::valueField() const {
-    return m_ui->edit1001;
+    return m_ui->value;
 }
 
 bool CValueDlg::OnInitDialog() {

@@ -88,8 +88,7 @@ void WriteDump(const Dump& dump, std::string_view piece) {
         dump.changed();
         // Told after the receive road has finished with this piece, so the screen keeps the
         // order of arrival even while the box is open.
-        const std::string text =
-            e.message() + "\nRecording has stopped and the dump file is closed.";
+        const std::string text = fw::FormatString(IDS_DUMP_STOPPED, {e.message()});
         QTimer::singleShot(0, dump.owner,
                            [text] { fw::MessageBox(text, fw::Buttons::Ok, fw::Icon::Stop); });
     }

@@ -3,6 +3,8 @@
 #include "framework/errors.h"
 #include "framework/file.h"
 #include "framework/msgbox.h"
+#include "framework/stringtable.h"
+#include "res/resource.h"
 #include "transfer/dumpfile.h"
 #include "transfer/openfailure.h"
 
@@ -32,7 +34,7 @@ void WriteLines(const Log& log, const std::string& lines) {
         }
         log.file.abort();
         Forget(log);
-        const std::string text = e.message() + "\nLogging has stopped and the log file is closed.";
+        const std::string text = fw::FormatString(IDS_LOG_STOPPED, {e.message()});
         QTimer::singleShot(0, log.owner,
                            [text] { fw::MessageBox(text, fw::Buttons::Ok, fw::Icon::Stop); });
     }

@@ -25,8 +25,8 @@ Picture PictureOf(QDialog* d) {
         return label ? label->text() : QStringLiteral("<missing>");
     };
     const QLabel* icon = d->findChild<QLabel*>(QStringLiteral("labelIcon"));
-    return {text("labelVersion"), text("labelDescription"), text("label1070"),
-            text("label1071"),    text("labelOrigin"),      icon && !icon->pixmap().isNull()};
+    return {text("labelVersion"), text("labelDescription"), text("credits"),
+            text("notice"),    text("labelOrigin"),      icon && !icon->pixmap().isNull()};
 }
 
 const QString kNotice = QStringLiteral("(c) 2026 Wirelog team");

@@ -70,7 +70,7 @@ bool LoseAndWait(FrameFixture& f, PtyPair& pty) {
     pty.closeMaster();
     const std::string waiting =
         "COM7 (" + pty.slavePath() + ") has gone away; waiting for it to return...";
-    return QTest::qWaitFor([&] { return Pane(f) == waiting; }, 3000) && f->m_portWait.IsWaiting() &&
+    return QTest::qWaitFor([&] { return Pane(f) == waiting; }, 3000) && f->session().portWait().isWaiting() &&
            !f->m_wndComm.GetPortOpen();
 }
 
@@ -155,7 +155,7 @@ void TestFaults::deviceGoneWhileReceiving() {
         QVERIFY(f.ports().link(7, again.slavePath()));
         QTRY_VERIFY_WITH_TIMEOUT(f->m_wndComm.GetPortOpen(), 1000);
         QCOMPARE(Pane(f), std::string("COM7 reopened"));
-        QVERIFY(!f->m_portWait.IsWaiting());
+        QVERIFY(!f->session().portWait().isWaiting());
         QCOMPARE(f->m_wndComm.GetSettings(), std::string("19200,n,8,2"));
         QCOMPARE(f->m_wndComm.GetHandshaking(), 2);
         QVERIFY(!f->m_wndComm.GetDTREnable());
@@ -187,7 +187,7 @@ void TestFaults::deviceGoneWhileReceiving() {
     pty.closeMaster(); // the adapter is pulled out
 
     QTRY_VERIFY_WITH_TIMEOUT(AnyBoxContains(f.boxes, "has gone away"), 3000);
-    QVERIFY(!f->m_portWait.IsWaiting());
+    QVERIFY(!f->session().portWait().isWaiting());
     QVERIFY(AnyBoxContains(f.boxes, "COM7"));
     QVERIFY(!f->m_wndComm.GetPortOpen());
     QCOMPARE(ReadFile(dump), sent); // everything that arrived is kept
@@ -244,7 +244,7 @@ void TestFaults::waitEnds() {
         f->SendCommand(command, command == ID_COMM_PORT_CLOSE ? CMainFrame::Source::ToolBar
                                                               : CMainFrame::Source::Menu);
         QVERIFY(!answered || *answered);
-        QVERIFY(!f->m_portWait.IsWaiting());
+        QVERIFY(!f->session().portWait().isWaiting());
         QCOMPARE(Pane(f), std::string("Ready"));
         f.idle();
         QVERIFY(!f->windowTitle().contains("COM7"));
@@ -295,7 +295,7 @@ void TestFaults::deviceFlaps() {
     QVERIFY(got.size() <= expected.size() + 3);
     QVERIFY(got.find_first_not_of('#') == got.size() - 3);
     QVERIFY(f.boxes.shown.empty());
-    QVERIFY(!f->m_portWait.IsWaiting());
+    QVERIFY(!f->session().portWait().isWaiting());
 }
 
 void TestFaults::deviceBackButBusy() {
@@ -314,7 +314,7 @@ void TestFaults::deviceBackButBusy() {
     const std::string busy =
         "COM7 (" + again.slavePath() + ") is in use by another program. Still waiting...";
     QTRY_COMPARE_WITH_TIMEOUT(Pane(f), busy, 3000);
-    QVERIFY(f->m_portWait.IsWaiting());
+    QVERIFY(f->session().portWait().isWaiting());
     QVERIFY(!f->m_wndComm.GetPortOpen());
 
     // Once it lets go, the wait ends by itself (no notice comes for that: the slow look does).

@@ -63,10 +63,10 @@ void TestNetFrame::serverGoesAndComesBack() {
     QTRY_VERIFY_WITH_TIMEOUT(ReadFile(dump) == sent, 5000);
 
     server.stop();
-    QTRY_VERIFY_WITH_TIMEOUT(f->m_portWait.IsWaiting(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(f->session().portWait().isWaiting(), 5000);
     QCOMPARE(Pane(f), "Connection to " + hostPort + " lost; waiting to reconnect...");
     QTest::qWait(2500); // a look or two finds nothing listening, silently
-    QVERIFY(f->m_portWait.IsWaiting() && f.boxes.shown.empty());
+    QVERIFY(f->session().portWait().isWaiting() && f.boxes.shown.empty());
     QCOMPARE(Pane(f), "Connection to " + hostPort + " lost; waiting to reconnect...");
 
     QVERIFY2(server.start(), server.error().c_str());

@@ -8,6 +8,7 @@
 #include "tests/support/framefixture.h"
 #include "tests/support/modaldriver.h"
 #include "tests/support/bytesprinter.h"
+#include "session/hanguppulse.h"
 #include "transfer/modem.h"
 
 #include <QLabel>
@@ -200,7 +201,7 @@ void TestModem::hangUp() {
         QCOMPARE(DtrChecked(f.frame()), checkedBefore);
         // Opened again at once: DTR as it was, and nothing of the old pulse lands on it.
         f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::ToolBar);
-        QTest::qWait(transfer::kHangUpMs + 300);
+        QTest::qWait(session::kHangUpMs + 300);
         QCOMPARE(levels(), (std::vector<bool>{dtr, true, false, dtr}));
         QVERIFY(f.boxes.shown.empty());
         return;
@@ -209,7 +210,7 @@ void TestModem::hangUp() {
         QVERIFY(f->IsClosed());
         QVERIFY(f.storeText().find("\"DTREnable\"=dword:00000001") != std::string::npos);
         FrameFixture::flushDeletes();
-        QTest::qWait(transfer::kHangUpMs + 300);
+        QTest::qWait(session::kHangUpMs + 300);
         QCOMPARE(levels(), (std::vector<bool>{dtr, true, false})); // nothing after the close
         QVERIFY(f.boxes.shown.empty());
         return;

@@ -1,4 +1,4 @@
-#include "mainframe/portwait.h"
+#include "session/portwait.h"
 
 #include "comm/netaddress.h"
 #include "comm/status.h"
@@ -30,15 +30,16 @@ bool NotBackYet(const fw::ControlError& e) {
 
 } // namespace
 
-CPortWait::CPortWait(CCommCtrl& comm, std::function<void(Outcome)> report)
-    : m_comm(comm)
-    , m_report(std::move(report)) {
+namespace session {
+
+PortWait::PortWait(CCommCtrl& comm)
+    : m_comm(comm) {
     m_next.setSingleShot(true);
-    connect(&m_next, &QTimer::timeout, this, &CPortWait::Attempt);
-    connect(&m_watcher, &comm::PathWatcher::changed, this, [this] { Schedule(kSettleMs); });
+    connect(&m_next, &QTimer::timeout, this, &PortWait::attempt);
+    connect(&m_watcher, &comm::PathWatcher::changed, this, [this] { schedule(kSettleMs); });
 }
 
-void CPortWait::Start(const comm::PortPath& port) {
+void PortWait::start(const comm::PortPath& port) {
     m_port = port;
     m_waiting = true;
     // An address has no path to watch: the watcher's slow poll (every 2 s) retries it.
@@ -48,28 +49,28 @@ void CPortWait::Start(const comm::PortPath& port) {
                        : port.shown + " has gone away; waiting for it to return...";
     m_watcher.watch(remote ? std::vector<std::string>{} : std::vector<std::string>{port.path});
     // It may be back already (a board that resets re-enumerates at once).
-    Schedule(kMinGapMs);
+    schedule(kMinGapMs);
 }
 
-void CPortWait::Stop() {
+void PortWait::stop() {
     m_waiting = false;
     m_held = false;
     m_next.stop();
     m_watcher.stop();
 }
 
-void CPortWait::Hold(bool held) {
+void PortWait::hold(bool held) {
     m_held = held;
-    if (!held && m_waiting) Schedule(kSettleMs);
+    if (!held && m_waiting) schedule(kSettleMs);
 }
 
-void CPortWait::Schedule(int ms) {
+void PortWait::schedule(int ms) {
     if (!m_waiting) return;
     if (m_sinceAttempt.isValid()) ms = std::max<qint64>(ms, kMinGapMs - m_sinceAttempt.elapsed());
     if (!m_next.isActive() || m_next.remainingTime() > ms) m_next.start(ms);
 }
 
-bool CPortWait::DeviceThere() const {
+bool PortWait::deviceThere() const {
     const comm::PortPath now = comm::ResolvePort(m_comm.GetCommPort());
     if (now.fromMap != m_port.fromMap || now.path != m_port.path) return false;
     if (comm::IsNetworkName(now.path)) return true; // only connecting tells
@@ -77,13 +78,13 @@ bool CPortWait::DeviceThere() const {
     return ::stat(now.path.c_str(), &st) == 0; // through the links, to the device itself
 }
 
-void CPortWait::Attempt() {
+void PortWait::attempt() {
     if (!m_waiting || m_held) return;
     if (m_comm.GetPortOpen()) { // opened meanwhile by other means
-        Stop();
+        stop();
         return;
     }
-    if (!DeviceThere()) return;
+    if (!deviceThere()) return;
     m_sinceAttempt.start();
     try {
         m_comm.SetPortOpen(true);
@@ -94,7 +95,9 @@ void CPortWait::Attempt() {
         if (m_report) m_report(Outcome::Refused);
         return;
     }
-    Stop();
+    stop();
     m_message = m_port.name + " reopened";
     if (m_report) m_report(Outcome::Reopened);
 }
+
+} // namespace session

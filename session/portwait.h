@@ -19,32 +19,35 @@
 #include <functional>
 #include <string>
 
-class CPortWait : public QObject {
+namespace session {
+
+class PortWait : public QObject {
     Q_OBJECT
 public:
     enum class Outcome { Reopened, Refused };
+    explicit PortWait(CCommCtrl& comm);
     // `report` hears of every attempt that reached a device: reopened, or refused (the port
-    // stays closed and the wait goes on); Message() has the text to show either way.
-    CPortWait(CCommCtrl& comm, std::function<void(Outcome)> report);
+    // stays closed and the wait goes on); message() has the text to show either way.
+    void setReport(std::function<void(Outcome)> report) { m_report = std::move(report); }
 
     // Starts waiting for `port`, the port as it was opened before it went away.
-    void Start(const comm::PortPath& port);
+    void start(const comm::PortPath& port);
     // Ends the wait; no attempt follows.
-    void Stop();
+    void stop();
     // While held no attempt is made (the port's settings are being edited); released, one
     // is made soon.
-    void Hold(bool held);
+    void hold(bool held);
 
-    bool IsWaiting() const { return m_waiting; }
-    const comm::PortPath& Port() const { return m_port; }
+    bool isWaiting() const { return m_waiting; }
+    const comm::PortPath& port() const { return m_port; }
     // What the message pane says about the wait: that the port is waited for, why the device
     // that came back could not be opened, or that it has been reopened.
-    const std::string& Message() const { return m_message; }
+    const std::string& message() const { return m_message; }
 
 private:
-    void Schedule(int ms);
-    void Attempt();
-    bool DeviceThere() const;
+    void schedule(int ms);
+    void attempt();
+    bool deviceThere() const;
 
     CCommCtrl& m_comm;
     std::function<void(Outcome)> m_report;
@@ -56,3 +59,5 @@ private:
     bool m_waiting = false;
     bool m_held = false;
 };
+
+} // namespace session
