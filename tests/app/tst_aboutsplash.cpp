@@ -60,7 +60,7 @@ void TestAboutSplash::textsAreKeptScrambled() {
     QCOMPARE(kNotice.size(), 21);
     QCOMPARE(kCredits.size(), 19);
     // The program's constants never hold the plain texts, nor any three letters of them in a
-    // row: they are the scrambled bytes, which unscramble to the texts.
+    // row (that they unscramble to the texts is checked above).
     const std::pair<std::string, std::string> kept[] = {
         {app::StoredNotice(), kNotice.toStdString()},
         {app::StoredCredits(), kCredits.toStdString()},
@@ -69,7 +69,6 @@ void TestAboutSplash::textsAreKeptScrambled() {
         QCOMPARE(stored.size(), plain.size());
         for (std::size_t i = 0; i + 3 <= plain.size(); ++i)
             QVERIFY2(stored.find(plain.substr(i, 3)) == std::string::npos, plain.c_str());
-        QCOMPARE(app::Scramble(stored), plain);
     }
 }
 

@@ -105,7 +105,6 @@ private slots:
     void dialogKeys();
     void messageBoxKeys_data();
     void messageBoxKeys();
-    void clockIsInjectable();
     void idleHook();
     void codePageRoundTrip();
 };
@@ -337,17 +336,6 @@ void TestFramework::messageBoxKeys() {
     const fw::Answer got = fw::MessageBox("Keys", fw::Buttons(buttons));
     QVERIFY(*ran);
     QCOMPARE(int(got), answer);
-}
-
-void TestFramework::clockIsInjectable() {
-    std::int64_t now = 123456;
-    fw::SetClockSource([&] { return now; });
-    QCOMPARE(fw::Now(), std::int64_t(123456));
-    now += 11;
-    QCOMPARE(fw::Now(), std::int64_t(123467));
-    fw::SetClockSource({});
-    const auto system = static_cast<std::int64_t>(std::time(nullptr));
-    QVERIFY(std::abs(fw::Now() - system) <= 1);
 }
 
 void TestFramework::idleHook() {

@@ -116,7 +116,7 @@ LineRun RunLine(int master, const EngineCalls& engine, const Line& line, LrzszPe
     auto clock = [zero] { return NowMs() - zero; }; // the engines start at 0
     if (engine.start) Take(engine.start(), queue, run, ended);
     char buf[4096];
-    std::int64_t peerGone = -1;
+    std::int64_t peerGone = -1, heard = -1;
     while (NowMs() < until && !(ended && queue.empty() && !peer.running())) {
         if (run.peerSeconds == 0 && !peer.running()) run.peerSeconds = Seconds() - begin;
         if (!ended && peerGone < 0 && !peer.running()) peerGone = NowMs();
@@ -126,9 +126,11 @@ LineRun RunLine(int master, const EngineCalls& engine, const Line& line, LrzszPe
             break;
         }
         const double since = Seconds() - begin;
-        pollfd p{master, short(POLLIN | (queue.empty() ? 0 : POLLOUT)), 0};
-        poll(&p, 1, line.bytesPerSecond > 0 ? 2 : 20);
-        if (const std::size_t n = Allowed(line, since, run.bytesToPeer, queue.size())) {
+        const bool turning = heard >= 0 && NowMs() - heard < line.turnaroundMs;
+        pollfd p{master, short(POLLIN | (queue.empty() || turning ? 0 : POLLOUT)), 0};
+        poll(&p, 1, line.bytesPerSecond > 0 || turning ? 1 : 20);
+        const std::size_t allowed = Allowed(line, since, run.bytesToPeer, queue.size());
+        if (const std::size_t n = turning ? 0 : allowed) {
             const ssize_t w = ::write(master, queue.data(), n);
             if (w > 0) {
                 queue.erase(0, std::size_t(w));
@@ -138,6 +140,7 @@ LineRun RunLine(int master, const EngineCalls& engine, const Line& line, LrzszPe
         if (const std::size_t n = Allowed(line, since, run.bytesFromPeer, sizeof buf)) {
             const ssize_t r = ::read(master, buf, n);
             if (r > 0 && !ended) {
+                heard = NowMs();
                 const long from = long(run.bytesFromPeer);
                 run.bytesFromPeer += std::uint64_t(r);
                 if (line.damageFromPeerAt >= from && line.damageFromPeerAt < from + r)

@@ -41,6 +41,10 @@ struct Line {
     long damageToPeerAt = -1;  // flips the byte with this offset in what goes to the peer
     long damageFromPeerAt = -1;
     int timeoutMs = 60000;
+    // After bytes came from the peer, nothing goes to it for this long: rx empties its input
+    // right after each answer, and on a pty (no time on a wire) the next block can be there
+    // before it does, then waits out rx's timeout.
+    int turnaroundMs = 0;
 };
 
 // What a run saw.

@@ -748,7 +748,7 @@ void TestShowReceived::stampsLeaveWithTrimmedLines() {
     }
     for (int i = 0; i < lines; ++i) {
         clock.now = i;
-        char line[101];
+        char line[112]; // room for any int; the first 100 bytes are the line
         std::snprintf(line, sizeof line, "L%05d%-92s\r\n", i, "");
         f->ShowReceived(std::string_view(line, 100));
     }

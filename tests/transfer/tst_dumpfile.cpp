@@ -166,7 +166,7 @@ void ExistingFileOpened(const std::string& before, int answer, bool opened,
         QCOMPARE(Contents(path), QString::fromStdString(after)
                                      .replace("new", "1970-01-01 00:00:01.000  new\n")
                                      .toStdString());
-        QCOMPARE(f.boxes.shown.size(), std::size_t{answer ? 1 : 0});
+        QCOMPARE(f.boxes.shown.size(), std::size_t(answer ? 1 : 0));
         if (answer) QCOMPARE(f.boxes.shown.front().text, path + " already exists.");
         return;
     }
@@ -186,7 +186,7 @@ void ExistingFileOpened(const std::string& before, int answer, bool opened,
     f->ShowReceived("new");
     if (opened) f->SendCommand(ID_FILE_CLOSE_DUMP, CMainFrame::Source::Menu);
     QCOMPARE(Contents(path), after);
-    QCOMPARE(f.boxes.shown.size(), std::size_t{answer ? 1 : 0});
+    QCOMPARE(f.boxes.shown.size(), std::size_t(answer ? 1 : 0));
 }
 
 } // namespace
