@@ -98,17 +98,17 @@ bool PrepareCommandLine(CommandLine& c, std::string& error) {
 void ApplyCommandLine(CMainFrame& frame, const CommandLine& c) {
     // The values were checked while parsing; a refusal here is reported as a command's would be.
     fw::Guard(fw::Entry::WindowMessage, [&] {
-        if (c.port) frame.m_wndComm.SetCommPort(static_cast<short>(*c.port));
-        if (c.settings) frame.m_wndComm.SetSettings(*c.settings);
-        if (c.handshaking) frame.m_wndComm.SetHandshaking(*c.handshaking);
+        if (c.port) frame.comm().SetCommPort(static_cast<short>(*c.port));
+        if (c.settings) frame.comm().SetSettings(*c.settings);
+        if (c.handshaking) frame.comm().SetHandshaking(*c.handshaking);
     });
-    if (c.echo) frame.m_wndEdit.m_bEcho = 1;
+    if (c.echo) frame.screen().m_bEcho = 1;
     if (c.hex) {
         // Local echo would turn the hexadecimal view off at the first idle pass: --hex asked
         // for it, so echo goes off instead, and the user is told.
-        if (frame.m_wndEdit.m_bEcho) {
-            frame.m_wndEdit.m_bEcho = 0;
-            frame.m_wndStatusBar.SetPaneText(0, kHexTurnsEchoOff);
+        if (frame.screen().m_bEcho) {
+            frame.screen().m_bEcho = 0;
+            frame.statusPanes().SetPaneText(0, kHexTurnsEchoOff);
         }
         frame.SetHexView(1);
         frame.SetTerminal(0);
@@ -119,7 +119,7 @@ void ApplyCommandLine(CMainFrame& frame, const CommandLine& c) {
 void StartCommandLine(CMainFrame& frame, const CommandLine& c) {
     // The dump first, so that it holds everything from the moment the port opens.
     if (c.dumpFile) frame.OpenDumpFile(*c.dumpFile, /*append=*/true);
-    if (c.open && !frame.m_wndComm.GetPortOpen())
+    if (c.open && !frame.comm().GetPortOpen())
         frame.SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::Menu);
 }
 

@@ -249,7 +249,7 @@ int RunFrameReceive(const char* stream, const char* view, const char* megabytes)
     FrameFixture f;
     if (!f.created()) return 2;
     f.ports().link(7, pty.slavePath());
-    f->m_wndComm.SetCommPort(7);
+    f->comm().SetCommPort(7);
     const std::string dump = f.tempPath("dump.bin");
     f.files.choose(dump);
     f->SendCommand(ID_FILE_OPEN_DUMP, CMainFrame::Source::Menu);
@@ -258,13 +258,13 @@ int RunFrameReceive(const char* stream, const char* view, const char* megabytes)
     // the text view reading UTF-8.
     if (std::strcmp(view, "stamps") == 0)
         f->SendCommand(ID_VIEW_TIMESTAMPS, CMainFrame::Source::Menu);
-    if (std::strcmp(view, "big") == 0) f->m_wndEdit.setScreenSizeKB(terminal::kLargestScreenKB);
+    if (std::strcmp(view, "big") == 0) f->screen().setScreenSizeKB(terminal::kLargestScreenKB);
     if (std::strcmp(view, "utf8") == 0)
         f->SendCommand(ID_SETTINGS_CHARSET_UTF8, CMainFrame::Source::Menu);
     PaintGaps paints;
-    f->m_wndEdit.viewport()->installEventFilter(&paints);
+    f->screen().viewport()->installEventFilter(&paints);
     f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::Menu);
-    if (!f->m_wndComm.GetPortOpen() || f->session().dumpPath().empty()) return 2;
+    if (!f->comm().GetPortOpen() || f->session().dumpPath().empty()) return 2;
     Settle(100);
 
     QEventLoop loop;
@@ -281,7 +281,7 @@ int RunFrameReceive(const char* stream, const char* view, const char* megabytes)
     paints.start();
     loop.exec();
     paints.stop();
-    f->m_wndEdit.flush(); // shown: the widget has caught up with the last chunk
+    f->screen().flush(); // shown: the widget has caught up with the last chunk
     const double t1 = Seconds(), c1 = CpuSeconds();
     const long peak = PeakKb();
     peer.finish(0);
@@ -293,7 +293,7 @@ int RunFrameReceive(const char* stream, const char* view, const char* megabytes)
         std::string tail(1000, '\0');
         FillStream(kind, total - tail.size(), tail.data(), tail.size());
         const std::string want = hex ? terminal::HexView(tail) : terminal::TextView(tail);
-        const std::string& shown = f->m_wndEdit.text();
+        const std::string& shown = f->screen().text();
         screenOk = shown.size() >= want.size() &&
                    shown.compare(shown.size() - want.size(), want.size(), want) == 0;
     }
@@ -357,14 +357,14 @@ int RunKeystrokes() {
     FrameFixture f;
     if (!f.created()) return 2;
     f.ports().link(7, pty.slavePath());
-    f->m_wndComm.SetCommPort(7);
+    f->comm().SetCommPort(7);
     f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::Menu);
-    if (!f->m_wndComm.GetPortOpen()) return 2;
+    if (!f->comm().GetPortOpen()) return 2;
     Settle(100);
     std::vector<double> keys;
     for (int i = 0; i < n; ++i) {
         const double t0 = Seconds();
-        QTest::keyClick(&f->m_wndEdit, 'a');
+        QTest::keyClick(&f->screen(), 'a');
         if (!ReadByte(pty.master(), 1000)) return 3;
         keys.push_back(Seconds() - t0);
         QCoreApplication::processEvents(); // what the event loop does between keys
@@ -385,7 +385,7 @@ int RunSlowTransmit() {
     FrameFixture f;
     if (!f.created()) return 2;
     WriteLog log;
-    f->m_wndComm.control()->setDeviceOpener(
+    f->comm().control()->setDeviceOpener(
         [&log](const comm::PortPath& port, const comm::LineSettings& s, std::int32_t h, bool dtr,
                bool rts, comm::Status& status) -> std::unique_ptr<comm::SerialDevice> {
             auto device = comm::OpenTermiosDevice(port, s, h, dtr, rts, status);
@@ -393,10 +393,10 @@ int RunSlowTransmit() {
             return std::make_unique<TimedDevice>(std::move(device), log);
         });
     f.ports().link(7, pty.slavePath());
-    f->m_wndComm.SetCommPort(7);
-    f->m_wndComm.SetSettings("38400,n,8,1");
+    f->comm().SetCommPort(7);
+    f->comm().SetSettings("38400,n,8,1");
     f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::Menu);
-    if (!f->m_wndComm.GetPortOpen()) return 2;
+    if (!f->comm().GetPortOpen()) return 2;
 
     const std::string path = f.tempPath("send.txt");
     {
@@ -419,7 +419,7 @@ int RunSlowTransmit() {
 
     std::string rest(kDrainBytes, '\0');
     FillStream(Stream::Text, size, rest.data(), rest.size());
-    f->m_wndComm.SetOutput(rest);
+    f->comm().SetOutput(rest);
     const double c2 = CpuSeconds(), t2 = Seconds();
     f->OnClose();
     const double t3 = Seconds(), c3 = CpuSeconds();

@@ -7,16 +7,22 @@
 
 #include <vector>
 
-namespace {
-
 using settings::LongTextSetting;
 using settings::NumberSetting;
 using settings::TextSetting;
 
+// Each stored value with where it comes from and goes back to, among the frame's members.
+struct CMainFrame::StoredValues {
+    static std::vector<NumberSetting> Numbers(CMainFrame& f);
+    static std::vector<TextSetting> Texts(CMainFrame& f);
+    static std::vector<LongTextSetting> LongTexts(CMainFrame& f, std::vector<std::string>& history,
+                                                  settings::Macros& macros);
+};
+
 // The 16-bit properties are widened with their sign and take back the low 16 bits; the
 // control's booleans are saved as 0 or 1 and any non-zero number turns them on; the
 // program's own flags are kept as they are held.
-std::vector<NumberSetting> Numbers(CMainFrame& f) {
+std::vector<NumberSetting> CMainFrame::StoredValues::Numbers(CMainFrame& f) {
     CCommCtrl& c = f.m_wndComm;
     CTermEdit& e = f.m_wndEdit;
     const auto flag = [](bool on) -> std::int32_t { return on ? 1 : 0; };
@@ -100,7 +106,7 @@ std::vector<NumberSetting> Numbers(CMainFrame& f) {
     };
 }
 
-std::vector<TextSetting> Texts(CMainFrame& f) {
+std::vector<TextSetting> CMainFrame::StoredValues::Texts(CMainFrame& f) {
     CCommCtrl& c = f.m_wndComm;
     CTermEdit& e = f.m_wndEdit;
     return {
@@ -137,8 +143,8 @@ constexpr std::size_t kMaxStoredLine = 4096;
 // The send history (oldest first, one value per line, every slot written so that a shorter
 // history leaves no stale lines) and the macros' names and texts. A damaged value is skipped
 // alone. Loading gathers into `history` and `macros`, which the caller applies afterwards.
-std::vector<LongTextSetting> LongTexts(CMainFrame& f, std::vector<std::string>& history,
-                                       settings::Macros& macros) {
+std::vector<LongTextSetting> CMainFrame::StoredValues::LongTexts(
+    CMainFrame& f, std::vector<std::string>& history, settings::Macros& macros) {
     std::vector<LongTextSetting> out;
     for (std::size_t i = 0; i < CSendBar::kHistoryLength; ++i)
         out.push_back({"SendHistory" + std::to_string(i + 1), kMaxStoredLine,
@@ -161,13 +167,12 @@ std::vector<LongTextSetting> LongTexts(CMainFrame& f, std::vector<std::string>& 
     return out;
 }
 
-} // namespace
-
 long CMainFrame::LoadSettings() {
     std::vector<std::string> history;
     settings::Macros macros = m_macros;
     const long status =
-        settings::LoadSettings(Numbers(*this), Texts(*this), LongTexts(*this, history, macros));
+        settings::LoadSettings(StoredValues::Numbers(*this), StoredValues::Texts(*this),
+                               StoredValues::LongTexts(*this, history, macros));
     if (status == 0) {
         m_pSendBar->setHistory(history);
         SetMacros(macros);
@@ -179,6 +184,6 @@ long CMainFrame::LoadSettings() {
 void CMainFrame::SaveSettings() {
     std::vector<std::string> unused;
     settings::Macros unusedMacros;
-    settings::SaveSettings(Numbers(*this), Texts(*this),
-                           LongTexts(*this, unused, unusedMacros));
+    settings::SaveSettings(StoredValues::Numbers(*this), StoredValues::Texts(*this),
+                           StoredValues::LongTexts(*this, unused, unusedMacros));
 }

@@ -46,29 +46,30 @@ public:
     // deleted without being shown.
     bool LoadFrame();
 
-    // --- members, in this order ---
-    Bool32 m_bCancel = 0; // stop request for the message pump and the transmission
-    CStatusBar m_wndStatusBar;
-    CToolBar m_wndToolBar;
-    CTermEdit m_wndEdit;
-    CCommCtrl m_wndComm;
-    std::string m_strPhoneNumber; // the number last dialled in this run
-    Bool32 m_bReconnect = 1;      // a port whose device went away is reopened when it returns
-                                  // (the session waits for it)
-    Bool32 m_bTimeStamps = 0;     // the screen shows when each line arrived
-    // Sending beyond typed keys: the send bar and the macro bar, each alone in a tool bar at
-    // the foot of the window (hidden until the View menu shows it), the twelve macros and the
-    // pacing of what is sent.
-    QToolBar* m_sendDock = nullptr;
-    CSendBar* m_pSendBar = nullptr;
-    QToolBar* m_macroDock = nullptr;
-    CMacroBar* m_pMacroBar = nullptr;
-    settings::Macros m_macros;
-    settings::Pacing m_pacing;
-    std::unique_ptr<CSendRuns> m_sendRuns; // what they send, as runs of send queue jobs
-    CSendProgress* m_pSendProgress = nullptr; // in the status bar while a run is under way
-    terminal::VtView m_wndTerm;   // the terminal-emulation view, shown instead of the screen
-    Bool32 m_bTerminal = 0;       // the terminal view is the one shown
+    // --- the frame's parts, for the program's other parts and tests ---
+    CCommCtrl& comm() { return m_wndComm; }
+    const CCommCtrl& comm() const { return m_wndComm; }
+    CTermEdit& screen() { return m_wndEdit; }
+    const CTermEdit& screen() const { return m_wndEdit; }
+    terminal::VtView& terminalView() { return m_wndTerm; }
+    CStatusBar& statusPanes() { return m_wndStatusBar; }
+    CToolBar& toolBar() { return m_wndToolBar; }
+    CSendBar* sendBar() const { return m_pSendBar; }
+    CMacroBar* macroBar() const { return m_pMacroBar; }
+    QToolBar* sendDock() const { return m_sendDock; }
+    QToolBar* macroDock() const { return m_macroDock; }
+    CSendRuns& sendRuns() { return *m_sendRuns; }
+    CSendProgress* sendProgress() const { return m_pSendProgress; }
+    const settings::Macros& macros() const { return m_macros; }
+    const settings::Pacing& pacing() const { return m_pacing; }
+    // The number last dialled in this run.
+    const std::string& phoneNumber() const { return m_strPhoneNumber; }
+    Bool32 GetReconnect() const { return m_bReconnect; }
+    void SetReconnect(Bool32 on) { m_bReconnect = on; }
+    Bool32 GetTimeStamps() const { return m_bTimeStamps; }
+    // The stop request for the message pump and the transmission (Escape, Cancel).
+    Bool32 CancelRequested() const { return m_bCancel; }
+    void RequestCancel() { m_bCancel = 1; }
 
     // Shows the terminal view (fed by the session, typing through its send queue) or the
     // screen; the hexadecimal view goes off with the terminal view on.
@@ -131,7 +132,6 @@ public:
     void OnUpdateHexView(fw::CmdUI& ui);
     void OnUpdateTerminal(fw::CmdUI& ui);
     void OnTerminalCommand(unsigned id);
-    QStackedWidget* m_views = nullptr;
 
     // The open port's device has gone away (`description` says so): wait for it, or say so in
     // a box when reconnecting is off.
@@ -175,6 +175,7 @@ protected:
     void closeEvent(QCloseEvent* e) override;
 
 private:
+    struct StoredValues; // what the settings store keeps of the members
     static std::span<const fw::MapEntry<CMainFrame>> MessageMap();
     bool RouteToBase(unsigned id);
     bool HasHandler(unsigned id) const;
@@ -195,6 +196,31 @@ private:
     // `items` as one run through the send queue, echoed with local echo.
     void SendRun(const transfer::SendItems& items, bool paced);
 
+    // --- members, in this order ---
+    Bool32 m_bCancel = 0; // stop request for the message pump and the transmission
+    CStatusBar m_wndStatusBar;
+    CToolBar m_wndToolBar;
+    CTermEdit m_wndEdit;
+    CCommCtrl m_wndComm;
+    std::string m_strPhoneNumber; // the number last dialled in this run
+    Bool32 m_bReconnect = 1;      // a port whose device went away is reopened when it returns
+                                  // (the session waits for it)
+    Bool32 m_bTimeStamps = 0;     // the screen shows when each line arrived
+    // Sending beyond typed keys: the send bar and the macro bar, each alone in a tool bar at
+    // the foot of the window (hidden until the View menu shows it), the twelve macros and the
+    // pacing of what is sent.
+    QToolBar* m_sendDock = nullptr;
+    CSendBar* m_pSendBar = nullptr;
+    QToolBar* m_macroDock = nullptr;
+    CMacroBar* m_pMacroBar = nullptr;
+    settings::Macros m_macros;
+    settings::Pacing m_pacing;
+    std::unique_ptr<CSendRuns> m_sendRuns; // what they send, as runs of send queue jobs
+    CSendProgress* m_pSendProgress = nullptr; // in the status bar while a run is under way
+    terminal::VtView m_wndTerm;   // the terminal-emulation view, shown instead of the screen
+    Bool32 m_bTerminal = 0;       // the terminal view is the one shown
+
+    QStackedWidget* m_views = nullptr; // the screen and the terminal view, one shown
     std::vector<QMenu*> m_menus;
     std::vector<QAction*> m_menuActions;
     bool m_created = false;

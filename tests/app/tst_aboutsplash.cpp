@@ -89,7 +89,7 @@ void TestAboutSplash::aboutBox() {
         if (!probe.isOpen()) QSKIP(probe.error().c_str());
         f.linkPort(7);
         f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::ToolBar);
-        QVERIFY(f->m_wndComm.GetPortOpen());
+        QVERIFY(f->comm().GetPortOpen());
     }
     Picture picture;
     QString caption;
@@ -103,7 +103,7 @@ void TestAboutSplash::aboutBox() {
     QCOMPARE(caption, QStringLiteral("About Wirelog"));
     CheckPicture(picture);
     QVERIFY(f.boxes.shown.empty());
-    QCOMPARE(f->m_wndComm.GetPortOpen(), portOpen);
+    QCOMPARE(f->comm().GetPortOpen(), portOpen);
 }
 
 void TestAboutSplash::splashEndsByItself() {

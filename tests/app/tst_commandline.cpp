@@ -345,14 +345,14 @@ void TestCommandLine::appliedAfterStoredSettingsAndSaved() {
     {
         FrameFixture f(store);
         QVERIFY(f.created());
-        QCOMPARE(f->m_wndComm.GetSettings(), std::string("19200,n,8,1")); // the store's
+        QCOMPARE(f->comm().GetSettings(), std::string("19200,n,8,1")); // the store's
         const CommandLine c =
             Parse({"--settings", "115200,e,7,2", "--handshaking", "both", "--echo", "COM5"});
         app::ApplyCommandLine(f.frame(), c);
-        QCOMPARE(f->m_wndComm.GetSettings(), std::string("115200,e,7,2"));
-        QCOMPARE(f->m_wndComm.GetCommPort(), short(5));
-        QCOMPARE(f->m_wndComm.GetHandshaking(), 3);
-        QCOMPARE(f->m_wndEdit.m_bEcho, 1);
+        QCOMPARE(f->comm().GetSettings(), std::string("115200,e,7,2"));
+        QCOMPARE(f->comm().GetCommPort(), short(5));
+        QCOMPARE(f->comm().GetHandshaking(), 3);
+        QCOMPARE(f->screen().m_bEcho, 1);
         f->SaveSettings();
         const std::string saved = f.storeText();
         QVERIFY2(saved.find("\"CommPort\"=dword:00000005") != std::string::npos, saved.c_str());
@@ -369,7 +369,7 @@ void TestCommandLine::appliedAfterStoredSettingsAndSaved() {
         std::string error;
         QVERIFY2(app::PrepareCommandLine(c, error), error.c_str());
         app::ApplyCommandLine(f.frame(), c);
-        QCOMPARE(f->m_wndComm.GetCommPort(), short(97));
+        QCOMPARE(f->comm().GetCommPort(), short(97));
         QCOMPARE(f->GetHexView(), 1);
         f->SaveSettings();
         const std::string saved = f.storeText();
@@ -401,12 +401,12 @@ void TestCommandLine::hexTurnsStoredEchoOff() {
                    "\"Echo\"=dword:0000000" +
                    std::to_string(storedEcho) + "\n\n");
     QVERIFY(f.created());
-    QCOMPARE(f->m_wndEdit.m_bEcho, storedEcho);
+    QCOMPARE(f->screen().m_bEcho, storedEcho);
     app::ApplyCommandLine(f.frame(), Parse(args));
     f.idle();
-    QCOMPARE(f->m_wndEdit.m_bEcho, echo);
+    QCOMPARE(f->screen().m_bEcho, echo);
     QCOMPARE(f->GetHexView(), hex);
-    const std::string status = f->m_wndStatusBar.GetPaneText(0);
+    const std::string status = f->statusPanes().GetPaneText(0);
     QVERIFY2((status.find("Local echo is off for --hex") != std::string::npos) == told,
              status.c_str());
     f->SaveSettings();
@@ -431,7 +431,7 @@ void TestCommandLine::startOpensDumpThenPort() {
     QVERIFY2(app::PrepareCommandLine(c, error), error.c_str());
     app::ApplyCommandLine(f.frame(), c);
     app::StartCommandLine(f.frame(), c);
-    QVERIFY(f->m_wndComm.GetPortOpen());
+    QVERIFY(f->comm().GetPortOpen());
     QCOMPARE(f->session().dumpPath(), dump);
     f.idle();
     QCOMPARE(f->windowTitle(),
@@ -451,7 +451,7 @@ void TestCommandLine::startOpensDumpThenPort() {
     QVERIFY(f.ports().link(40, "/dev/wirelog-no-such-device"));
     app::ApplyCommandLine(f.frame(), bad);
     app::StartCommandLine(f.frame(), bad);
-    QVERIFY(!f->m_wndComm.GetPortOpen());
+    QVERIFY(!f->comm().GetPortOpen());
     QCOMPARE(f.boxes.shown.size(), std::size_t(1));
     QVERIFY2(f.boxes.lastText().find("COM40") != std::string::npos, f.boxes.lastText().c_str());
 }

@@ -110,7 +110,7 @@ void CheckStamps(const CTermEdit& screen) {
 }
 
 void Receive(CMainFrame& frame, std::string_view chunk) {
-    CTermEdit& screen = frame.m_wndEdit;
+    CTermEdit& screen = frame.screen();
     std::string before = screen.text();
     // The smallest screen keeps 16383 bytes, losing 4097 at a time; a larger one its size,
     // losing a quarter of it at a time.
@@ -155,7 +155,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     CMainFrame& frame = *g_frame;
-    CTermEdit& screen = frame.m_wndEdit;
+    CTermEdit& screen = frame.screen();
     screen.setText({});
     frame.resize(400, 300);
     frame.SetHexView(0);

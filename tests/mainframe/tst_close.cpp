@@ -28,9 +28,9 @@ struct SteppingClock {
 std::size_t JamOutput(FrameFixture& f) {
     const std::string chunk(256, 'x');
     std::size_t sent = 0;
-    for (int round = 0; round < 20 && f->m_wndComm.GetOutBufferCount() == 0; ++round) {
-        while (f->m_wndComm.GetOutBufferCount() == 0 && sent < (4u << 20)) {
-            f->m_wndComm.SetOutput(chunk);
+    for (int round = 0; round < 20 && f->comm().GetOutBufferCount() == 0; ++round) {
+        while (f->comm().GetOutBufferCount() == 0 && sent < (4u << 20)) {
+            f->comm().SetOutput(chunk);
             sent += chunk.size();
         }
         QTest::qWait(100);
@@ -66,7 +66,7 @@ void TestClose::closedPortClosesAtOnce() {
     FrameFixture f;
     QVERIFY(f.created());
     QVERIFY(f.storeText().empty());
-    f->m_wndComm.SetRThreshold(9);
+    f->comm().SetRThreshold(9);
     f->close();
     QVERIFY(f.boxes.shown.empty());
     QVERIFY(f->IsClosed());
@@ -91,14 +91,14 @@ void TestClose::openPortEmptyBufferClosesPortAndDump() {
     f->SendCommand(ID_FILE_OPEN_DUMP, CMainFrame::Source::Menu);
     QCOMPARE(f->session().dumpPath(), dump);
     f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::ToolBar);
-    QVERIFY(f->m_wndComm.GetPortOpen());
+    QVERIFY(f->comm().GetPortOpen());
     QVERIFY(pty.writeAll("abc"));
     QTRY_COMPARE_WITH_TIMEOUT(f.screen(), std::string("abc"), 3000);
 
     SteppingClock clock;
     f->close();
     QVERIFY(f.boxes.shown.empty());
-    QVERIFY(!f->m_wndComm.GetPortOpen());
+    QVERIFY(!f->comm().GetPortOpen());
     QVERIFY(f->session().dumpPath().empty());
     QVERIFY(!f->session().dumpFile().isOpen());
     QVERIFY(f->IsClosed());
@@ -114,7 +114,7 @@ void TestClose::stuckOutputAsksAfterDeadline() {
     f.linkPort(7);
     f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::ToolBar);
     QVERIFY(JamOutput(f) > 0);
-    const short held = f->m_wndComm.GetOutBufferCount();
+    const short held = f->comm().GetOutBufferCount();
     QVERIFY(held > 0);
     f.idle();
     const QString caption = f->windowTitle();
@@ -124,8 +124,8 @@ void TestClose::stuckOutputAsksAfterDeadline() {
     std::vector<std::string> paneAtBox, paneExpected;
     f.boxes.onShow = [&](const fw::MessageBoxRequest&) {
         askedAt.push_back(clock.last());
-        paneAtBox.push_back(f->m_wndStatusBar.GetPaneText(0));
-        paneExpected.push_back("Sending " + std::to_string(f->m_wndComm.GetOutBufferCount()) +
+        paneAtBox.push_back(f->statusPanes().GetPaneText(0));
+        paneExpected.push_back("Sending " + std::to_string(f->comm().GetOutBufferCount()) +
                                " bytes before closing...");
     };
     f.boxes.answer(fw::Answer::Retry);
@@ -147,12 +147,12 @@ void TestClose::stuckOutputAsksAfterDeadline() {
     // Abort: everything as it was, nothing saved.
     QVERIFY(!f->IsClosed());
     QVERIFY(f->isVisible());
-    QVERIFY(f->m_wndComm.GetPortOpen());
-    QVERIFY(f->m_wndComm.GetOutBufferCount() > 0);
+    QVERIFY(f->comm().GetPortOpen());
+    QVERIFY(f->comm().GetOutBufferCount() > 0);
     QVERIFY(f.storeText().empty());
     f.idle();
     QCOMPARE(f->windowTitle(), caption);
-    QCOMPARE(f->m_wndStatusBar.GetPaneText(0), std::string("Ready"));
+    QCOMPARE(f->statusPanes().GetPaneText(0), std::string("Ready"));
 
     // A later close starts afresh with a new deadline.
     askedAt.clear();
@@ -169,8 +169,8 @@ void TestClose::retryThenDrainCloses() {
     PtyPair& pty = f.linkPort(7);
     f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::ToolBar);
     const std::size_t sent = JamOutput(f);
-    QVERIFY(f->m_wndComm.GetOutBufferCount() > 0);
-    f->m_wndComm.SetRThreshold(3);
+    QVERIFY(f->comm().GetOutBufferCount() > 0);
+    f->comm().SetRThreshold(3);
 
     SteppingClock clock;
     std::size_t drained = 0;
@@ -181,7 +181,7 @@ void TestClose::retryThenDrainCloses() {
 
     QCOMPARE(f.boxes.shown.size(), std::size_t(1));
     QVERIFY(f->IsClosed());
-    QVERIFY(!f->m_wndComm.GetPortOpen());
+    QVERIFY(!f->comm().GetPortOpen());
     QCOMPARE(drained + pty.readAvailable().size(), sent);
     QVERIFY(StoreHas(f, "\"RThreshold\"=dword:00000003"));
 }
@@ -195,8 +195,8 @@ void TestClose::ignoreDiscardsAndCloses() {
     f->SendCommand(ID_FILE_OPEN_DUMP, CMainFrame::Source::Menu);
     f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::ToolBar);
     const std::size_t sent = JamOutput(f);
-    QVERIFY(f->m_wndComm.GetOutBufferCount() > 0);
-    f->m_wndComm.SetRThreshold(4);
+    QVERIFY(f->comm().GetOutBufferCount() > 0);
+    f->comm().SetRThreshold(4);
 
     SteppingClock clock;
     std::vector<std::int64_t> askedAt;
@@ -206,8 +206,8 @@ void TestClose::ignoreDiscardsAndCloses() {
     f->close();
     QCOMPARE(askedAt, std::vector<std::int64_t>{kStart + 11});
     QVERIFY(f->IsClosed());
-    QVERIFY(!f->m_wndComm.GetPortOpen());
-    QCOMPARE(f->m_wndComm.GetOutBufferCount(), short(0));
+    QVERIFY(!f->comm().GetPortOpen());
+    QCOMPARE(f->comm().GetOutBufferCount(), short(0));
     QVERIFY(f->session().dumpPath().empty());
     QVERIFY(!f->session().dumpFile().isOpen());
     QVERIFY(StoreHas(f, "\"RThreshold\"=dword:00000004"));
@@ -222,7 +222,7 @@ void TestClose::secondCloseDuringDrainIsHarmless() {
     PtyPair& pty = f.linkPort(7);
     f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::ToolBar);
     const std::size_t sent = JamOutput(f);
-    QVERIFY(f->m_wndComm.GetOutBufferCount() > 0);
+    QVERIFY(f->comm().GetOutBufferCount() > 0);
 
     SteppingClock clock;
     // While the first close drains, the far end reads everything and a second close arrives:
@@ -235,11 +235,11 @@ void TestClose::secondCloseDuringDrainIsHarmless() {
     f->close();
     QVERIFY(f.boxes.shown.empty());
     QVERIFY(f->IsClosed());
-    QVERIFY(!f->m_wndComm.GetPortOpen());
+    QVERIFY(!f->comm().GetPortOpen());
     QVERIFY(StoreHas(f, "\"CommPort\"=dword:00000007"));
     // A third request after the end changes nothing.
     const std::string saved = f.storeText();
-    f->m_wndComm.SetRThreshold(8);
+    f->comm().SetRThreshold(8);
     f->close();
     QCOMPARE(f.storeText(), saved);
 }

@@ -36,19 +36,19 @@ ItemState MenuItem(FrameFixture& f, unsigned id) {
 // The tool bar button of `id` after an idle pass.
 bool ButtonEnabled(FrameFixture& f, unsigned id) {
     f.idle();
-    QAction* button = f->m_wndToolBar.button(id);
+    QAction* button = f->toolBar().button(id);
     return button && button->isEnabled();
 }
 
 std::string Pane(FrameFixture& f, unsigned id) {
     f.idle();
-    return f->m_wndStatusBar.GetPaneText(f->m_wndStatusBar.CommandToIndex(id));
+    return f->statusPanes().GetPaneText(f->statusPanes().CommandToIndex(id));
 }
 
 QString PaneTip(FrameFixture& f, unsigned id) {
     f.idle();
-    const int index = f->m_wndStatusBar.CommandToIndex(id);
-    return f->m_wndStatusBar.widget()
+    const int index = f->statusPanes().CommandToIndex(id);
+    return f->statusPanes().widget()
         ->findChild<QLabel*>(QStringLiteral("pane%1").arg(index))
         ->toolTip();
 }
@@ -106,7 +106,7 @@ void TestCommands::stateFollowsPort() {
     QVERIFY(f.created());
     f.linkPort(7);
     if (open) f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::ToolBar);
-    QCOMPARE(f->m_wndComm.GetPortOpen(), open);
+    QCOMPARE(f->comm().GetPortOpen(), open);
     QVERIFY(f.boxes.shown.empty());
 
     struct Rule {
@@ -189,7 +189,7 @@ void TestCommands::echoForcesHexViewOff() {
     QVERIFY(hex.enabled && hex.checked);
 
     // Opening the View menu alone is enough to turn hex view off once echo is on.
-    f->m_wndEdit.m_bEcho = 1;
+    f->screen().m_bEcho = 1;
     hex = MenuItem(f, ID_VIEW_HEX);
     QVERIFY(!hex.enabled);
     QVERIFY(!hex.checked);
@@ -201,10 +201,10 @@ void TestCommands::echoForcesHexViewOff() {
     QCOMPARE(f->GetHexView(), 0);
 
     // The idle pass alone does it too.
-    f->m_wndEdit.m_bEcho = 0;
+    f->screen().m_bEcho = 0;
     f->SendCommand(ID_VIEW_HEX, CMainFrame::Source::Menu);
     QCOMPARE(Pane(f, ID_INDICATOR_HEX), std::string("HEX"));
-    f->m_wndEdit.m_bEcho = 1;
+    f->screen().m_bEcho = 1;
     QCOMPARE(Pane(f, ID_INDICATOR_HEX), std::string());
     QCOMPARE(f->GetHexView(), 0);
 }
@@ -229,7 +229,7 @@ void TestCommands::lineEnableToggles() {
     FrameFixture f;
     QVERIFY(f.created());
     f.linkPort(7);
-    CCommCtrl& c = f->m_wndComm;
+    CCommCtrl& c = f->comm();
     c.SetHandshaking(handshaking);
     const auto held = [&c, id] {
         return id == ID_SETTINGS_DTRENABLE ? c.GetDTREnable() : c.GetRTSEnable();
@@ -253,8 +253,8 @@ void TestCommands::lineEnableToggles() {
 void TestCommands::barToggles() {
     FrameFixture f;
     QVERIFY(f.created());
-    QToolBar* toolBar = f->m_wndToolBar.widget();
-    QStatusBar* statusBar = f->m_wndStatusBar.widget();
+    QToolBar* toolBar = f->toolBar().widget();
+    QStatusBar* statusBar = f->statusPanes().widget();
     QVERIFY(toolBar->isVisible() && statusBar->isVisible());
     QVERIFY(MenuItem(f, ID_VIEW_TOOLBAR).checked);
     QVERIFY(MenuItem(f, ID_VIEW_STATUS_BAR).checked);
@@ -279,17 +279,17 @@ void TestCommands::barToggles() {
     QVERIFY(MenuItem(f, ID_VIEW_TOOLBAR).checked);
 
     // The send bar and the macro bar start hidden; the send bar shown takes the keyboard.
-    QVERIFY(!f->m_sendDock->isVisible() && !f->m_macroDock->isVisible());
+    QVERIFY(!f->sendDock()->isVisible() && !f->macroDock()->isVisible());
     QVERIFY(!MenuItem(f, ID_VIEW_SENDBAR).checked && !MenuItem(f, ID_VIEW_MACROBAR).checked);
     f->SendCommand(ID_VIEW_SENDBAR, CMainFrame::Source::Menu);
-    QVERIFY(f->m_sendDock->isVisible());
+    QVERIFY(f->sendDock()->isVisible());
     QVERIFY(MenuItem(f, ID_VIEW_SENDBAR).checked);
-    QCOMPARE(f->focusWidget(), f->m_pSendBar->field());
+    QCOMPARE(f->focusWidget(), f->sendBar()->field());
     f->SendCommand(ID_VIEW_MACROBAR, CMainFrame::Source::Menu);
-    QVERIFY(f->m_macroDock->isVisible() && MenuItem(f, ID_VIEW_MACROBAR).checked);
+    QVERIFY(f->macroDock()->isVisible() && MenuItem(f, ID_VIEW_MACROBAR).checked);
     f->SendCommand(ID_VIEW_SENDBAR, CMainFrame::Source::Menu);
-    QVERIFY(!f->m_sendDock->isVisible() && !MenuItem(f, ID_VIEW_SENDBAR).checked);
-    QVERIFY(f->m_macroDock->isVisible());
+    QVERIFY(!f->sendDock()->isVisible() && !MenuItem(f, ID_VIEW_SENDBAR).checked);
+    QVERIFY(f->macroDock()->isVisible());
 }
 
 void TestCommands::captionFollowsPortOnlyWithToolBar() {
@@ -298,7 +298,7 @@ void TestCommands::captionFollowsPortOnlyWithToolBar() {
     f.linkPort(7);
     f->SendCommand(ID_VIEW_TOOLBAR, CMainFrame::Source::Menu);
     f->SendCommand(ID_COMM_PORT_OPENCLOSE, CMainFrame::Source::Menu);
-    QVERIFY(f->m_wndComm.GetPortOpen());
+    QVERIFY(f->comm().GetPortOpen());
     QCOMPARE(Caption(f), QStringLiteral("Wirelog"));
     f->SendCommand(ID_VIEW_TOOLBAR, CMainFrame::Source::Menu);
     QCOMPARE(Caption(f), QStringLiteral("Wirelog - COM7,9600,n,8,1"));
@@ -316,7 +316,7 @@ void TestCommands::commRangeTakenBeforeSettingsRange() {
 
     // 32775 toggles the port, both ways.
     f->SendCommand(ID_COMM_PORT_OPENCLOSE, CMainFrame::Source::Menu);
-    QVERIFY(f->m_wndComm.GetPortOpen());
+    QVERIFY(f->comm().GetPortOpen());
 
     // 32777 asks for a phone number (the dial), and a cancelled prompt sends nothing.
     QString prompt;
@@ -338,7 +338,7 @@ void TestCommands::commRangeTakenBeforeSettingsRange() {
     QCOMPARE(prompt, QStringLiteral("Enter InputLen value:"));
 
     f->SendCommand(ID_COMM_PORT_OPENCLOSE, CMainFrame::Source::Menu);
-    QVERIFY(!f->m_wndComm.GetPortOpen());
+    QVERIFY(!f->comm().GetPortOpen());
     QCOMPARE(pty.readAvailable(), std::string());
     QVERIFY(f.boxes.shown.empty());
 }
@@ -349,15 +349,15 @@ void TestCommands::disabledCommandDoesNotRun() {
     f.linkPort(7);
     // All three port ids toggle; only their state rules keep Close from opening.
     f->SendCommand(ID_COMM_PORT_CLOSE, CMainFrame::Source::Menu);
-    QVERIFY(!f->m_wndComm.GetPortOpen());
+    QVERIFY(!f->comm().GetPortOpen());
     f->SendCommand(ID_FILE_TRANSMIT_TEXT, CMainFrame::Source::Menu);
     QVERIFY(f.files.requests.empty());
     f->SendCommand(ID_FILE_CLOSE_DUMP, CMainFrame::Source::Key);
 
     f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::ToolBar);
-    QVERIFY(f->m_wndComm.GetPortOpen());
+    QVERIFY(f->comm().GetPortOpen());
     f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::ToolBar);
-    QVERIFY(f->m_wndComm.GetPortOpen());
+    QVERIFY(f->comm().GetPortOpen());
     auto shown = ModalDriver::whenShown<CSettingsDlg>([](QDialog* d) { d->reject(); }, 500);
     f->SendCommand(ID_SETTINGS_PORT, CMainFrame::Source::Menu);
     QVERIFY(!*shown);
@@ -367,7 +367,7 @@ void TestCommands::disabledCommandDoesNotRun() {
 void TestCommands::unknownIdsDoNothing() {
     FrameFixture f;
     QVERIFY(f.created());
-    f->m_wndEdit.OnChar('a', 1, 0);
+    f->screen().OnChar('a', 1, 0);
     for (const unsigned id : {0u, 1u, 32770u, 32787u, 32827u, 40000u, unsigned(ID_EDIT_COPY),
                               unsigned(ID_FILE_NEW), unsigned(ID_NEXT_PANE)}) {
         f->SendCommand(id, CMainFrame::Source::Menu);
@@ -375,7 +375,7 @@ void TestCommands::unknownIdsDoNothing() {
     }
     QVERIFY(f.boxes.shown.empty());
     QCOMPARE(f.screen(), std::string("a"));
-    QVERIFY(!f->m_wndComm.GetPortOpen());
+    QVERIFY(!f->comm().GetPortOpen());
     QVERIFY(f->isVisible());
 }
 
@@ -406,7 +406,7 @@ void TestCommands::signalQueries() {
                                              &comm::ModemLines::dsr};
     for (int i = 0; i < 3; ++i)
         (*script->lines).*lines[i] = (i == line) == holding;
-    f->m_wndComm.control()->setDeviceOpener(FakeOpener(script));
+    f->comm().control()->setDeviceOpener(FakeOpener(script));
     const unsigned panes[] = {ID_INDICATOR_CD, ID_INDICATOR_CTS, ID_INDICATOR_DSR};
     const std::string lit[] = {"CD ", "CTS", "DSR"};
     const QString names[] = {"Carrier Detect (CD)", "Clear To Send (CTS)", "Data Set Ready (DSR)"};
@@ -414,7 +414,7 @@ void TestCommands::signalQueries() {
     for (const bool open : {false, true}) {
         f.boxes.shown.clear();
         if (open) f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::ToolBar);
-        QCOMPARE(f->m_wndComm.GetPortOpen(), open);
+        QCOMPARE(f->comm().GetPortOpen(), open);
         f->SendCommand(id);
         QCOMPARE(f.boxes.shown.size(), std::size_t(1));
         const fw::MessageBoxRequest& box = f.boxes.shown.front();
@@ -467,20 +467,20 @@ void TestCommands::acceleratorKeysSwallowed() {
     QVERIFY(f.created());
     PtyPair& pty = f.linkPort(7);
     const auto press = [&] {
-        QTest::keyClick(&f->m_wndEdit, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QTest::keyClick(&f->screen(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
     };
 
     // Port closed: a typed character would show on the screen.
-    f->m_wndEdit.setFocus();
+    f->screen().setFocus();
     press();
-    QTest::keyClick(&f->m_wndEdit, Qt::Key_Q);
+    QTest::keyClick(&f->screen(), Qt::Key_Q);
     QCOMPARE(f.screen(), std::string("q"));
 
     // Port open: a typed character goes to the wire; the first byte there must be the 'q'.
     f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::ToolBar);
-    QVERIFY(f->m_wndComm.GetPortOpen());
+    QVERIFY(f->comm().GetPortOpen());
     press();
-    QTest::keyClick(&f->m_wndEdit, Qt::Key_Q);
+    QTest::keyClick(&f->screen(), Qt::Key_Q);
     QCOMPARE(pty.read(1, 3000), std::string("q"));
     QTest::qWait(20);
     QCOMPARE(pty.readAvailable(), std::string());
@@ -495,13 +495,13 @@ void TestCommands::textFieldsKeepTheirKeys() {
     QClipboard* clipboard = QApplication::clipboard();
     // In the screen Ctrl+Shift+C copies the selection, and nothing goes to the device.
     f->ShowReceived("hello");
-    f->m_wndEdit.selectAll();
+    f->screen().selectAll();
     clipboard->clear();
-    QTest::keyClick(&f->m_wndEdit, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+    QTest::keyClick(&f->screen(), Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
     QCOMPARE(clipboard->text(), QStringLiteral("hello"));
     // In the send bar's field the editing keys edit, none of them reaches the device.
     f->SendCommand(ID_VIEW_SENDBAR, CMainFrame::Source::Menu);
-    QLineEdit* field = f->m_pSendBar->field();
+    QLineEdit* field = f->sendBar()->field();
     QTest::keyClicks(field, "abc");
     QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClick(field, Qt::Key_C, Qt::ControlModifier);
@@ -526,16 +526,16 @@ void TestCommands::f10OpensMenuBar() {
     PtyPair& pty = f.pty();
     f->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&f.frame()));
-    f->m_wndEdit.setFocus();
-    QTest::keyClick(&f->m_wndEdit, Qt::Key_F10);
+    f->screen().setFocus();
+    QTest::keyClick(&f->screen(), Qt::Key_F10);
     QCOMPARE(QApplication::activePopupWidget(), f->menus().front());
     // Escape closes the menu, a second one leaves the bar.
     QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
     QTRY_VERIFY_WITH_TIMEOUT(!QApplication::activePopupWidget(), 3000);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
-    QTRY_VERIFY_WITH_TIMEOUT(f->m_wndEdit.hasFocus(), 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(f->screen().hasFocus(), 3000);
     QVERIFY(!f->menuBar()->activeAction());
-    QTest::keyClick(&f->m_wndEdit, Qt::Key_Q);
+    QTest::keyClick(&f->screen(), Qt::Key_Q);
     QCOMPARE(pty.read(1, 3000), std::string("q"));
     QVERIFY(f.boxes.shown.empty());
 }
@@ -561,7 +561,7 @@ void TestCommands::screenSizePrompt() {
     QFETCH(bool, refused);
     FrameFixture f;
     QVERIFY(f.created());
-    f->m_wndEdit.setScreenSizeKB(64);
+    f->screen().setScreenSizeKB(64);
     QString shownValue;
     auto shown = ModalDriver::whenShown<CValueDlg>([&](CValueDlg* d) {
         shownValue = d->valueField()->text();
@@ -571,7 +571,7 @@ void TestCommands::screenSizePrompt() {
     f->SendCommand(ID_SETTINGS_SCREENSIZE, CMainFrame::Source::Menu);
     QVERIFY(*shown);
     QCOMPARE(shownValue, QStringLiteral("64"));
-    QCOMPARE(f->m_wndEdit.screenSizeKB(), std::size_t(sizeKB));
+    QCOMPARE(f->screen().screenSizeKB(), std::size_t(sizeKB));
     QCOMPARE(f.boxes.shown.size(), std::size_t(refused ? 1 : 0));
     if (refused) QVERIFY(f.boxes.shown.front().text.starts_with("Invalid screen size!"));
 }
@@ -582,9 +582,9 @@ void TestCommands::characterSetAndSizeKept() {
         FrameFixture f;
         QVERIFY(f.created());
         // Without a stored value the locale decides; the fixture's is not UTF-8.
-        QCOMPARE(f->m_wndEdit.characterSet(), terminal::CharacterSet::Western);
+        QCOMPARE(f->screen().characterSet(), terminal::CharacterSet::Western);
         f->SendCommand(ID_SETTINGS_CHARSET_UTF8, CMainFrame::Source::Menu);
-        QCOMPARE(f->m_wndEdit.characterSet(), terminal::CharacterSet::Utf8);
+        QCOMPARE(f->screen().characterSet(), terminal::CharacterSet::Utf8);
         QVERIFY(f->menuAction(ID_SETTINGS_CHARSET_UTF8));
         // The state rules run as the submenu opens.
         const QList<QObject*> holders =
@@ -593,7 +593,7 @@ void TestCommands::characterSetAndSizeKept() {
         f->UpdateMenu(qobject_cast<QMenu*>(holders.front()));
         QVERIFY(f->menuAction(ID_SETTINGS_CHARSET_UTF8)->isChecked());
         QVERIFY(!f->menuAction(ID_SETTINGS_CHARSET_WESTERN)->isChecked());
-        f->m_wndEdit.setScreenSizeKB(70000);
+        f->screen().setScreenSizeKB(70000);
         f->SaveSettings();
         store = f.storeText();
     }
@@ -601,8 +601,8 @@ void TestCommands::characterSetAndSizeKept() {
     QVERIFY(store.find("\"ScreenSize\"=dword:00011170") != std::string::npos);
     FrameFixture again(store);
     QVERIFY(again.created());
-    QCOMPARE(again->m_wndEdit.characterSet(), terminal::CharacterSet::Utf8);
-    QCOMPARE(again->m_wndEdit.screenSizeKB(), std::size_t{70000});
+    QCOMPARE(again->screen().characterSet(), terminal::CharacterSet::Utf8);
+    QCOMPARE(again->screen().screenSizeKB(), std::size_t{70000});
 }
 
 void TestCommands::zoomAndFontKept() {
@@ -611,7 +611,7 @@ void TestCommands::zoomAndFontKept() {
     {
         FrameFixture f;
         QVERIFY(f.created());
-        CTermEdit& screen = f->m_wndEdit;
+        CTermEdit& screen = f->screen();
         QFont font = screen.baseFont();
         font.setFamily(QStringLiteral("A Family Name Longer Than Nineteen"));
         font.setPointSize(11);
@@ -640,8 +640,8 @@ void TestCommands::zoomAndFontKept() {
     QVERIFY(store.find("\"FontSize\"=dword:0000000c") != std::string::npos);
     FrameFixture again(store);
     QVERIFY(again.created());
-    QCOMPARE(again->m_wndEdit.font().pointSize(), 12);
-    QCOMPARE(again->m_wndEdit.font().family(), QStringLiteral("A Family Name Longer Than Nineteen"));
+    QCOMPARE(again->screen().font().pointSize(), 12);
+    QCOMPARE(again->screen().font().family(), QStringLiteral("A Family Name Longer Than Nineteen"));
 }
 
 void TestCommands::controlErrorShownAndProgramGoesOn_data() {
@@ -656,7 +656,7 @@ void TestCommands::controlErrorShownAndProgramGoesOn() {
     QVERIFY(f.created());
     const std::string missing = f.tempPath("no-such-tty");
     QVERIFY(f.ports().link(7, missing));
-    f->m_wndComm.SetCommPort(7);
+    f->comm().SetCommPort(7);
     const unsigned id =
         source == int(CMainFrame::Source::Menu) ? ID_COMM_PORT_OPENCLOSE : ID_COMM_PORT_OPEN;
     f->SendCommand(id, CMainFrame::Source(source));
@@ -670,14 +670,14 @@ void TestCommands::controlErrorShownAndProgramGoesOn() {
              "COM7 (" + missing + ") does not exist. Check that the device is connected.");
 
     // Everything shows the closed port, and the next open works.
-    QVERIFY(!f->m_wndComm.GetPortOpen());
+    QVERIFY(!f->comm().GetPortOpen());
     QVERIFY(ButtonEnabled(f, ID_COMM_PORT_OPEN));
     QVERIFY(!ButtonEnabled(f, ID_COMM_PORT_CLOSE));
     QCOMPARE(MenuItem(f, ID_COMM_PORT_OPENCLOSE).text, QStringLiteral("&Port Open"));
     QCOMPARE(Caption(f), QStringLiteral("Wirelog"));
     f.linkPort(7);
     f->SendCommand(id, CMainFrame::Source(source));
-    QVERIFY(f->m_wndComm.GetPortOpen());
+    QVERIFY(f->comm().GetPortOpen());
     QCOMPARE(f.boxes.shown.size(), std::size_t(1));
 }
 

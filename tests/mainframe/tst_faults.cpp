@@ -45,9 +45,9 @@ bool AnyBoxContains(const ScriptedMessageBoxes& boxes, const std::string& part,
 std::size_t StallOutput(FrameFixture& f) {
     const std::string chunk(4096, 'P');
     std::size_t queued = 0;
-    for (int round = 0; round < 20 && f->m_wndComm.GetOutBufferCount() == 0; ++round) {
-        for (int i = 0; i < 256 && f->m_wndComm.GetOutBufferCount() == 0; ++i) {
-            f->m_wndComm.SetOutput(chunk);
+    for (int round = 0; round < 20 && f->comm().GetOutBufferCount() == 0; ++round) {
+        for (int i = 0; i < 256 && f->comm().GetOutBufferCount() == 0; ++i) {
+            f->comm().SetOutput(chunk);
             queued += chunk.size();
         }
         QTest::qWait(100);
@@ -56,7 +56,7 @@ std::size_t StallOutput(FrameFixture& f) {
 }
 
 std::string Pane(FrameFixture& f) {
-    return f->m_wndStatusBar.GetPaneText(0);
+    return f->statusPanes().GetPaneText(0);
 }
 
 bool Enabled(FrameFixture& f, unsigned id) {
@@ -71,7 +71,7 @@ bool LoseAndWait(FrameFixture& f, PtyPair& pty) {
     const std::string waiting =
         "COM7 (" + pty.slavePath() + ") has gone away; waiting for it to return...";
     return QTest::qWaitFor([&] { return Pane(f) == waiting; }, 3000) && f->session().portWait().isWaiting() &&
-           !f->m_wndComm.GetPortOpen();
+           !f->comm().GetPortOpen();
 }
 
 // True when no one holds COM7's device: another control can open it exclusively.
@@ -109,14 +109,14 @@ void TestFaults::deviceGoneWhileReceiving_data() {
 void TestFaults::deviceGoneWhileReceiving() {
     QFETCH(bool, reconnect);
     FrameFixture f;
-    f->m_bReconnect = reconnect;
+    f->SetReconnect(reconnect);
     PtyPair& pty = f.linkPort(7);
-    f->m_wndComm.SetSettings("19200,n,8,2");
-    f->m_wndComm.SetHandshaking(2);
-    f->m_wndComm.SetDTREnable(false);
-    f->m_wndComm.SetSThreshold(3);
+    f->comm().SetSettings("19200,n,8,2");
+    f->comm().SetHandshaking(2);
+    f->comm().SetDTREnable(false);
+    f->comm().SetSThreshold(3);
     f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::Menu);
-    QVERIFY(f->m_wndComm.GetPortOpen());
+    QVERIFY(f->comm().GetPortOpen());
     const std::string dump = f.tempPath("gone.dmp");
     f.files.choose(dump);
     f->SendCommand(ID_FILE_OPEN_DUMP, CMainFrame::Source::Menu);
@@ -143,7 +143,7 @@ void TestFaults::deviceGoneWhileReceiving() {
                  qPrintable(f->windowTitle()));
         // Typed while waiting: neither shown as if the device had echoed it, nor sent later.
         const std::string before = f.screen();
-        QTest::keyClicks(&f->m_wndEdit, "zq");
+        QTest::keyClicks(&f->screen(), "zq");
         QCOMPARE(f.screen(), before);
         QCOMPARE(Pane(f), std::string("Not sent: COM7 (") + pty.slavePath() +
                               ") is waiting to reconnect.");
@@ -153,14 +153,14 @@ void TestFaults::deviceGoneWhileReceiving() {
         QTest::qWait(400);
         PtyPair again;
         QVERIFY(f.ports().link(7, again.slavePath()));
-        QTRY_VERIFY_WITH_TIMEOUT(f->m_wndComm.GetPortOpen(), 1000);
+        QTRY_VERIFY_WITH_TIMEOUT(f->comm().GetPortOpen(), 1000);
         QCOMPARE(Pane(f), std::string("COM7 reopened"));
         QVERIFY(!f->session().portWait().isWaiting());
-        QCOMPARE(f->m_wndComm.GetSettings(), std::string("19200,n,8,2"));
-        QCOMPARE(f->m_wndComm.GetHandshaking(), 2);
-        QVERIFY(!f->m_wndComm.GetDTREnable());
-        QCOMPARE(f->m_wndComm.GetSThreshold(), short(3));
-        QCOMPARE(f->m_wndComm.GetRThreshold(), short(1));
+        QCOMPARE(f->comm().GetSettings(), std::string("19200,n,8,2"));
+        QCOMPARE(f->comm().GetHandshaking(), 2);
+        QVERIFY(!f->comm().GetDTREnable());
+        QCOMPARE(f->comm().GetSThreshold(), short(3));
+        QCOMPARE(f->comm().GetRThreshold(), short(1));
         const auto tio = again.slaveTermios();
         QVERIFY(tio.has_value());
         QCOMPARE(tio->ospeed, 19200u);
@@ -189,7 +189,7 @@ void TestFaults::deviceGoneWhileReceiving() {
     QTRY_VERIFY_WITH_TIMEOUT(AnyBoxContains(f.boxes, "has gone away"), 3000);
     QVERIFY(!f->session().portWait().isWaiting());
     QVERIFY(AnyBoxContains(f.boxes, "COM7"));
-    QVERIFY(!f->m_wndComm.GetPortOpen());
+    QVERIFY(!f->comm().GetPortOpen());
     QCOMPARE(ReadFile(dump), sent); // everything that arrived is kept
     f.idle();
     // The caption no longer names the port, and still names the dump that goes on.
@@ -200,7 +200,7 @@ void TestFaults::deviceGoneWhileReceiving() {
     PtyPair again;
     QVERIFY(f.ports().link(7, again.slavePath()));
     f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::Menu);
-    QVERIFY(f->m_wndComm.GetPortOpen());
+    QVERIFY(f->comm().GetPortOpen());
     QVERIFY(again.writeAll("more"));
     QTRY_VERIFY_WITH_TIMEOUT(ReadFile(dump).size() == sent.size() + 4, 3000);
 }
@@ -257,7 +257,7 @@ void TestFaults::waitEnds() {
         FrameFixture::flushDeletes();
         QVERIFY(frame.isNull() || frame->IsClosed());
     } else {
-        QVERIFY(!f->m_wndComm.GetPortOpen());
+        QVERIFY(!f->comm().GetPortOpen());
     }
     QVERIFY(PortFree());
     QVERIFY(f.boxes.shown.empty());
@@ -285,9 +285,9 @@ void TestFaults::deviceFlaps() {
         QVERIFY(f.ports().link(7, current->slavePath()));
         QTest::qWait(50);
         // What arrives while it is there is kept.
-        if (f->m_wndComm.GetPortOpen() && current->writeAll("#", 100)) expected += '#';
+        if (f->comm().GetPortOpen() && current->writeAll("#", 100)) expected += '#';
     }
-    QTRY_VERIFY_WITH_TIMEOUT(f->m_wndComm.GetPortOpen(), 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(f->comm().GetPortOpen(), 3000);
     QVERIFY(current->writeAll("end"));
     QTRY_VERIFY_WITH_TIMEOUT(ReadFile(dump).ends_with("end"), 3000);
     // Bytes written just before a loss may go with the device; none is invented or doubled.
@@ -315,18 +315,18 @@ void TestFaults::deviceBackButBusy() {
         "COM7 (" + again.slavePath() + ") is in use by another program. Still waiting...";
     QTRY_COMPARE_WITH_TIMEOUT(Pane(f), busy, 3000);
     QVERIFY(f->session().portWait().isWaiting());
-    QVERIFY(!f->m_wndComm.GetPortOpen());
+    QVERIFY(!f->comm().GetPortOpen());
 
     // Once it lets go, the wait ends by itself (no notice comes for that: the slow look does).
     QVERIFY(other.setPortOpen(false).ok());
-    QTRY_VERIFY_WITH_TIMEOUT(f->m_wndComm.GetPortOpen(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(f->comm().GetPortOpen(), 5000);
     QCOMPARE(Pane(f), std::string("COM7 reopened"));
     QVERIFY(f.boxes.shown.empty());
 }
 
 void TestFaults::deviceGoneWhileSending() {
     FrameFixture f;
-    f->m_bReconnect = 0; // the box of today
+    f->SetReconnect(0); // the box of today
     QVERIFY(f.openPort());
     PtyPair& pty = f.pty();
     const std::string file = f.tempPath("big.txt");
@@ -347,12 +347,12 @@ void TestFaults::deviceGoneWhileSending() {
     QVERIFY(AnyBoxContains(f.boxes, "has gone away"));
     const QRegularExpression told(
         QStringLiteral("^The port was closed: (\\d+) of 524288 bytes of the file went out\\.$"));
-    const auto match = told.match(QString::fromStdString(f->m_wndStatusBar.GetPaneText(0)));
-    QVERIFY2(match.hasMatch(), f->m_wndStatusBar.GetPaneText(0).c_str());
+    const auto match = told.match(QString::fromStdString(f->statusPanes().GetPaneText(0)));
+    QVERIFY2(match.hasMatch(), f->statusPanes().GetPaneText(0).c_str());
     QVERIFY(match.captured(1).toLongLong() < 524288);
     QVERIFY(f->isEnabled());
-    QVERIFY(f->m_bCancel);
-    QVERIFY(!f->m_wndComm.GetPortOpen());
+    QVERIFY(f->CancelRequested());
+    QVERIFY(!f->comm().GetPortOpen());
     // The file is free again: another program may open it exclusively.
     fw::File check;
     check.open(file, fw::File::Read | fw::File::Exclusive);
@@ -364,7 +364,7 @@ void TestFaults::deviceGoneWhileDraining() {
     QVERIFY(f.openPort());
     PtyPair& pty = f.pty();
     StallOutput(f);
-    QVERIFY(f->m_wndComm.GetOutBufferCount() > 0);
+    QVERIFY(f->comm().GetOutBufferCount() > 0);
 
     QPointer<CMainFrame> frame(&f.frame());
     QObject scope; // the timer goes with the test, whenever it ends
@@ -394,8 +394,8 @@ void TestFaults::storeFolderNotWritable() {
 void TestFaults::twoFramesSaveOneAfterTheOther() {
     FrameFixture first;
     FrameFixture second; // its store is the one both now use
-    first->m_wndComm.SetSettings("1200,n,8,1");
-    second->m_wndComm.SetSettings("4800,e,7,1");
+    first->comm().SetSettings("1200,n,8,1");
+    second->comm().SetSettings("4800,e,7,1");
     first->SaveSettings();
     second->SaveSettings();
     QVERIFY(first.boxes.shown.empty() && second.boxes.shown.empty());
@@ -405,7 +405,7 @@ void TestFaults::twoFramesSaveOneAfterTheOther() {
     QVERIFY(doc.has_value()); // well-formed
     QCOMPARE(settings::SerializeDocument(*doc), text);
     FrameFixture next(text); // the next start finds the last one's values
-    QCOMPARE(next->m_wndComm.GetSettings(), std::string("4800,e,7,1"));
+    QCOMPARE(next->comm().GetSettings(), std::string("4800,e,7,1"));
 }
 
 void TestFaults::portHeldByAnotherProgram() {
@@ -416,14 +416,14 @@ void TestFaults::portHeldByAnotherProgram() {
     QVERIFY(other.setPortOpen(true).ok());
 
     f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::Menu);
-    QVERIFY(!f->m_wndComm.GetPortOpen());
+    QVERIFY(!f->comm().GetPortOpen());
     QVERIFY(
         AnyBoxContains(f.boxes, "COM7 (" + pty.slavePath() + ") is in use by another program."));
 
     // Once the other one lets go, the port opens.
     QVERIFY(other.setPortOpen(false).ok());
     f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::Menu);
-    QVERIFY(f->m_wndComm.GetPortOpen());
+    QVERIFY(f->comm().GetPortOpen());
 }
 
 void TestFaults::fileShrinksWhileSent() {
@@ -440,7 +440,7 @@ void TestFaults::fileShrinksWhileSent() {
     // Output that nobody takes yet holds the sender after its first chunk; while it waits the
     // file is cut to 700 bytes, and the reader starts taking everything.
     const std::size_t queued = StallOutput(f);
-    QVERIFY(f->m_wndComm.GetOutBufferCount() > 0);
+    QVERIFY(f->comm().GetOutBufferCount() > 0);
     std::string got;
     QTimer reader;
     reader.setInterval(5);

@@ -14,8 +14,8 @@ private slots:
 void TestFrameRoad::typedWithPortClosedShowsOnScreen() {
     FrameFixture f;
     QVERIFY(f.created());
-    f->m_wndEdit.OnChar('h', 1, 0);
-    f->m_wndEdit.OnChar('i', 1, 0);
+    f->screen().OnChar('h', 1, 0);
+    f->screen().OnChar('i', 1, 0);
     QCOMPARE(f.screen(), std::string("hi"));
 }
 
@@ -27,12 +27,12 @@ void TestFrameRoad::openReceiveTypeClose() {
     QVERIFY(pty.writeAll("hello\r\n"));
     QTRY_COMPARE_WITH_TIMEOUT(f.screen(), std::string("hello\r\n"), 3000);
 
-    f->m_wndEdit.OnChar('x', 1, 0); // port open, no echo: to the wire only
+    f->screen().OnChar('x', 1, 0); // port open, no echo: to the wire only
     QCOMPARE(pty.read(1, 3000), std::string("x"));
     QCOMPARE(f.screen(), std::string("hello\r\n"));
 
     f->SendCommand(ID_COMM_PORT_CLOSE, CMainFrame::Source::Menu);
-    QVERIFY(!f->m_wndComm.GetPortOpen());
+    QVERIFY(!f->comm().GetPortOpen());
 }
 
 QTEST_MAIN(TestFrameRoad)

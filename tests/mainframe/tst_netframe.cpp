@@ -20,7 +20,7 @@ std::string ReadFile(const std::string& path) {
 }
 
 std::string Pane(FrameFixture& f) {
-    return f->m_wndStatusBar.GetPaneText(0);
+    return f->statusPanes().GetPaneText(0);
 }
 
 } // namespace
@@ -40,7 +40,7 @@ void TestNetFrame::serverGoesAndComesBack() {
     Ser2net server(pty.slavePath());
     QVERIFY2(server.start(), server.error().c_str());
     QVERIFY(f.ports().link(40, server.rfc2217Address()));
-    f->m_wndComm.SetCommPort(40);
+    f->comm().SetCommPort(40);
     const std::string dump = f.tempPath("net.dmp");
     f.files.choose(dump);
     f->SendCommand(ID_FILE_OPEN_DUMP, CMainFrame::Source::Menu);
@@ -49,7 +49,7 @@ void TestNetFrame::serverGoesAndComesBack() {
     std::string whileConnecting;
     QTimer::singleShot(0, [&] { whileConnecting = Pane(f); });
     f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::Menu);
-    QVERIFY(f->m_wndComm.GetPortOpen());
+    QVERIFY(f->comm().GetPortOpen());
     const std::string hostPort = "127.0.0.1:" + std::to_string(server.rfc2217Port());
     QCOMPARE(whileConnecting, "Connecting to " + hostPort + "...");
     QVERIFY(Pane(f) != whileConnecting);
@@ -57,7 +57,7 @@ void TestNetFrame::serverGoesAndComesBack() {
     std::string sent;
     for (int i = 0; i < 256; ++i)
         sent += char(i);
-    f->m_wndComm.SetOutput("hello"); // once it is there, ser2net holds the pty
+    f->comm().SetOutput("hello"); // once it is there, ser2net holds the pty
     QCOMPARE(pty.read(5), std::string("hello"));
     QVERIFY(pty.writeAll(sent));
     QTRY_VERIFY_WITH_TIMEOUT(ReadFile(dump) == sent, 5000);
@@ -70,9 +70,9 @@ void TestNetFrame::serverGoesAndComesBack() {
     QCOMPARE(Pane(f), "Connection to " + hostPort + " lost; waiting to reconnect...");
 
     QVERIFY2(server.start(), server.error().c_str());
-    QTRY_VERIFY_WITH_TIMEOUT(f->m_wndComm.GetPortOpen(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(f->comm().GetPortOpen(), 5000);
     QCOMPARE(Pane(f), std::string("COM40 reopened"));
-    f->m_wndComm.SetOutput("again");
+    f->comm().SetOutput("again");
     QCOMPARE(pty.read(5), std::string("again"));
     QVERIFY(pty.writeAll("more"));
     QTRY_VERIFY_WITH_TIMEOUT(ReadFile(dump) == sent + "more", 5000);

@@ -56,10 +56,10 @@ void TestSending::sendBarOnTheWire() {
     FrameFixture f;
     QVERIFY(f.openPort());
     f->SendCommand(ID_VIEW_SENDBAR, CMainFrame::Source::Menu);
-    f->m_pSendBar->setHex(hex);
-    f->m_pSendBar->setLineEnding(static_cast<transfer::LineEnding>(ending));
-    QTest::keyClicks(f->m_pSendBar->field(), typed);
-    QTest::keyClick(f->m_pSendBar->field(), Qt::Key_Return);
+    f->sendBar()->setHex(hex);
+    f->sendBar()->setLineEnding(static_cast<transfer::LineEnding>(ending));
+    QTest::keyClicks(f->sendBar()->field(), typed);
+    QTest::keyClick(f->sendBar()->field(), Qt::Key_Return);
     QCOMPARE(f.pty().read(std::size_t(wire.size()), 3000), wire.toStdString());
     QTest::qWait(20);
     QCOMPARE(f.pty().readAvailable(), std::string());
@@ -74,24 +74,24 @@ void TestSending::macroWithPause() {
     f->SetMacros(macros);
     f->SendCommand(ID_VIEW_MACROBAR, CMainFrame::Source::Menu);
     f.idle();
-    QVERIFY(f->m_pMacroBar->button(3)->isEnabled());
-    QTest::mouseClick(f->m_pMacroBar->button(3), Qt::LeftButton);
+    QVERIFY(f->macroBar()->button(3)->isEnabled());
+    QTest::mouseClick(f->macroBar()->button(3), Qt::LeftButton);
     QCOMPARE(f.pty().read(3, 3000), "one"s);
     QElapsedTimer gap;
     gap.start();
     // The pause is a timer: the window goes on and the progress shows meanwhile.
-    QVERIFY(f->m_sendRuns->busy());
-    QVERIFY(f->m_pSendProgress->isVisible());
+    QVERIFY(f->sendRuns().busy());
+    QVERIFY(f->sendProgress()->isVisible());
     QCOMPARE(f.pty().read(4, 3000), "two\r"s);
     QVERIFY2(gap.elapsed() >= 120, qPrintable(QString::number(gap.elapsed())));
-    QTRY_VERIFY_WITH_TIMEOUT(!f->m_pSendProgress->isVisible(), 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(!f->sendProgress()->isVisible(), 3000);
     // Escape in the screen stops a macro in its pause: the rest never goes.
     macros[3].text = "a\\d60000b";
     f->SetMacros(macros);
     f->SendCommand(ID_COMM_MACRO_FIRST + 3, CMainFrame::Source::Menu);
     QCOMPARE(f.pty().read(1, 3000), "a"s);
-    QTest::keyClick(&f->m_wndEdit, Qt::Key_Escape);
-    QVERIFY(!f->m_sendRuns->busy());
+    QTest::keyClick(&f->screen(), Qt::Key_Escape);
+    QVERIFY(!f->sendRuns().busy());
     QTest::qWait(30);
     QCOMPARE(f.pty().readAvailable(), std::string()); // not even the Escape
     QVERIFY(f.boxes.shown.empty());
@@ -133,8 +133,8 @@ void TestSending::paste() {
     QVERIFY(f.openPort());
     QApplication::clipboard()->setText(QString::fromLatin1(clip));
     f.boxes.answer(ok ? fw::Answer::Ok : fw::Answer::Cancel);
-    f->m_wndEdit.setFocus();
-    QTest::keyClick(&f->m_wndEdit, Qt::Key_V, Qt::ControlModifier | Qt::ShiftModifier);
+    f->screen().setFocus();
+    QTest::keyClick(&f->screen(), Qt::Key_V, Qt::ControlModifier | Qt::ShiftModifier);
     QCOMPARE(f.boxes.shown.size(), std::size_t(asks ? 1 : 0));
     if (asks)
         QVERIFY2(f.boxes.shown[0].text.find(std::to_string(
@@ -150,11 +150,11 @@ void TestSending::pacingGaps() {
     QVERIFY(f.openPort());
     f->SetPacing({40, 0});
     f->SendCommand(ID_VIEW_SENDBAR, CMainFrame::Source::Menu);
-    f->m_pSendBar->setLineEnding(transfer::LineEnding::None);
-    QTest::keyClicks(f->m_pSendBar->field(), "abc");
+    f->sendBar()->setLineEnding(transfer::LineEnding::None);
+    QTest::keyClicks(f->sendBar()->field(), "abc");
     QElapsedTimer clock;
     clock.start();
-    QTest::keyClick(f->m_pSendBar->field(), Qt::Key_Return);
+    QTest::keyClick(f->sendBar()->field(), Qt::Key_Return);
     QCOMPARE(f.pty().read(1, 3000), "a"s);
     QCOMPARE(f.pty().read(1, 3000), "b"s);
     QCOMPARE(f.pty().read(1, 3000), "c"s);
@@ -166,7 +166,7 @@ void TestSending::breakThroughTheDevice() {
     FrameFixture f;
     QVERIFY(f.created());
     auto device = std::make_shared<FakeDevice>();
-    f->m_wndComm.control()->setDeviceOpener(FakeOpener(device));
+    f->comm().control()->setDeviceOpener(FakeOpener(device));
     const auto enabled = [&f](unsigned id) {
         fw::ProbeCmdUI probe(id);
         f->UpdateCommand(probe);
@@ -176,7 +176,7 @@ void TestSending::breakThroughTheDevice() {
     f->SendCommand(ID_COMM_SENDBREAK, CMainFrame::Source::Menu);
     QVERIFY(device->breaks.empty());
     f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::Menu);
-    QVERIFY(f->m_wndComm.GetPortOpen());
+    QVERIFY(f->comm().GetPortOpen());
     QVERIFY(enabled(ID_COMM_SENDBREAK));
     f->SendCommand(ID_COMM_SENDBREAK, CMainFrame::Source::Menu);
     QCOMPARE(device->breaks, std::vector<bool>{true});
@@ -188,7 +188,7 @@ void TestSending::breakThroughTheDevice() {
     QVERIFY2(f.boxes.shown[0].text.find("does not take a Break") != std::string::npos,
              f.boxes.shown[0].text.c_str());
     QCOMPARE(f.boxes.shown[0].icon, fw::Icon::Stop);
-    QVERIFY(f->m_wndComm.GetPortOpen());
+    QVERIFY(f->comm().GetPortOpen());
     f.boxes.shown.clear();
     device->refuseBreak = false;
     // RTS Enable reaches the line too.

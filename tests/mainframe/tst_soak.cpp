@@ -107,7 +107,7 @@ void TestSoak::floodWithDumpLosesNothing() {
         if (++ticks % 10 != 0) continue;
         QElapsedTimer key;
         key.start();
-        f->m_wndEdit.OnChar('k', 1, 0);
+        f->screen().OnChar('k', 1, 0);
         QCOMPARE(pty.read(1, 2000), std::string("k"));
         worstKeyMs = std::max(worstKeyMs, key.elapsed());
         for (QMenu* menu : f->findChildren<QMenu*>())
@@ -139,7 +139,7 @@ void TestSoak::floodWithDumpLosesNothing() {
     QVERIFY(worstKeyMs < 1000);
     qInfo("flood: %lld bytes in %d s (%.1f MB/s) recorded and compared",
           static_cast<long long>(total), seconds, double(total) / seconds / 1e6);
-    QVERIFY(f->m_wndEdit.textLength() <= 16383 + 3 * 4096); // the screen stays bounded
+    QVERIFY(f->screen().textLength() <= 16383 + 3 * 4096); // the screen stays bounded
 }
 
 void TestSoak::randomWalk() {
@@ -204,19 +204,19 @@ void TestSoak::randomWalk() {
             f->SendCommand(commands[rng.bounded(static_cast<int>(commands.size()))],
                            sources[rng.bounded(4)]);
         } else if (what < 7) {
-            f->m_wndEdit.OnChar(rng.bounded(256), 1, 0);
+            f->screen().OnChar(rng.bounded(256), 1, 0);
         } else if (what < 9) {
             std::string bytes(rng.bounded(200), '\0');
             for (char& c : bytes)
                 c = static_cast<char>(rng.bounded(256));
-            if (f->m_wndComm.GetPortOpen()) pty.writeAll(bytes, 1000);
+            if (f->comm().GetPortOpen()) pty.writeAll(bytes, 1000);
             QTest::qWait(rng.bounded(3));
         } else {
             f.idle();
         }
 
         // The invariants.
-        const CTermEdit& screen = f->m_wndEdit;
+        const CTermEdit& screen = f->screen();
         QVERIFY2(f->isEnabled(), qPrintable(QStringLiteral("step %1").arg(step)));
         QVERIFY(screen.model().selectionStart() <= screen.textLength());
         QVERIFY(screen.model().selectionEnd() <= screen.textLength());

@@ -33,8 +33,8 @@ void TestWaits::stuckDrainSleepsUntilItsDeadline() {
     QVERIFY(f.openPort());
     PtyPair& pty = f.pty();
     // Nobody reads the far end: the kernel fills up and the control keeps the rest.
-    f->m_wndComm.SetOutput(std::string(64 * 1024, 'x'));
-    QVERIFY(f->m_wndComm.GetOutBufferCount() > 0);
+    f->comm().SetOutput(std::string(64 * 1024, 'x'));
+    QVERIFY(f->comm().GetOutBufferCount() > 0);
     (void)pty;
 
     // The clock stands still for one real second, then jumps past the deadline. Each reading
@@ -61,7 +61,7 @@ void TestWaits::stuckDrainSleepsUntilItsDeadline() {
     // sleeps between passes (at most 50 ms) makes a few dozen, however loaded the machine.
     QVERIFY2(passes < 200 * wall, qPrintable(QString("%1 passes in %2 s").arg(passes).arg(wall)));
     QVERIFY2(cpu < 0.3 * wall, qPrintable(QString("%1 CPU-s in %2 s").arg(cpu).arg(wall)));
-    QVERIFY(f->m_wndComm.GetPortOpen()); // Abort: everything stays as it was
+    QVERIFY(f->comm().GetPortOpen()); // Abort: everything stays as it was
     QVERIFY(!f->IsClosed());
 }
 
@@ -96,7 +96,7 @@ void TestWaits::transmissionKeepsPaceWithItsReader() {
     // A wait that slept its full bound after each chunk would take more than 25 s; a wait woken
     // by the output's progress takes a fraction of a second, a few on a loaded machine.
     QVERIFY2(ms < 15000, qPrintable(QString("%1 ms for %2 chunks").arg(ms).arg(kSize / 512)));
-    QVERIFY(f->m_bCancel);
+    QVERIFY(f->CancelRequested());
 }
 
 QTEST_MAIN(TestWaits)

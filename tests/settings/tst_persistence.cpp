@@ -38,8 +38,8 @@ std::string Hex(const std::string& text) {
 
 // Every setting as text, by its stored name.
 QString Setting(CMainFrame& f, const QString& name) {
-    CCommCtrl& c = f.m_wndComm;
-    if (name == "Echo") return QString::number(f.m_wndEdit.m_bEcho);
+    CCommCtrl& c = f.comm();
+    if (name == "Echo") return QString::number(f.screen().m_bEcho);
     if (name == "DTREnable") return QString::number(c.GetDTREnable());
     if (name == "RTSEnable") return QString::number(c.GetRTSEnable());
     if (name == "HEXViewing") return QString::number(f.GetHexView());
@@ -48,19 +48,19 @@ QString Setting(CMainFrame& f, const QString& name) {
     if (name == "RThreshold") return QString::number(c.GetRThreshold());
     if (name == "SThreshold") return QString::number(c.GetSThreshold());
     if (name == "Handshaking") return QString::number(c.GetHandshaking());
-    if (name == "Reconnect") return QString::number(f.m_bReconnect);
+    if (name == "Reconnect") return QString::number(f.GetReconnect());
     if (name == "Settings") return QString::fromStdString(c.GetSettings());
     if (name == "ParityReplace") return QString::fromStdString(c.GetParityReplace());
-    if (name == "TimeStamps") return QString::number(f.m_bTimeStamps);
-    if (name == "EnterSends") return QString::number(static_cast<int>(f.m_wndEdit.m_enterSends));
+    if (name == "TimeStamps") return QString::number(f.GetTimeStamps());
+    if (name == "EnterSends") return QString::number(static_cast<int>(f.screen().m_enterSends));
     if (name == "LineBreaks") return QString::number(static_cast<int>(f.session().lineBreaks()));
-    if (name == "SendBar") return QString::number(f.m_sendDock->isVisibleTo(&f));
-    if (name == "MacroBar") return QString::number(f.m_macroDock->isVisibleTo(&f));
-    if (name == "SendLineEnd") return QString::number(static_cast<int>(f.m_pSendBar->lineEnding()));
-    if (name == "SendHex") return QString::number(f.m_pSendBar->isHex());
-    if (name == "PaceChar") return QString::number(f.m_pacing.charMs);
-    if (name == "PaceLine") return QString::number(f.m_pacing.lineMs);
-    if (name == "BackspaceSends") return QString::number(static_cast<int>(f.m_wndTerm.backspaceSends()));
+    if (name == "SendBar") return QString::number(f.sendDock()->isVisibleTo(&f));
+    if (name == "MacroBar") return QString::number(f.macroDock()->isVisibleTo(&f));
+    if (name == "SendLineEnd") return QString::number(static_cast<int>(f.sendBar()->lineEnding()));
+    if (name == "SendHex") return QString::number(f.sendBar()->isHex());
+    if (name == "PaceChar") return QString::number(f.pacing().charMs);
+    if (name == "PaceLine") return QString::number(f.pacing().lineMs);
+    if (name == "BackspaceSends") return QString::number(static_cast<int>(f.terminalView().backspaceSends()));
     return QStringLiteral("?unknown setting");
 }
 
@@ -194,7 +194,7 @@ void TestPersistence::load() {
     QString status = QStringLiteral("Ready");
     for (const QString& pair : changed)
         if (pair.startsWith("Status=")) status = pair.section('=', 1);
-    QCOMPARE(QString::fromStdString(f->m_wndStatusBar.GetPaneText(0)), status);
+    QCOMPARE(QString::fromStdString(f->statusPanes().GetPaneText(0)), status);
 }
 
 void TestPersistence::damagedStoreDoesNotStopStartUp() {
@@ -205,7 +205,7 @@ void TestPersistence::damagedStoreDoesNotStopStartUp() {
         QCOMPARE(Setting(f.frame(), kNames[i]), kStart[i]);
     // Loading left the damaged file alone; saving keeps it aside and writes a fresh one.
     QCOMPARE(f.storeText(), damaged);
-    f->m_wndComm.SetRThreshold(12);
+    f->comm().SetRThreshold(12);
     f->SaveSettings();
     QVERIFY(f.storeText().find("\"RThreshold\"=dword:0000000c") != std::string::npos);
     const QFileInfo store(QString::fromStdString(f.storePath()));
@@ -222,8 +222,8 @@ void TestPersistence::saveWritesEveryValue() {
     f->SaveSettings();
     // The screen's font is the desktop's fixed-width one: its size and family as they are.
     const QString fontSize = QStringLiteral("\"FontSize\"=dword:%1")
-                                 .arg(f->m_wndEdit.font().pointSize(), 8, 16, QLatin1Char('0'));
-    const std::string family = f->m_wndEdit.baseFont().family().toStdString();
+                                 .arg(f->screen().font().pointSize(), 8, 16, QLatin1Char('0'));
+    const std::string family = f->screen().baseFont().family().toStdString();
     QCOMPARE(ValueLines(f.storeText()),
              (QStringList{"\"Echo\"=dword:00000000",
                           "\"DTREnable\"=dword:00000001",
@@ -260,8 +260,8 @@ void TestPersistence::roundTrip() {
     {
         FrameFixture f;
         QVERIFY(f.created());
-        CCommCtrl& c = f->m_wndComm;
-        f->m_wndEdit.m_bEcho = 1;
+        CCommCtrl& c = f->comm();
+        f->screen().m_bEcho = 1;
         c.SetDTREnable(false);
         c.SetRTSEnable(false);
         c.SetCommPort(99);
@@ -271,16 +271,16 @@ void TestPersistence::roundTrip() {
         c.SetHandshaking(2);
         c.SetSettings("38400,e,7,2");
         c.SetParityReplace("");
-        f->m_bReconnect = 0;
+        f->SetReconnect(0);
         f->SendCommand(ID_VIEW_TIMESTAMPS, CMainFrame::Source::Menu);
         f->SendCommand(ID_SETTINGS_ENTER_CRLF, CMainFrame::Source::Menu);
         f->SendCommand(ID_SETTINGS_BREAKS_AUTO, CMainFrame::Source::Menu);
         f->SendCommand(ID_VIEW_SENDBAR, CMainFrame::Source::Menu);
         f->SendCommand(ID_VIEW_MACROBAR, CMainFrame::Source::Menu);
         f->SendCommand(ID_SETTINGS_BACKSPACE_BS, CMainFrame::Source::Menu);
-        f->m_pSendBar->setLineEnding(transfer::LineEnding::None);
-        f->m_pSendBar->setHex(true);
-        f->m_pacing = {5, 10000};
+        f->sendBar()->setLineEnding(transfer::LineEnding::None);
+        f->sendBar()->setHex(true);
+        f->SetPacing({5, 10000});
         f->SaveSettings();
         saved = f.storeText();
         QVERIFY(saved.find("\"InputLen\"=dword:00007fff\n") != std::string::npos);
@@ -328,14 +328,14 @@ void TestPersistence::saveNormalisesAndCuts() {
     {
         FrameFixture f(Store(lines.toStdString()));
         QVERIFY(f.created());
-        if (!parityReplace.isEmpty()) f->m_wndComm.SetParityReplace(parityReplace.toStdString());
+        if (!parityReplace.isEmpty()) f->comm().SetParityReplace(parityReplace.toStdString());
         f->SaveSettings();
         saved = f.storeText();
     }
     QVERIFY2(saved.find(expected.toStdString() + "\n") != std::string::npos, saved.c_str());
     if (!parityReplace.isEmpty()) {
         FrameFixture g(saved);
-        QCOMPARE(g->m_wndComm.GetParityReplace(), parityReplace.toStdString().substr(0, 19));
+        QCOMPARE(g->comm().GetParityReplace(), parityReplace.toStdString().substr(0, 19));
     }
 }
 
@@ -358,27 +358,27 @@ void TestPersistence::sendTextsRoundTrip() {
     {
         FrameFixture f;
         QVERIFY(f.created());
-        f->m_pSendBar->setHistory(history);
+        f->sendBar()->setHistory(history);
         f->SetMacros(macros);
         f->SaveSettings();
         saved = f.storeText();
     }
     FrameFixture g(saved);
     QVERIFY(g.created());
-    QCOMPARE(g->m_pSendBar->history(), history);
-    QVERIFY(g->m_macros == macros);
-    QCOMPARE(g->m_pMacroBar->button(0)->text(), QStringLiteral("Reset"));
-    QCOMPARE(g->m_pMacroBar->button(11)->text(), QStringLiteral("A && B"));
-    QVERIFY(!g->m_pMacroBar->button(5)->isEnabled());
+    QCOMPARE(g->sendBar()->history(), history);
+    QVERIFY(g->macros() == macros);
+    QCOMPARE(g->macroBar()->button(0)->text(), QStringLiteral("Reset"));
+    QCOMPARE(g->macroBar()->button(11)->text(), QStringLiteral("A && B"));
+    QVERIFY(!g->macroBar()->button(5)->isEnabled());
     // A history of more than a hundred lines keeps the newest hundred.
     std::vector<std::string> many(130);
     for (int i = 0; i < 130; ++i) many[std::size_t(i)] = "line " + std::to_string(i);
-    g->m_pSendBar->setHistory(many);
+    g->sendBar()->setHistory(many);
     g->SaveSettings();
     FrameFixture h(g.storeText());
-    QCOMPARE(h->m_pSendBar->history().size(), std::size_t(100));
-    QCOMPARE(h->m_pSendBar->history().front(), "line 30");
-    QCOMPARE(h->m_pSendBar->history().back(), "line 129");
+    QCOMPARE(h->sendBar()->history().size(), std::size_t(100));
+    QCOMPARE(h->sendBar()->history().front(), "line 30");
+    QCOMPARE(h->sendBar()->history().back(), "line 129");
 }
 
 void TestPersistence::damagedSendTextsAreSkipped() {
@@ -402,11 +402,11 @@ void TestPersistence::damagedSendTextsAreSkipped() {
                          "\"MacroText3\"=\"\\\\q stays for the editor\"\n"
                          "\"RThreshold\"=dword:00000009\n"));
     QVERIFY(f.created());
-    QCOMPARE(f->m_pSendBar->history(), (std::vector<std::string>{"first", "last"}));
-    QCOMPARE(f->m_macros[0], (settings::Macro{"", "AT\\r"}));
-    QCOMPARE(f->m_macros[1], (settings::Macro{"Reset", ""}));
-    QCOMPARE(f->m_macros[2].text, "\\q stays for the editor");
-    QCOMPARE(f->m_wndComm.GetRThreshold(), short(9));
+    QCOMPARE(f->sendBar()->history(), (std::vector<std::string>{"first", "last"}));
+    QCOMPARE(f->macros()[0], (settings::Macro{"", "AT\\r"}));
+    QCOMPARE(f->macros()[1], (settings::Macro{"Reset", ""}));
+    QCOMPARE(f->macros()[2].text, "\\q stays for the editor");
+    QCOMPARE(f->comm().GetRThreshold(), short(9));
     QVERIFY(f.boxes.shown.empty());
 }
 

@@ -83,9 +83,9 @@ void TestSendDialogs::macroEditor() {
         QVERIFY(seen.text2Focused);
         QCOMPARE(seen.cursor2, faultAt);
     }
-    QCOMPARE(f->m_macros[0], (settings::Macro{"Reset", "ATZ\\r"}));
-    QCOMPARE(f->m_macros[1].text, faultAt >= 0 ? std::string("ok") : text2.toStdString());
-    QCOMPARE(f->m_pMacroBar->button(0)->text(), QStringLiteral("Reset"));
+    QCOMPARE(f->macros()[0], (settings::Macro{"Reset", "ATZ\\r"}));
+    QCOMPARE(f->macros()[1].text, faultAt >= 0 ? std::string("ok") : text2.toStdString());
+    QCOMPARE(f->macroBar()->button(0)->text(), QStringLiteral("Reset"));
     QVERIFY(f.boxes.shown.empty());
 }
 
@@ -105,7 +105,7 @@ void TestSendDialogs::macroEditorCancelKeepsMacros() {
     f->SendCommand(ID_SETTINGS_MACROS, CMainFrame::Source::Menu);
     QVERIFY(*ran);
     QCOMPARE(shownName, QStringLiteral("Six"));
-    QVERIFY(f->m_macros == before);
+    QVERIFY(f->macros() == before);
 }
 
 void TestSendDialogs::pacing_data() {
@@ -132,7 +132,7 @@ void TestSendDialogs::pacing() {
     QFETCH(int, lineMs);
     FrameFixture f;
     QVERIFY(f.created());
-    f->m_pacing = {3, 4};
+    f->SetPacing({3, 4});
     QString shown;
     auto ran = ModalDriver::whenShown<CPacingDlg>([&](CPacingDlg* d) {
         shown = d->charField()->text() + "/" + d->lineField()->text();
@@ -150,7 +150,7 @@ void TestSendDialogs::pacing() {
     f->SendCommand(ID_SETTINGS_PACING, CMainFrame::Source::Menu);
     QVERIFY(*ran);
     QCOMPARE(shown, QStringLiteral("3 ms/4 ms"));
-    QCOMPARE(f->m_pacing, (settings::Pacing{charMs, lineMs}));
+    QCOMPARE(f->pacing(), (settings::Pacing{charMs, lineMs}));
 }
 
 QTEST_MAIN(TestSendDialogs)

@@ -227,10 +227,10 @@ void TestSettingsDlg::shownAndWrittenBack() {
     QFETCH(QString, rate);
     FrameFixture f;
     QVERIFY(f.created());
-    f->m_wndComm.SetSettings(settings.toStdString());
-    f->m_wndComm.SetHandshaking(handshaking);
-    f->m_wndComm.SetCommPort(12);
-    f->m_wndEdit.m_bEcho = echo;
+    f->comm().SetSettings(settings.toStdString());
+    f->comm().SetHandshaking(handshaking);
+    f->comm().SetCommPort(12);
+    f->screen().m_bEcho = echo;
 
     QList<int> shown;
     QString portText, caption, rateText;
@@ -246,10 +246,10 @@ void TestSettingsDlg::shownAndWrittenBack() {
     QCOMPARE(portText, QStringLiteral("12"));
     QCOMPARE(rateText, rate);
     QCOMPARE(caption, QStringLiteral("Communication Settings"));
-    QCOMPARE(QString::fromStdString(f->m_wndComm.GetSettings()), after);
-    QCOMPARE(f->m_wndComm.GetHandshaking(), handshaking);
-    QCOMPARE(f->m_wndComm.GetCommPort(), short(12));
-    QCOMPARE(f->m_wndEdit.m_bEcho, echo);
+    QCOMPARE(QString::fromStdString(f->comm().GetSettings()), after);
+    QCOMPARE(f->comm().GetHandshaking(), handshaking);
+    QCOMPARE(f->comm().GetCommPort(), short(12));
+    QCOMPARE(f->screen().m_bEcho, echo);
     QVERIFY(f.boxes.shown.empty());
 }
 
@@ -263,10 +263,10 @@ void TestSettingsDlg::okAppliesChoices() {
         Press(d, "buttonOk");
     });
     QVERIFY(*ran);
-    QCOMPARE(f->m_wndComm.GetSettings(), std::string("38400,e,7,2"));
-    QCOMPARE(f->m_wndComm.GetHandshaking(), 1);
-    QCOMPARE(f->m_wndComm.GetCommPort(), short(5));
-    QCOMPARE(f->m_wndEdit.m_bEcho, 1);
+    QCOMPARE(f->comm().GetSettings(), std::string("38400,e,7,2"));
+    QCOMPARE(f->comm().GetHandshaking(), 1);
+    QCOMPARE(f->comm().GetCommPort(), short(5));
+    QCOMPARE(f->screen().m_bEcho, 1);
 }
 
 void TestSettingsDlg::badPortKeepsDialogOpen_data() {
@@ -295,8 +295,8 @@ void TestSettingsDlg::badPortKeepsDialogOpen() {
     QCOMPARE(f.boxes.lastText(), std::string("Invalid COM port number!\nThe COM port must be an "
                                              "integer between 1 and 99."));
     QCOMPARE(f.boxes.shown.front().icon, fw::Icon::Exclamation);
-    QCOMPARE(f->m_wndComm.GetSettings(), std::string("9600,n,8,1"));
-    QCOMPARE(f->m_wndComm.GetCommPort(), short(1));
+    QCOMPARE(f->comm().GetSettings(), std::string("9600,n,8,1"));
+    QCOMPARE(f->comm().GetCommPort(), short(1));
 }
 
 void TestSettingsDlg::addressTyped_data() {
@@ -335,7 +335,7 @@ void TestSettingsDlg::addressTyped() {
     const QString expected = box.arg(QString::fromStdString(f.ports().folder()));
     QCOMPARE(f.boxes.shown.size(), std::size_t(box.isEmpty() ? 0 : 1));
     if (!box.isEmpty()) QCOMPARE(QString::fromStdString(f.boxes.lastText()), expected);
-    QCOMPARE(f->m_wndComm.GetCommPort(), short(port == 0 ? 1 : port));
+    QCOMPARE(f->comm().GetCommPort(), short(port == 0 ? 1 : port));
     if (port != 0)
         QCOMPARE(QString::fromStdString(comm::ResolvePort(port).path),
                  text.startsWith("TCP") ? QStringLiteral("tcp://[::1]:3001") : text);
@@ -355,10 +355,10 @@ void TestSettingsDlg::cancelAppliesNothing() {
                 QTest::keyClick(d, Qt::Key_Escape);
         });
         QVERIFY(*ran);
-        QCOMPARE(f->m_wndComm.GetSettings(), std::string("9600,n,8,1"));
-        QCOMPARE(f->m_wndComm.GetHandshaking(), 0);
-        QCOMPARE(f->m_wndComm.GetCommPort(), short(1));
-        QCOMPARE(f->m_wndEdit.m_bEcho, 0);
+        QCOMPARE(f->comm().GetSettings(), std::string("9600,n,8,1"));
+        QCOMPARE(f->comm().GetHandshaking(), 0);
+        QCOMPARE(f->comm().GetCommPort(), short(1));
+        QCOMPARE(f->screen().m_bEcho, 0);
     }
 }
 
@@ -378,17 +378,17 @@ void TestSettingsDlg::refusedWriteStopsInOrder() {
         stillOpen = d->isVisible();
         QTest::keyClick(d, Qt::Key_Escape);
     });
-    CSettingsDlg dialog(&f.frame(), f->m_wndComm, f->m_wndEdit.m_bEcho);
+    CSettingsDlg dialog(&f.frame(), f->comm(), f->screen().m_bEcho);
     dialog.DoModal();
     QVERIFY(*ran);
     QVERIFY(stillOpen);
     QCOMPARE(f.boxes.shown.size(), std::size_t(1));
     QCOMPARE(f.boxes.shown.front().icon, fw::Icon::Stop);
     QVERIFY2(f.boxes.lastText().find("CommPort") != std::string::npos, f.boxes.lastText().c_str());
-    QCOMPARE(f->m_wndComm.GetSettings(), std::string("19200,n,8,2"));
-    QCOMPARE(f->m_wndEdit.m_bEcho, 1);
-    QCOMPARE(f->m_wndComm.GetHandshaking(), 2);
-    QCOMPARE(f->m_wndComm.GetCommPort(), short(7));
+    QCOMPARE(f->comm().GetSettings(), std::string("19200,n,8,2"));
+    QCOMPARE(f->screen().m_bEcho, 1);
+    QCOMPARE(f->comm().GetHandshaking(), 2);
+    QCOMPARE(f->comm().GetCommPort(), short(7));
 }
 
 // 1.5 stop bits kept while the data bits change to 8: the line cannot have that, and the
@@ -396,7 +396,7 @@ void TestSettingsDlg::refusedWriteStopsInOrder() {
 void TestSettingsDlg::oneAndHalfStopBitsNeedFiveDataBits() {
     FrameFixture f;
     QVERIFY(f.created());
-    f->m_wndComm.SetSettings("9600,n,5,1.5");
+    f->comm().SetSettings("9600,n,5,1.5");
     bool stillOpen = false;
     auto ran = RunDialog(f, [&](CSettingsDlg* d) {
         QTest::mouseClick(d->radio(1021), Qt::LeftButton);
@@ -410,7 +410,7 @@ void TestSettingsDlg::oneAndHalfStopBitsNeedFiveDataBits() {
     QVERIFY2(f.boxes.lastText().find("1.5 stop bits can only be set with 5 data bits") !=
                  std::string::npos,
              f.boxes.lastText().c_str());
-    QCOMPARE(f->m_wndComm.GetSettings(), std::string("9600,n,5,1.5"));
+    QCOMPARE(f->comm().GetSettings(), std::string("9600,n,5,1.5"));
 }
 
 void TestSettingsDlg::otherRateTyped_data() {
@@ -470,11 +470,11 @@ void TestSettingsDlg::otherRateTyped() {
         QCOMPARE(f.boxes.lastText(), kInvalidBaud);
         QCOMPARE(f.boxes.shown.front().icon, fw::Icon::Exclamation);
         QCOMPARE(focusedText, typed);
-        QCOMPARE(f->m_wndComm.GetSettings(), std::string("9600,n,8,1"));
+        QCOMPARE(f->comm().GetSettings(), std::string("9600,n,8,1"));
     } else {
         QVERIFY(!stillOpen);
         QVERIFY(f.boxes.shown.empty());
-        QCOMPARE(QString::fromStdString(f->m_wndComm.GetSettings()),
+        QCOMPARE(QString::fromStdString(f->comm().GetSettings()),
                  QString(after).replace(",n,8,", ",n,7,"));
     }
 }
@@ -513,7 +513,7 @@ void TestSettingsDlg::otherByKeyboard() {
     QCOMPARE(afterAltO, afterTyping);
     QVERIFY(focused);
     QCOMPARE(selected, QStringLiteral("460800"));
-    QCOMPARE(f->m_wndComm.GetSettings(), std::string("921600,n,8,1"));
+    QCOMPARE(f->comm().GetSettings(), std::string("921600,n,8,1"));
     QCOMPARE(mnemonics, QStringLiteral("bodsepcf"));
 }
 
@@ -544,7 +544,7 @@ void TestSettingsDlg::otherRateReachesLine() {
     });
     QVERIFY(*ran);
     f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::Menu);
-    QVERIFY(f->m_wndComm.GetPortOpen());
+    QVERIFY(f->comm().GetPortOpen());
     QCOMPARE(pty.slaveTermios()->ospeed, rate);
     QCOMPARE(pty.slaveTermios()->ispeed, rate);
     f.idle(); // the caption follows when the loop falls idle
@@ -558,15 +558,15 @@ void TestSettingsDlg::refusedRateAtOpen() {
     QVERIFY(f.created());
     auto script = std::make_shared<FakeDevice>();
     script->refuseSettings = true;
-    f->m_wndComm.control()->setDeviceOpener(FakeOpener(script));
+    f->comm().control()->setDeviceOpener(FakeOpener(script));
     auto ran = RunDialog(f, [&](CSettingsDlg* d) {
         QTest::keyClicks(d->otherBaudField()->lineEdit(), "3000000");
         Press(d, "buttonOk");
     });
     QVERIFY(*ran);
-    QCOMPARE(f->m_wndComm.GetSettings(), std::string("3000000,n,8,1"));
+    QCOMPARE(f->comm().GetSettings(), std::string("3000000,n,8,1"));
     f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::Menu);
-    QVERIFY(!f->m_wndComm.GetPortOpen());
+    QVERIFY(!f->comm().GetPortOpen());
     QCOMPARE(f.boxes.shown.size(), std::size_t(1));
     QCOMPARE(f.boxes.shown.front().icon, fw::Icon::Stop);
     QVERIFY2(f.boxes.lastText().find("does not accept the settings 3000000,n,8,1") !=
@@ -618,7 +618,7 @@ void TestSettingsDlg::portListPicks() {
     QCOMPARE(enabled, (QList<bool>{true, true, false}));
     QCOMPARE(afterPick, QStringLiteral("33"));
     QCOMPARE(afterGrey, QStringLiteral("33"));
-    QCOMPARE(f->m_wndComm.GetCommPort(), short(33));
+    QCOMPARE(f->comm().GetCommPort(), short(33));
 }
 
 void TestSettingsDlg::tabEntersGroupsAtChecked() {
@@ -725,7 +725,7 @@ void TestSettingsDlg::enterPressesFocusedButton() {
     });
     QVERIFY(*ran);
     QVERIFY(closed);
-    QCOMPARE(f->m_wndComm.GetSettings(), std::string(applied ? "38400,n,8,1" : "9600,n,8,1"));
+    QCOMPARE(f->comm().GetSettings(), std::string(applied ? "38400,n,8,1" : "9600,n,8,1"));
     QVERIFY(f.boxes.shown.empty());
 }
 

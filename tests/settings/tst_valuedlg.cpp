@@ -15,13 +15,13 @@ namespace {
 QString Property(CMainFrame& f, uint id) {
     switch (id) {
     case ID_SETTINGS_INPUTLEN:
-        return QString::number(f.m_wndComm.GetInputLen());
+        return QString::number(f.comm().GetInputLen());
     case ID_SETTINGS_RTHRESHOLD:
-        return QString::number(f.m_wndComm.GetRThreshold());
+        return QString::number(f.comm().GetRThreshold());
     case ID_SETTINGS_STHRESHOLD:
-        return QString::number(f.m_wndComm.GetSThreshold());
+        return QString::number(f.comm().GetSThreshold());
     default:
-        return QString::fromStdString(f.m_wndComm.GetParityReplace());
+        return QString::fromStdString(f.comm().GetParityReplace());
     }
 }
 
@@ -181,7 +181,7 @@ void TestValueDlg::refusedValueReported() {
     // 65535 reads as -1, which the control refuses for RThreshold: a stop box, value kept.
     FrameFixture f;
     QVERIFY(f.created());
-    f->m_wndComm.SetRThreshold(6);
+    f->comm().SetRThreshold(6);
     auto ran = ModalDriver::whenShown<CValueDlg>([&](CValueDlg* d) {
         QTest::keyClicks(d->valueField(), QStringLiteral("65535"));
         QTest::keyClick(d->valueField(), Qt::Key_Return);
@@ -192,7 +192,7 @@ void TestValueDlg::refusedValueReported() {
     QCOMPARE(f.boxes.shown.front().icon, fw::Icon::Stop);
     QVERIFY2(f.boxes.lastText().find("RThreshold") != std::string::npos,
              f.boxes.lastText().c_str());
-    QCOMPARE(f->m_wndComm.GetRThreshold(), short(6));
+    QCOMPARE(f->comm().GetRThreshold(), short(6));
 }
 
 QTEST_MAIN(TestValueDlg)

@@ -51,7 +51,7 @@ FrameFixture::~FrameFixture() {
 PtyPair& FrameFixture::linkPort(int com) {
     if (!m_pty) m_pty = std::make_unique<PtyPair>();
     m_ports.link(com, m_pty->slavePath());
-    if (m_frame) m_frame->m_wndComm.SetCommPort(static_cast<short>(com));
+    if (m_frame) m_frame->comm().SetCommPort(static_cast<short>(com));
     return *m_pty;
 }
 
@@ -59,7 +59,7 @@ bool FrameFixture::openPort(CMainFrame::Source source, int com) {
     if (!created()) return false;
     linkPort(com);
     m_frame->SendCommand(ID_COMM_PORT_OPEN, source);
-    return m_frame->m_wndComm.GetPortOpen() && boxes.shown.empty();
+    return m_frame->comm().GetPortOpen() && boxes.shown.empty();
 }
 
 std::string FrameFixture::storePath() const {
@@ -77,8 +77,8 @@ std::string FrameFixture::tempPath(const std::string& name) const {
 }
 
 std::string FrameFixture::screen() {
-    m_frame->m_wndEdit.flush();
-    return m_frame->m_wndEdit.text();
+    m_frame->screen().flush();
+    return m_frame->screen().text();
 }
 
 void FrameFixture::idle() {

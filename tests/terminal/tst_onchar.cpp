@@ -71,7 +71,7 @@ void TestOnChar::sentAndShown() {
             QVERIFY(f->openPort());
         else
             f->linkPort(7);
-        screen = &(*f)->m_wndEdit;
+        screen = &(*f)->screen();
     } else {
         // The screen alone: no main window to find the port through.
         QVERIFY(!fw::MainWindow());
@@ -102,7 +102,7 @@ void TestOnChar::sentAndShown() {
 void TestOnChar::editingKeysWithPortClosed() {
     FrameFixture f;
     QVERIFY(f.created());
-    auto& screen = f->m_wndEdit;
+    auto& screen = f->screen();
     for (const char c : "ab\b"s)
         screen.OnChar(static_cast<unsigned char>(c), 1, 0);
     QCOMPARE(f.screen(), "a"s);
@@ -123,9 +123,9 @@ void TestOnChar::editingKeysWithPortClosed() {
 void TestOnChar::editingKeysSentAndEchoed() {
     FrameFixture f;
     QVERIFY(f.openPort());
-    f->m_wndEdit.m_bEcho = 1;
+    f->screen().m_bEcho = 1;
     for (const char c : "ab\b\r"s)
-        f->m_wndEdit.OnChar(static_cast<unsigned char>(c), 1, 0);
+        f->screen().OnChar(static_cast<unsigned char>(c), 1, 0);
     // The wire gets the keys as typed; the screen applies them.
     QCOMPARE(f.pty().read(4, 3000), "ab\b\r"s);
     QCOMPARE(f.screen(), "a\r\n"s);
@@ -137,7 +137,7 @@ void TestOnChar::everyByteValueOnTheWire() {
     std::string all;
     for (int b = 0; b < 256; ++b) {
         all.push_back(static_cast<char>(b));
-        f->m_wndEdit.OnChar(static_cast<unsigned>(b), 1, 0);
+        f->screen().OnChar(static_cast<unsigned>(b), 1, 0);
     }
     QCOMPARE(f.pty().read(256, 5000), all);
     QCOMPARE(f.pty().read(1, 200), ""s);
@@ -148,8 +148,8 @@ void TestOnChar::everyByteValueOnTheWire() {
 void TestOnChar::onlyTheLowByteAndOneCharacter() {
     FrameFixture f;
     QVERIFY(f.openPort());
-    f->m_wndEdit.OnChar(0x1E9, 1, 0);    // high bits of the code are not sent
-    f->m_wndEdit.OnChar('q', 5, 0x1234); // the repeat count and flags do not count
+    f->screen().OnChar(0x1E9, 1, 0);    // high bits of the code are not sent
+    f->screen().OnChar('q', 5, 0x1234); // the repeat count and flags do not count
     QCOMPARE(f.pty().read(3, 1000), "\xE9q"s);
 }
 
@@ -159,16 +159,16 @@ void TestOnChar::keyboardHighByte() {
     QVERIFY(f.openPort());
     for (const QChar c : QStringLiteral("\u00E9\u20AC")) {
         QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
-        QApplication::sendEvent(&f->m_wndEdit, &press);
+        QApplication::sendEvent(&f->screen(), &press);
     }
     QCOMPARE(f.pty().read(2, 3000), "\xE9\x80"s);
     QCOMPARE(f.screen(), ""s);
     // What the code page cannot hold goes out as '?', from a key and from an input method.
     QKeyEvent omega(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QStringLiteral("\u03A9"));
-    QApplication::sendEvent(&f->m_wndEdit, &omega);
+    QApplication::sendEvent(&f->screen(), &omega);
     QInputMethodEvent commit;
     commit.setCommitString(QStringLiteral("\u017C\U0001F600e"));
-    QApplication::sendEvent(&f->m_wndEdit, &commit);
+    QApplication::sendEvent(&f->screen(), &commit);
     QCOMPARE(f.pty().read(4, 3000), "???e"s);
     QCOMPARE(f.pty().read(1, 200), ""s);
 }
@@ -223,14 +223,14 @@ void TestOnChar::menuChordsTypeNothing() {
     // AltGr's characters are typed.
     FrameFixture f;
     QVERIFY(f.openPort());
-    f->m_wndEdit.m_bEcho = 1;
-    f->m_wndEdit.setFocus();
-    QTest::keyClick(&f->m_wndEdit, Qt::Key_Q, Qt::AltModifier);
-    QTest::keyClick(&f->m_wndEdit, Qt::Key_Z, Qt::AltModifier);
-    QTest::keyClick(&f->m_wndEdit, Qt::Key_1, Qt::AltModifier);
-    QTest::keyClick(&f->m_wndEdit, Qt::Key_Return, Qt::AltModifier);
+    f->screen().m_bEcho = 1;
+    f->screen().setFocus();
+    QTest::keyClick(&f->screen(), Qt::Key_Q, Qt::AltModifier);
+    QTest::keyClick(&f->screen(), Qt::Key_Z, Qt::AltModifier);
+    QTest::keyClick(&f->screen(), Qt::Key_1, Qt::AltModifier);
+    QTest::keyClick(&f->screen(), Qt::Key_Return, Qt::AltModifier);
     QKeyEvent altGrQ(QEvent::KeyPress, Qt::Key_Q, Qt::GroupSwitchModifier, QStringLiteral("@"));
-    QApplication::sendEvent(&f->m_wndEdit, &altGrQ);
+    QApplication::sendEvent(&f->screen(), &altGrQ);
     QCOMPARE(f.pty().read(1, 3000), "@"s);
     QCOMPARE(f.pty().read(1, 200), ""s);
     QCOMPARE(f.screen(), "@"s);
@@ -271,10 +271,10 @@ void TestOnChar::enterSends() {
     QFETCH(std::string, echo);
     FrameFixture f;
     QVERIFY(f.openPort());
-    f->m_wndEdit.m_bEcho = 1;
+    f->screen().m_bEcho = 1;
     f->SendCommand(setting, CMainFrame::Source::Menu);
     QKeyEvent press(QEvent::KeyPress, key, Qt::KeyboardModifiers(modifiers), text);
-    QApplication::sendEvent(&f->m_wndEdit, &press);
+    QApplication::sendEvent(&f->screen(), &press);
     QCOMPARE(f.pty().read(wire.size(), 3000), wire);
     QCOMPARE(f.pty().read(1, 200), ""s);
     QCOMPARE(f.screen(), echo);
@@ -321,7 +321,7 @@ void TestOnChar::userSelection() {
     QFETCH(int, end);
     FrameFixture f;
     QVERIFY(f.created());
-    CTermEdit& screen = f->m_wndEdit;
+    CTermEdit& screen = f->screen();
     screen.setText("ab\r\ncd\r\nef");
     screen.setSel(caret, caret);
     keys.simulate(&screen);
@@ -333,7 +333,7 @@ void TestOnChar::userSelection() {
 void TestOnChar::mouseSelection() {
     FrameFixture f;
     QVERIFY(f.created());
-    CTermEdit& screen = f->m_wndEdit;
+    CTermEdit& screen = f->screen();
     screen.setText("one two\r\nthree four\r\n");
     screen.flush();
     QWidget* view = screen.viewport();

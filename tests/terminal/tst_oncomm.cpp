@@ -20,7 +20,7 @@ void Raise(CMainFrame& frame, short code) {
 }
 
 std::string Pane0(FrameFixture& f) {
-    return f->m_wndStatusBar.GetPaneText(0);
+    return f->statusPanes().GetPaneText(0);
 }
 
 const std::string kTail = "\nOK to ignore, Cancel to quit";
@@ -80,13 +80,13 @@ void TestOnComm::eventTable() {
     QFETCH(std::string, error);
     FrameFixture f;
     QVERIFY(f.openPort());
-    f->m_wndStatusBar.SetPaneText(0, "earlier");
-    f->m_wndEdit.setText("screen");
+    f->statusPanes().SetPaneText(0, "earlier");
+    f->screen().setText("screen");
 
     // OK leaves the port open.
     Raise(f.frame(), static_cast<short>(code));
     QCOMPARE(Pane0(f), status.empty() ? "earlier"s : status);
-    QVERIFY(f->m_wndComm.GetPortOpen());
+    QVERIFY(f->comm().GetPortOpen());
     QCOMPARE(f.screen(), "screen"s);
     if (error.empty()) {
         QVERIFY(f.boxes.shown.empty());
@@ -105,7 +105,7 @@ void TestOnComm::eventTable() {
     f.boxes.answer(fw::Answer::Cancel);
     Raise(f.frame(), static_cast<short>(code));
     QCOMPARE(f.boxes.shown.size(), std::size_t{2});
-    QVERIFY(!f->m_wndComm.GetPortOpen());
+    QVERIFY(!f->comm().GetPortOpen());
     QCOMPARE(Pane0(f), "earlier"s);
 }
 
@@ -124,7 +124,7 @@ void TestOnComm::receiveOverPty() {
     FrameFixture f;
     QVERIFY(f.openPort());
     PtyPair& pty = f.pty();
-    f->m_wndStatusBar.SetPaneText(0, "earlier");
+    f->statusPanes().SetPaneText(0, "earlier");
     QVERIFY(pty.writeAll("line one\r\n"));
     QTRY_COMPARE_WITH_TIMEOUT(f.screen(), "line one\r\n"s, 3000);
     QCOMPARE(Pane0(f), "Receiving"s);
@@ -137,10 +137,10 @@ void TestOnComm::oneInputReadPerEvent() {
     QVERIFY(f.openPort());
     PtyPair& pty = f.pty();
     // No receive events of the control's own: the bytes wait in its buffer.
-    f->m_wndComm.SetRThreshold(0);
-    f->m_wndComm.SetInputLen(3);
+    f->comm().SetRThreshold(0);
+    f->comm().SetInputLen(3);
     QVERIFY(pty.writeAll("abcdefg"));
-    comm::SerialControl* control = f->m_wndComm.control();
+    comm::SerialControl* control = f->comm().control();
     QTRY_COMPARE_WITH_TIMEOUT(control->inBufferCount(), 7, 3000);
 
     Raise(f.frame(), 2);
@@ -170,10 +170,10 @@ void TestOnComm::lineChanges() {
     QVERIFY(f.created());
     auto script = std::make_shared<FakeDevice>();
     script->lines = comm::ModemLines{};
-    f->m_wndComm.control()->setDeviceOpener(FakeOpener(script));
+    f->comm().control()->setDeviceOpener(FakeOpener(script));
     f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::Menu);
-    QVERIFY(f->m_wndComm.GetPortOpen());
-    f->m_wndStatusBar.SetPaneText(0, "earlier");
+    QVERIFY(f->comm().GetPortOpen());
+    f->statusPanes().SetPaneText(0, "earlier");
 
     bool comm::ModemLines::*const lines[] = {&comm::ModemLines::cts, &comm::ModemLines::dsr,
                                              &comm::ModemLines::cd, &comm::ModemLines::ri};
@@ -213,17 +213,17 @@ void TestOnComm::lineErrors() {
     FrameFixture f;
     QVERIFY(f.created());
     auto script = std::make_shared<FakeDevice>();
-    f->m_wndComm.control()->setDeviceOpener(FakeOpener(script));
-    f->m_wndComm.SetSettings(settings.toStdString());
+    f->comm().control()->setDeviceOpener(FakeOpener(script));
+    f->comm().SetSettings(settings.toStdString());
     f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::Menu);
-    QVERIFY(f->m_wndComm.GetPortOpen());
+    QVERIFY(f->comm().GetPortOpen());
     if (cancel) f.boxes.answer(fw::Answer::Cancel);
 
     QVERIFY(script->send(marked));
     QTRY_COMPARE_WITH_TIMEOUT(f.boxes.shown.size(), std::size_t{1}, 2000);
     QCOMPARE(f.boxes.shown.front().text, error + kTail);
     QCOMPARE(f.boxes.beeps, std::vector<fw::Icon>{fw::Icon::Exclamation});
-    QTRY_COMPARE_WITH_TIMEOUT(f->m_wndComm.GetPortOpen(), !cancel, 2000);
+    QTRY_COMPARE_WITH_TIMEOUT(f->comm().GetPortOpen(), !cancel, 2000);
     if (cancel) return;
     // Ignored: the port goes on receiving.
     QVERIFY(script->send("ok"));

@@ -392,26 +392,26 @@ void TestShowReceived::showReceived() {
     QFETCH(std::string, after);
     FrameFixture f;
     QVERIFY(f.created());
-    f->m_wndEdit.setText(screen);
+    f->screen().setText(screen);
     f->SetHexView(hex);
     f->ShowReceived(chunk);
     QCOMPARE(f.screen(), after);
-    const terminal::TextModel& model = f->m_wndEdit.model();
+    const terminal::TextModel& model = f->screen().model();
     QCOMPARE(model.selectionStart(), after.size());
     QCOMPARE(model.selectionEnd(), after.size());
-    QCOMPARE(ReaderText(f->m_wndEdit), Shown(after));
-    QCOMPARE(ShownBytes(f->m_wndEdit), after);
+    QCOMPARE(ReaderText(f->screen()), Shown(after));
+    QCOMPARE(ShownBytes(f->screen()), after);
 }
 
 void TestShowReceived::selectionGoesToTheEnd() {
     FrameFixture f;
     QVERIFY(f.created());
-    f->m_wndEdit.setText("hello world");
-    f->m_wndEdit.setSel(2, 5); // as if the user had selected "llo"
+    f->screen().setText("hello world");
+    f->screen().setSel(2, 5); // as if the user had selected "llo"
     f->ShowReceived("");
     QCOMPARE(f.screen(), "hello world"s);
-    QCOMPARE(f->m_wndEdit.model().selectionStart(), std::size_t{11});
-    f->m_wndEdit.setSel(0, 0);
+    QCOMPARE(f->screen().model().selectionStart(), std::size_t{11});
+    f->screen().setSel(0, 0);
     f->ShowReceived("\b!");
     QCOMPARE(f.screen(), "hello worl!"s);
 }
@@ -453,9 +453,9 @@ void TestShowReceived::trim() {
         screen[static_cast<std::size_t>(dropped) - 1] = '\r';
         screen[static_cast<std::size_t>(dropped)] = '\n';
     }
-    f->m_wndEdit.setScreenSizeKB(static_cast<std::size_t>(sizeKB));
-    f->m_wndEdit.setText(screen);
-    f->m_wndEdit.flush();
+    f->screen().setScreenSizeKB(static_cast<std::size_t>(sizeKB));
+    f->screen().setText(screen);
+    f->screen().flush();
     // The trim comes before the chunk: a leading backspace erases the screen's last character.
     f->ShowReceived("\bXY");
     const std::string expected =
@@ -463,9 +463,9 @@ void TestShowReceived::trim() {
     QCOMPARE(f.screen().size(), expected.size());
     QCOMPARE(f.screen(), expected);
     if (dropped > 0) QCOMPARE(f.screen().front(), '\n');
-    QCOMPARE(ReaderText(f->m_wndEdit), Shown(expected));
+    QCOMPARE(ReaderText(f->screen()), Shown(expected));
     // The view follows the end: its last row ends with the screen's last byte.
-    const std::string shown = ShownBytes(f->m_wndEdit);
+    const std::string shown = ShownBytes(f->screen());
     QVERIFY(!shown.empty() && expected.ends_with(shown));
 }
 
@@ -479,14 +479,14 @@ void TestShowReceived::trimRepeatsUntilBounded() {
     const std::size_t rendered = 5 * feeds.size();
     for (int i = 0; i < 40; ++i) {
         f->ShowReceived(feeds);
-        QVERIFY2(f->m_wndEdit.textLength() <= 16383 + rendered,
-                 qPrintable(QString::number(f->m_wndEdit.textLength())));
+        QVERIFY2(f->screen().textLength() <= 16383 + rendered,
+                 qPrintable(QString::number(f->screen().textLength())));
     }
     const std::string s = f.screen();
     QVERIFY(s.size() > 16383);
     // What is left is whole lines of "0A \r\n" except perhaps a cut first one.
     QVERIFY(s.ends_with("0A \r\n0A \r\n"));
-    QCOMPARE(ReaderText(f->m_wndEdit), Shown(s));
+    QCOMPARE(ReaderText(f->screen()), Shown(s));
 }
 
 void TestShowReceived::allBytesTextView() {
@@ -537,7 +537,7 @@ void TestShowReceived::allBytesHexView() {
     FrameFixture f;
     QVERIFY(f.created());
     const std::string before = "41 0A \r\n";
-    f->m_wndEdit.setText(before);
+    f->screen().setText(before);
     f->SetHexView(1);
     f->ShowReceived(chunk);
     QCOMPARE(f.screen(), before + HexOf(chunk));
@@ -592,7 +592,7 @@ void TestShowReceived::lineBreaks() {
     for (const QByteArray& chunk : chunks)
         f->ShowReceived(std::string_view(chunk.data(), static_cast<std::size_t>(chunk.size())));
     QCOMPARE(f.screen(), screen);
-    QCOMPARE(ReaderText(f->m_wndEdit), Shown(screen));
+    QCOMPARE(ReaderText(f->screen()), Shown(screen));
 }
 
 // Runs of CRs under each rule, read in one piece and split at every place inside the run.
@@ -701,7 +701,7 @@ void TestShowReceived::stampsAndLog() {
             break;
         case 't':
             for (const char c : bytes)
-                f->m_wndEdit.OnChar(static_cast<unsigned char>(c), 1, 0);
+                f->screen().OnChar(static_cast<unsigned char>(c), 1, 0);
             break;
         case 'h':
             f->SetHexView(1);
@@ -712,7 +712,7 @@ void TestShowReceived::stampsAndLog() {
         }
     }
     QCOMPARE(f.screen(), screen);
-    QCOMPARE(Stamps(f->m_wndEdit), stamps);
+    QCOMPARE(Stamps(f->screen()), stamps);
 
     f->SendCommand(ID_FILE_CLOSE_LOG, CMainFrame::Source::Menu);
     QVERIFY(f.boxes.shown.empty());
@@ -752,8 +752,8 @@ void TestShowReceived::stampsLeaveWithTrimmedLines() {
         std::snprintf(line, sizeof line, "L%05d%-92s\r\n", i, "");
         f->ShowReceived(std::string_view(line, 100));
     }
-    const terminal::LineStamps& stamps = f->m_wndEdit.stamps();
-    QCOMPARE(f->m_wndEdit.textLength(), std::size_t(head + lines * 100 - 4097));
+    const terminal::LineStamps& stamps = f->screen().stamps();
+    QCOMPARE(f->screen().textLength(), std::size_t(head + lines * 100 - 4097));
     const std::uint64_t first = stamps.firstLine();
     QCOMPARE(first, std::uint64_t(firstLine));
     QCOMPARE(stamps.endLine(), std::uint64_t((head > 0) + lines + 1));
@@ -791,7 +791,7 @@ void Drag(QWidget* w, QEvent::Type type, QPoint at) {
 void TestShowReceived::viewStaysWhereTheUserScrolled() {
     FrameFixture f;
     QVERIFY(f.created());
-    CTermEdit& screen = f->m_wndEdit;
+    CTermEdit& screen = f->screen();
     f->ShowReceived(Lines(200));
     screen.flush();
     QVERIFY(screen.followsEnd());
@@ -814,7 +814,7 @@ void TestShowReceived::scrolledUpViewHoldsItsTextUntilTrimmed() {
     // (sent, not echoed) or End goes back to following the end.
     FrameFixture f;
     QVERIFY(f.openPort());
-    CTermEdit& screen = f->m_wndEdit;
+    CTermEdit& screen = f->screen();
     screen.setFocus();
     f->ShowReceived(Lines(600));
     screen.flush();
@@ -856,7 +856,7 @@ void TestShowReceived::largeScrollbackKeepsItsFirstLine() {
     // past the size takes the oldest quarter, no more.
     FrameFixture f;
     QVERIFY(f.created());
-    CTermEdit& screen = f->m_wndEdit;
+    CTermEdit& screen = f->screen();
     screen.setScreenSizeKB(16384);
     const std::string block = Lines(2000); // 50,000 bytes
     for (int i = 0; i < 210; ++i)
@@ -875,7 +875,7 @@ void TestShowReceived::utf8ReceivedTypedAndCopied() {
     const std::string bytes = cafe.toStdString();
     FrameFixture f;
     QVERIFY(f.openPort());
-    CTermEdit& screen = f->m_wndEdit;
+    CTermEdit& screen = f->screen();
     screen.setCharacterSet(terminal::CharacterSet::Utf8);
     screen.setFocus();
     // Received in two reads split at every byte: one character per sequence all the same.
@@ -919,7 +919,7 @@ void TestShowReceived::scrollBarOnlyWhenThereIsMore() {
     QFETCH(bool, thumb);
     FrameFixture f;
     QVERIFY(f.created());
-    CTermEdit& screen = f->m_wndEdit;
+    CTermEdit& screen = f->screen();
     screen.resize(400, 300);
     // How many rows the glass shows: as many as a long text puts there.
     screen.setText(Lines(1000));
@@ -942,7 +942,7 @@ void TestShowReceived::dragAnchorTrimmedAwayIsClamped() {
     // drag goes on. The selection may start at the screen's start, never on other bytes.
     FrameFixture f;
     QVERIFY(f.created());
-    CTermEdit& screen = f->m_wndEdit;
+    CTermEdit& screen = f->screen();
     f->ShowReceived(Lines(700)); // over 16383 bytes: the next chunk trims
     QVERIFY(screen.textLength() > 16383);
     screen.flush();
@@ -963,7 +963,7 @@ void TestShowReceived::dragAnchorTrimmedAwayIsClamped() {
 void TestShowReceived::controlCharactersDrawnAtAnyWidth() {
     FrameFixture f;
     QVERIFY(f.created());
-    CTermEdit& screen = f->m_wndEdit;
+    CTermEdit& screen = f->screen();
     // Each control character is drawn as something, whatever the font has; a blank is not.
     const auto ink = [&](const std::string& text) {
         screen.setText(text);
@@ -999,7 +999,7 @@ void TestShowReceived::timeStampGutter() {
     QVERIFY(f.created());
     MsClock clock;
     clock.now = 3723004; // 01:02:03.004 after midnight, UTC
-    CTermEdit& screen = f->m_wndEdit;
+    CTermEdit& screen = f->screen();
     const int edge = screen.caretRect(0).x();
     f->SendCommand(ID_VIEW_TIMESTAMPS, CMainFrame::Source::Menu);
     QVERIFY(screen.timeStampsShown());

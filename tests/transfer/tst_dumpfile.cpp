@@ -248,13 +248,13 @@ void TestDumpFile::rawBytesOnly() {
     QVERIFY(f.created());
     const std::string path = f.tempPath("raw.dmp");
     OpenDump(f, path);
-    f->m_wndEdit.m_bEcho = 1;
+    f->screen().m_bEcho = 1;
 
     f->ShowReceived(AllBytes());  // NULs and all
     f->SetHexView(1);             // the file still gets the bytes, not their rendering
     f->ShowReceived("ab\bc\r\n"); // nor does the backspace pass reach it
     f->SetHexView(0);
-    f->m_wndEdit.OnChar('T', 1, 0); // typed with the port closed: screen only
+    f->screen().OnChar('T', 1, 0); // typed with the port closed: screen only
     QVERIFY(f.screen().ends_with("61 62 08 63 0D 0A \r\nT"s));
     f->ShowReceived(""); // an empty piece adds nothing
     f->ShowReceived("\b\bz");
@@ -272,15 +272,15 @@ void TestDumpFile::receivedOverPty() {
     OpenDump(f, path); // opened while the port is closed: nothing yet
     QCOMPARE(Contents(path), ""s);
     f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::Menu);
-    QVERIFY(f->m_wndComm.GetPortOpen());
+    QVERIFY(f->comm().GetPortOpen());
 
     const std::string all = AllBytes();
     QVERIFY(pty.writeAll(all));
     QTRY_COMPARE_WITH_TIMEOUT(Contents(path).size(), all.size(), 3000);
     // Typed characters go to the wire, echoed or not, never to the dump.
-    f->m_wndEdit.OnChar('t', 1, 0);
-    f->m_wndEdit.m_bEcho = 1;
-    f->m_wndEdit.OnChar('u', 1, 0);
+    f->screen().OnChar('t', 1, 0);
+    f->screen().m_bEcho = 1;
+    f->screen().OnChar('u', 1, 0);
     QCOMPARE(pty.read(2, 3000), "tu"s);
     QVERIFY(pty.writeAll("\r\nend"));
     QTRY_VERIFY_WITH_TIMEOUT(f.screen().ends_with("end"), 3000);
@@ -421,7 +421,7 @@ void TestDumpFile::logBesideTheDump() {
     QCOMPARE(Contents(log), LogLines({"01.000  one"}));
     // The open line is written once the data pauses, marked as cut.
     QTRY_COMPARE_WITH_TIMEOUT(Contents(log), LogLines({"01.000  one", "01.000  tw\\"}), 3000);
-    f->m_wndEdit.OnChar('k', 1, 0); // typed: the screen's, never the log's
+    f->screen().OnChar('k', 1, 0); // typed: the screen's, never the log's
     f->ShowReceived("o\r\n");
     QCOMPARE(Contents(log), LogLines({"01.000  one", "01.000  tw\\", "01.000  o"}));
 

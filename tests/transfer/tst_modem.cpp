@@ -98,7 +98,7 @@ void TestModem::dialString() {
     const std::string expected = "+++ATDT" + number + "\r\n";
     QCOMPARE(pty.read(expected.size(), 3000), expected);
     QCOMPARE(pty.read(1, 200), ""s);
-    QCOMPARE(f->m_strPhoneNumber, number);
+    QCOMPARE(f->phoneNumber(), number);
     QVERIFY(f.boxes.shown.empty());
 }
 
@@ -119,7 +119,7 @@ void TestModem::numberOfferedAgainAndCancelKeepsIt() {
     QCOMPARE(seen.offered, QStringLiteral("555-0100"));
     QCOMPARE(seen.selected, QStringLiteral("555-0100"));
     QCOMPARE(pty.read(1, 200), ""s);
-    QCOMPARE(f->m_strPhoneNumber, "555-0100"s);
+    QCOMPARE(f->phoneNumber(), "555-0100"s);
 
     auto third = AnswerPrompt("", true, &seen);
     f->SendCommand(ID_COMM_DIAL, CMainFrame::Source::Menu);
@@ -132,9 +132,9 @@ void TestModem::dialIsOneWrite() {
     FrameFixture f;
     QVERIFY(f.created());
     auto record = std::make_shared<FakeDevice>();
-    f->m_wndComm.control()->setDeviceOpener(FakeOpener(record));
+    f->comm().control()->setDeviceOpener(FakeOpener(record));
     f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::Menu);
-    QVERIFY(f->m_wndComm.GetPortOpen());
+    QVERIFY(f->comm().GetPortOpen());
     auto answered = AnswerPrompt("42", true);
     f->SendCommand(ID_COMM_DIAL, CMainFrame::Source::Menu);
     QVERIFY(*answered);
@@ -150,7 +150,7 @@ void TestModem::disabledWhilePortClosed() {
     QTest::qWait(50); // the driver would have found a prompt by now
     QVERIFY(!*answered);
     QVERIFY(f.boxes.shown.empty());
-    QCOMPARE(f->m_strPhoneNumber, ""s);
+    QCOMPARE(f->phoneNumber(), ""s);
 }
 
 void TestModem::hangUp_data() {
@@ -170,10 +170,10 @@ void TestModem::hangUp() {
     FrameFixture f;
     QVERIFY(f.created());
     auto script = std::make_shared<FakeDevice>();
-    f->m_wndComm.control()->setDeviceOpener(FakeOpener(script));
-    f->m_wndComm.SetDTREnable(dtr);
+    f->comm().control()->setDeviceOpener(FakeOpener(script));
+    f->comm().SetDTREnable(dtr);
     f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::Menu);
-    QVERIFY(f->m_wndComm.GetPortOpen());
+    QVERIFY(f->comm().GetPortOpen());
     const auto levels = [&script] {
         std::vector<bool> on;
         for (const auto& change : script->dtrChanges)
@@ -196,8 +196,8 @@ void TestModem::hangUp() {
         QCOMPARE(levels().size(), std::size_t{3}); // no second pulse inside the first
     } else if (during == "port close") {
         f->SendCommand(ID_COMM_PORT_CLOSE, CMainFrame::Source::ToolBar);
-        QVERIFY(!f->m_wndComm.GetPortOpen());
-        QCOMPARE(f->m_wndComm.GetDTREnable(), dtr);
+        QVERIFY(!f->comm().GetPortOpen());
+        QCOMPARE(f->comm().GetDTREnable(), dtr);
         QCOMPARE(DtrChecked(f.frame()), checkedBefore);
         // Opened again at once: DTR as it was, and nothing of the old pulse lands on it.
         f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::ToolBar);
@@ -223,7 +223,7 @@ void TestModem::hangUp() {
         duration_cast<milliseconds>(script->dtrChanges[3].at - script->dtrChanges[2].at);
     QVERIFY2(down >= 900ms && down <= 1500ms, qPrintable(QString::number(down.count())));
     QVERIFY(f.boxes.shown.empty());
-    QCOMPARE(f->m_wndComm.GetDTREnable(), dtr);
+    QCOMPARE(f->comm().GetDTREnable(), dtr);
     QCOMPARE(DtrChecked(f.frame()), checkedBefore);
     QCOMPARE(script->wire(), ""s);
 }

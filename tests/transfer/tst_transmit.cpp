@@ -59,7 +59,7 @@ public:
                 m_timedOut = true;
                 record.holdEachWrite = false;
                 record.outputQueue = 0;
-                frame.m_bCancel = 1;
+                frame.RequestCancel();
                 return;
             }
             m_tick();
@@ -81,9 +81,9 @@ struct Rig {
 
     bool openPort() {
         if (!f.created()) return false;
-        f->m_wndComm.control()->setDeviceOpener(FakeOpener(record));
+        f->comm().control()->setDeviceOpener(FakeOpener(record));
         f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::Menu);
-        return f->m_wndComm.GetPortOpen();
+        return f->comm().GetPortOpen();
     }
     void transmit(const std::string& path) {
         f.files.choose(path);
@@ -125,9 +125,9 @@ private:
 
 void TestTransmit::VerifyFrameBack(FrameFixture& f) {
     QVERIFY(f->isEnabled());
-    QCOMPARE(f->m_bCancel, 1);
+    QCOMPARE(f->CancelRequested(), 1);
     QVERIFY(!ProgressDialog());
-    QCOMPARE(f->focusWidget(), &f->m_wndEdit);
+    QCOMPARE(f->focusWidget(), &f->screen());
     FrameFixture::flushDeletes();
     QVERIFY(f->findChildren<CTransmitDlg*>().isEmpty());
 }
@@ -136,7 +136,7 @@ void TestTransmit::overPtyExactBytes() {
     FrameFixture f;
     QVERIFY(f.openPort());
     PtyPair& pty = f.pty();
-    QCOMPARE(f->m_wndComm.GetOutBufferSize(), short{512});
+    QCOMPARE(f->comm().GetOutBufferSize(), short{512});
     const std::string path = f.tempPath("send.txt");
     const std::string bytes = FileBytes(1300);
     QVERIFY(WriteFile(path, bytes));
@@ -276,7 +276,7 @@ void TestTransmit::unopenable() {
     QCOMPARE(f.boxes.shown.front().icon, fw::Icon::Stop);
     // Nothing was under way: no dialog, the frame never disabled, m_bCancel untouched.
     QVERIFY(f->isEnabled());
-    QCOMPARE(f->m_bCancel, 0);
+    QCOMPARE(f->CancelRequested(), 0);
     QVERIFY(f->findChildren<CTransmitDlg*>().isEmpty());
     QVERIFY(rig.record->writes.empty());
 }
@@ -319,13 +319,13 @@ void TestTransmit::portClosedByErrorBox() {
     rig.transmit(path);
     QVERIFY(sent);
     QVERIFY(!watch.timedOut());
-    QVERIFY(!f->m_wndComm.GetPortOpen());
+    QVERIFY(!f->comm().GetPortOpen());
     QCOMPARE(rig.record->wire(), bytes.substr(0, 512 * std::size_t(drained + 1)));
     // The line error's box is the only message: the transmission ends as if cancelled and
     // tells in the status bar how far it got.
     QCOMPARE(f.boxes.shown.size(), std::size_t{1});
     QCOMPARE(f.boxes.shown.front().text, "Framing Error\nOK to ignore, Cancel to quit"s);
-    QCOMPARE(QString::fromStdString(f->m_wndStatusBar.GetPaneText(0)), status);
+    QCOMPARE(QString::fromStdString(f->statusPanes().GetPaneText(0)), status);
     VerifyFrameBack(f);
     QVERIFY(FileIsFree(path));
 }
