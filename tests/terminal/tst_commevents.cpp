@@ -1,6 +1,6 @@
-// Which control events the program tells, and how: a status in the message pane, or a line
-// error in a box. Codes the program does not know are told nowhere.
-#include "res/resource.h"
+// Which control events the program tells, in which words, and how: a status in the message
+// pane, or a line error in a box. Codes the program does not know are told nowhere.
+#include "framework/stringtable.h"
 #include "terminal/commevents.h"
 
 #include <QtTest>
@@ -14,32 +14,48 @@ private slots:
 
 void TestCommEvents::eventTexts_data() {
     QTest::addColumn<int>("code");
-    QTest::addColumn<int>("stringId"); // 0: not told
+    QTest::addColumn<QString>("text"); // empty: not told
     QTest::addColumn<bool>("error");
-    QTest::newRow("send") << 1 << int(IDS_EVENT_SEND) << false;
-    QTest::newRow("receive") << int(terminal::kReceiveEvent) << int(IDS_EVENT_RECEIVE) << false;
-    QTest::newRow("ring") << 6 << int(IDS_EVENT_RING) << false;
-    QTest::newRow("end of file") << 7 << int(IDS_EVENT_EOF) << false;
-    QTest::newRow("break") << 1001 << int(IDS_ERROR_BREAK) << true;
-    QTest::newRow("framing") << 1004 << int(IDS_ERROR_FRAME) << true;
-    QTest::newRow("parity") << 1009 << int(IDS_ERROR_RXPARITY) << true;
-    QTest::newRow("transmit full") << 1010 << int(IDS_ERROR_TXFULL) << true;
-    for (const int code : {0, 8, 1000, 1005, 1011, -1, 32767})
-        QTest::addRow("%d unknown", code) << code << 0 << false;
+    const std::pair<int, const char*> statuses[] = {
+        {1, "Sending"},
+        {terminal::kReceiveEvent, "Receiving"},
+        {3, "Change in CTS Detected"},
+        {4, "Change in DSR Detected"},
+        {5, "Change in CD Detected"},
+        {6, "Phone is Ringing"},
+        {7, "End of File Detected"},
+    };
+    for (const auto& [code, text] : statuses)
+        QTest::addRow("%d status", code) << code << QString::fromLatin1(text) << false;
+    const std::pair<int, const char*> errors[] = {
+        {1001, "Break Received"},
+        {1002, "CTS Timeout"},
+        {1003, "DSR Timeout"},
+        {1004, "Framing Error"},
+        {1006, "Overrun Error"},
+        {1007, "Carrier Detect Timeout"},
+        {1008, "Receive Buffer Overflow"},
+        {1009, "Parity Error"},
+        {1010, "Transmit Buffer Full"},
+    };
+    for (const auto& [code, text] : errors)
+        QTest::addRow("%d error", code) << code << QString::fromLatin1(text) << true;
+    for (const int code : {0, 8, 42, 1000, 1005, 1011, -1, 32767})
+        QTest::addRow("%d unknown", code) << code << QString() << false;
 }
 
 void TestCommEvents::eventTexts() {
     QFETCH(int, code);
-    QFETCH(int, stringId);
+    QFETCH(QString, text);
     QFETCH(bool, error);
-    const terminal::CommEventText* text = terminal::FindEventText(static_cast<short>(code));
-    if (stringId == 0) {
-        QVERIFY(text == nullptr);
+    const terminal::CommEventText* told = terminal::FindEventText(static_cast<short>(code));
+    if (text.isEmpty()) {
+        QVERIFY(told == nullptr);
         return;
     }
-    QVERIFY(text != nullptr);
-    QCOMPARE(int(text->stringId), stringId);
-    QCOMPARE(text->error, error);
+    QVERIFY(told != nullptr);
+    QCOMPARE(QString::fromStdString(fw::LoadString(told->stringId)), text);
+    QCOMPARE(told->error, error);
 }
 
 QTEST_GUILESS_MAIN(TestCommEvents)

@@ -41,37 +41,15 @@ private slots:
     void lineErrors();
 };
 
+// The words of each event are the event table's (its own test); here one of each kind goes
+// through the frame: a status to the pane, a line error to a box, an unknown code nowhere.
 void TestOnComm::eventTable_data() {
     QTest::addColumn<int>("code");
     QTest::addColumn<std::string>("status");
     QTest::addColumn<std::string>("error");
-    const std::pair<int, const char*> statuses[] = {
-        {1, "Sending"},
-        {2, "Receiving"},
-        {3, "Change in CTS Detected"},
-        {4, "Change in DSR Detected"},
-        {5, "Change in CD Detected"},
-        {6, "Phone is Ringing"},
-        {7, "End of File Detected"},
-    };
-    for (const auto& [code, text] : statuses)
-        QTest::addRow("%d status", code) << code << std::string(text) << ""s;
-    const std::pair<int, const char*> errors[] = {
-        {1001, "Break Received"},
-        {1002, "CTS Timeout"},
-        {1003, "DSR Timeout"},
-        {1004, "Framing Error"},
-        {1006, "Overrun Error"},
-        {1007, "Carrier Detect Timeout"},
-        {1008, "Receive Buffer Overflow"},
-        {1009, "Parity Error"},
-        {1010, "Transmit Buffer Full"},
-    };
-    for (const auto& [code, text] : errors)
-        QTest::addRow("%d error", code) << code << ""s << std::string(text);
-    for (const int code : {0, 8, 42, 1000, 1005, 1011, -1, 32767})
-        QTest::addRow("%d ignored", code) << code << ""s
-                                          << ""s;
+    QTest::newRow("status") << 5 << "Change in CD Detected"s << ""s;
+    QTest::newRow("error") << 1004 << ""s << "Framing Error"s;
+    QTest::newRow("unknown") << 42 << ""s << ""s;
 }
 
 void TestOnComm::eventTable() {
