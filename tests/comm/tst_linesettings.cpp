@@ -107,6 +107,8 @@ void TestLineSettings::parseInvalid() {
     QCOMPARE(s, before);
 }
 
+// The frame's bits are checked here and not on a pseudo-terminal: the pty driver sets CS8
+// and clears PARENB whatever it is given, so only the termios made can show them.
 void TestLineSettings::termios_data() {
     QTest::addColumn<QString>("settings");
     QTest::addColumn<int>("handshaking");
