@@ -16,6 +16,7 @@
 #include "session/session.h"
 #include "settings/macrosdlg.h"
 #include "settings/pacingdlg.h"
+#include "terminal/findbar.h"
 #include "terminal/termedit.h"
 #include "terminal/vtview.h"
 
@@ -123,6 +124,9 @@ public:
     void OnZoom(unsigned id);
     // Offers the fixed-width fonts; the one chosen becomes the screen's normal size.
     void OnChooseFont();
+    // Opens the find bar over the view shown; F3 and Shift+F3 go on while it is open.
+    void OnFind();
+    void CreateFindBar(QWidget* holder);
     void OnTransmitTextFile();
     void OnCommCommand(unsigned id);
     void OnSettingsCommand(unsigned id);
@@ -133,6 +137,7 @@ public:
     void OnUpdateTerminal(fw::CmdUI& ui);
     void OnTerminalCommand(unsigned id);
     QStackedWidget* m_views = nullptr;
+    terminal::FindBar* m_findBar = nullptr;
 
     // The open port's device has gone away (`description` says so): wait for it, or say so in
     // a box when reconnecting is off.

@@ -5,6 +5,7 @@
 #include "framework/errors.h"
 #include "framework/msgbox.h"
 #include "framework/stringtable.h"
+#include "res/resource.h"
 #include "terminal/commevents.h"
 #include "terminal/showreceived.h"
 #include "terminal/termedit.h"
@@ -164,7 +165,13 @@ void Session::deliver(std::string_view chunk) {
         m_logLines.setUtf8(m_screen.characterSet() == terminal::CharacterSet::Utf8);
         transfer::WriteLog(m_log, text.text, text.erase, arrived);
     }
-    if (m_terminal) m_terminal(chunk);
+    if (m_terminal) {
+        m_terminal(chunk);
+    } else if (m_breaks.loneLF && !m_lfHinted) {
+        // Once per opening: lines that run together in the log view have a remedy.
+        m_lfHinted = true;
+        note(fw::LoadString(IDS_LF_HINT));
+    }
 }
 
 bool Session::takeLine(LineTaker* taker) {
@@ -180,6 +187,8 @@ void Session::releaseLine() {
 }
 
 void Session::portClosed() {
+    m_lfHinted = false;
+    m_breaks.loneLF = m_breaks.lastCR = false;
     m_queue->portClosed();
     if (LineTaker* taker = std::exchange(m_taker, nullptr)) taker->lineLost();
 }

@@ -137,6 +137,7 @@ private:
     LineTaker* m_taker = nullptr;
     Bool32 m_hexView = 0;
     terminal::TextBreaks m_breaks;
+    bool m_lfHinted = false; // the LF-only hint was given since the port opened
     StatusPane m_pane;
     QTimer m_noteTimer;
     std::vector<JobId> m_fileJobs; // the transmission's chunks still queued
