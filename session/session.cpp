@@ -132,6 +132,8 @@ void Session::logMark(const std::string& text) {
         for (std::string rest = m_comm.GetInput(); !rest.empty(); rest = m_comm.GetInput())
             receivedRead(rest);
     transfer::LogMark(m_log, text, fw::NowMs());
+    // The log view draws a line there instead: its text stays what the device sent.
+    m_screen.addSeparator();
 }
 
 void Session::received(std::string_view chunk) {

@@ -94,7 +94,7 @@ public:
     void closeLog();
     // A moment of the port's own (gone, back) on a line of its own in the open log; what had
     // arrived before the port closed reaches the road first, so the mark stands where it
-    // happened.
+    // happened. The log view draws a separator at that place.
     void logMark(const std::string& text);
     const std::string& dumpPath() const { return m_dumpPath; }
     const fw::File& dumpFile() const { return m_dumpFile; }

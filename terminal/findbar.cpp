@@ -42,6 +42,8 @@ FindBar::FindBar(QWidget* parent)
     m_field->setObjectName(QStringLiteral("findField"));
     m_field->setMaxLength(kMaxPatternChars);
     m_field->setClearButtonEnabled(true);
+    m_field->setMinimumWidth(m_field->fontMetrics().averageCharWidth() * 24);
+    m_field->setMaximumWidth(m_field->fontMetrics().averageCharWidth() * 60);
     m_field->installEventFilter(this);
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(4, 2, 4, 2);

@@ -6,6 +6,7 @@
 #include "terminal/findtext.h"
 #include "terminal/termedit.h"
 #include "terminal/vtfindtext.h"
+#include "terminal/vtview.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -36,6 +37,7 @@ private slots:
     void boundedWork();
     void terminalText();
     void findBar();
+    void findBarOverTerminal();
 };
 
 void TestFindText::matching_data() {
@@ -234,6 +236,28 @@ void TestFindText::findBar() {
     // Escape in the field closes the bar.
     QTest::keyClick(bar.field(), Qt::Key_Escape);
     QVERIFY(bar.isHidden());
+}
+
+void TestFindText::findBarOverTerminal() {
+    terminal::VtView view;
+    view.resize(400, 120);
+    view.feed("boot one\r\nBOOT two\r\n");
+    for (int i = 0; i < 40; ++i)
+        view.feed("filler\r\n"); // the first lines go to the scrollback
+    view.feed("last boot");
+    view.flush();
+    QVERIFY(view.screen().scrollback().size() > 0);
+    terminal::FindBar bar;
+    bar.setTarget(&view, &view);
+    bar.open();
+    bar.field()->setText(QStringLiteral("boot"));
+    bar.refreshNow();
+    QCOMPARE(bar.status(), QStringLiteral("3 of 3")); // the one on the glass first
+    bar.findNext();
+    QCOMPARE(bar.status(), QStringLiteral("1 of 3"));
+    // Shown: the view scrolled back to it.
+    QCOMPARE(view.topLine(), std::size_t{0});
+    QVERIFY(!view.atBottom());
 }
 
 QTEST_MAIN(TestFindText)
