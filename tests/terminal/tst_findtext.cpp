@@ -219,8 +219,14 @@ void TestFindText::findBar() {
     QCOMPARE(bar.status(), QStringLiteral("1 of 2"));
     bar.findNext(true); // back round to the last
     QCOMPARE(*bar.current(), edit.screen().absolute(20));
-    // The current match trimmed away: the oldest one left.
-    edit.trimFront(22);
+    bar.caseBox()->setChecked(false);
+    QCOMPARE(*bar.current(), edit.screen().absolute(0));
+    // The current match trimmed away: the nearest one left.
+    edit.trimFront(12);
+    bar.refreshNow();
+    QCOMPARE(*bar.current(), edit.screen().absolute(8));
+    QCOMPARE(bar.status(), QStringLiteral("1 of 1"));
+    edit.trimFront(edit.textLength());
     bar.refreshNow();
     QCOMPARE(bar.status(), QStringLiteral("Not found"));
     edit.setSel(edit.textLength(), edit.textLength());
@@ -232,7 +238,7 @@ void TestFindText::findBar() {
     QCOMPARE(bar.status(), QStringLiteral("Not hexadecimal at character 5"));
     bar.field()->setText(QStringLiteral("0d 0a"));
     bar.refreshNow();
-    QCOMPARE(bar.status(), QStringLiteral("1 of 2"));
+    QCOMPARE(bar.status(), QStringLiteral("1 of 1"));
     // Escape in the field closes the bar.
     QTest::keyClick(bar.field(), Qt::Key_Escape);
     QVERIFY(bar.isHidden());
