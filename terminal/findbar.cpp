@@ -18,7 +18,7 @@ namespace {
 constexpr std::uint64_t kNothingRewritten = std::numeric_limits<std::uint64_t>::max();
 // Bytes looked at per step of the count, the time one turn may take, and how often an open
 // bar looks at the view for new text.
-constexpr std::size_t kStepBytes = std::size_t{4} << 20;
+constexpr std::size_t kStepBytes = std::size_t{1} << 20;
 constexpr qint64 kTurnMs = 8;
 constexpr int kFollowMs = 100;
 // At most this many matches are highlighted on the glass.

@@ -81,6 +81,7 @@ private slots:
     void acceleratorKeysSwallowed();
     void f10OpensMenuBar();
     void textFieldsKeepTheirKeys();
+    void findBarOverTheScreen();
     void screenSizePrompt_data();
     void screenSizePrompt();
     void characterSetAndSizeKept();
@@ -517,6 +518,39 @@ void TestCommands::textFieldsKeepTheirKeys() {
     QTest::qWait(20);
     QCOMPARE(pty.readAvailable(), std::string());
     QVERIFY(f.boxes.shown.empty());
+}
+
+void TestCommands::findBarOverTheScreen() {
+    FrameFixture f;
+    QVERIFY(f.openPort(CMainFrame::Source::ToolBar));
+    PtyPair& pty = f.pty();
+    f->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&f.frame()));
+    f->ShowReceived("boot one\r\nBoot two\r\n");
+    // Ctrl+F in the screen is still the key that sends 0x06.
+    f->m_wndEdit.setFocus();
+    QTest::keyClick(&f->m_wndEdit, Qt::Key_F, Qt::ControlModifier);
+    QTRY_COMPARE_WITH_TIMEOUT(pty.readAvailable(), std::string("\x06"), 2000);
+    f->SendCommand(ID_VIEW_FIND, CMainFrame::Source::Menu);
+    terminal::FindBar& bar = *f->m_findBar;
+    QVERIFY(bar.isVisible());
+    QTest::keyClicks(bar.field(), "boot");
+    bar.refreshNow();
+    QCOMPARE(bar.status(), QStringLiteral("1 of 2"));
+    QTest::keyClick(bar.field(), Qt::Key_Return);
+    QCOMPARE(bar.status(), QStringLiteral("2 of 2"));
+    QTest::keyClick(bar.field(), Qt::Key_F3, Qt::ShiftModifier);
+    QCOMPARE(bar.status(), QStringLiteral("1 of 2"));
+    // Data that trims both matches away: the count follows.
+    f->ShowReceived(std::string(20000, '.'));
+    bar.refreshNow();
+    QCOMPARE(bar.status(), QStringLiteral("Not found"));
+    // Escape closes the bar and gives the screen its focus; no key of the field was sent.
+    QTest::keyClick(bar.field(), Qt::Key_Escape);
+    QVERIFY(bar.isHidden());
+    QTRY_VERIFY_WITH_TIMEOUT(f->m_wndEdit.hasFocus(), 1000);
+    QTest::qWait(20);
+    QCOMPARE(pty.readAvailable(), std::string());
 }
 
 void TestCommands::f10OpensMenuBar() {
