@@ -51,6 +51,7 @@ constexpr Entry kMessageMap[] = {
     fw::OnCommand(ID_SETTINGS_SCREENSIZE, &CMainFrame::OnScreenSize),
     fw::OnCommandRange(ID_VIEW_ZOOM_IN, ID_VIEW_ZOOM_NORMAL, &CMainFrame::OnZoom),
     fw::OnCommand(ID_VIEW_FONT, &CMainFrame::OnChooseFont),
+    fw::OnCommand(ID_VIEW_FIND, &CMainFrame::OnFind),
     fw::OnUpdateRange(ID_SETTINGS_BACKSPACE_DEL, ID_SETTINGS_BACKSPACE_BS, &CMainFrame::OnUpdateLineOption),
     fw::OnCommandRange(ID_SETTINGS_BACKSPACE_DEL, ID_SETTINGS_BACKSPACE_BS, &CMainFrame::OnLineOption),
 };
@@ -221,5 +222,7 @@ void CMainFrame::SetTerminal(Bool32 on) {
     if (!m_views) return;
     QWidget* shown = m_bTerminal ? static_cast<QWidget*>(&m_wndTerm) : &m_wndEdit;
     m_views->setCurrentWidget(shown);
+    if (m_findBar)
+        m_findBar->setTarget(m_bTerminal ? static_cast<terminal::FindTarget*>(&m_wndTerm) : &m_wndEdit, shown);
     shown->setFocus();
 }

@@ -1,4 +1,5 @@
-// The log view's own settings: the character set it reads and how much it keeps.
+// The log view's own settings (the character set it reads, how much it keeps, its font), and
+// the find bar over the views.
 
 #include "framework/msgbox.h"
 #include "framework/stringtable.h"
@@ -8,6 +9,8 @@
 #include "terminal/screentrim.h"
 
 #include <QFontDialog>
+#include <QShortcut>
+#include <QVBoxLayout>
 
 #include <charconv>
 #include <optional>
@@ -63,4 +66,27 @@ void CMainFrame::OnChooseFont() {
     const QFont chosen = QFontDialog::getFont(&ok, m_wndEdit.baseFont(), this, QString(),
                                               QFontDialog::MonospacedFonts);
     if (ok) m_wndEdit.setBaseFont(chosen);
+}
+
+void CMainFrame::CreateFindBar(QWidget* holder) {
+    // The bar sits over the views and is hidden until View > Find opens it.
+    auto* layout = new QVBoxLayout(holder);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    m_findBar = new terminal::FindBar(holder);
+    layout->addWidget(m_findBar);
+    layout->addWidget(m_views, 1);
+    // F3 and Shift+F3 while the bar is open, wherever the focus is; the view keeps them
+    // otherwise.
+    for (const bool backward : {false, true}) {
+        auto* key = new QShortcut(QKeySequence(backward ? Qt::SHIFT | Qt::Key_F3 : Qt::Key_F3), this);
+        key->setContext(Qt::WindowShortcut);
+        key->setEnabled(false);
+        connect(key, &QShortcut::activated, m_findBar, [this, backward] { m_findBar->findNext(backward); });
+        connect(m_findBar, &terminal::FindBar::visibilityChanged, key, &QShortcut::setEnabled);
+    }
+}
+
+void CMainFrame::OnFind() {
+    if (m_findBar) m_findBar->open();
 }

@@ -121,7 +121,9 @@ int CMainFrame::OnCreate() {
         m_views = new QStackedWidget;
         m_views->addWidget(&m_wndEdit);
         m_views->addWidget(&m_wndTerm);
-        setCentralWidget(m_views);
+        auto* holder = new QWidget;
+        CreateFindBar(holder);
+        setCentralWidget(holder);
         m_wndTerm.setObjectName(QStringLiteral("terminal"));
         m_wndTerm.setOutputSink([this](std::string_view bytes) { m_session.sendTyped(bytes); });
         // The terminal view always speaks UTF-8.

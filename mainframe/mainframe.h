@@ -15,6 +15,7 @@
 #include "session/session.h"
 #include "settings/macrosdlg.h"
 #include "settings/pacingdlg.h"
+#include "terminal/findbar.h"
 #include "terminal/termedit.h"
 #include "terminal/vtview.h"
 
@@ -60,6 +61,7 @@ public:
     QToolBar* macroDock() const { return m_macroDock; }
     CSendRuns& sendRuns() { return *m_sendRuns; }
     CSendProgress* sendProgress() const { return m_pSendProgress; }
+    terminal::FindBar* findBar() const { return m_findBar; }
     const settings::Macros& macros() const { return m_macros; }
     const settings::Pacing& pacing() const { return m_pacing; }
     // The number last dialled in this run.
@@ -123,6 +125,9 @@ public:
     void OnZoom(unsigned id);
     // Offers the fixed-width fonts; the one chosen becomes the screen's normal size.
     void OnChooseFont();
+    // Opens the find bar over the view shown; F3 and Shift+F3 go on while it is open.
+    void OnFind();
+    void CreateFindBar(QWidget* holder);
     void OnTransmitTextFile();
     void OnCommCommand(unsigned id);
     void OnSettingsCommand(unsigned id);
@@ -221,6 +226,7 @@ private:
     Bool32 m_bTerminal = 0;       // the terminal view is the one shown
 
     QStackedWidget* m_views = nullptr; // the screen and the terminal view, one shown
+    terminal::FindBar* m_findBar = nullptr;
     std::vector<QMenu*> m_menus;
     std::vector<QAction*> m_menuActions;
     bool m_created = false;

@@ -147,6 +147,8 @@
 #define ID_VIEW_ZOOM_OUT 33406
 #define ID_VIEW_ZOOM_NORMAL 33407
 #define ID_VIEW_FONT 33408
+#define ID_VIEW_FIND 33409
+#define IDS_LF_HINT 33410
 
 // Standard commands and strings of the framework layer
 #define IDS_APP_TITLE 0xE000

@@ -125,6 +125,8 @@ constexpr fw::StringEntry kStrings[] = {
     {ID_VIEW_ZOOM_OUT, "Show the text smaller (also Ctrl+wheel)\nZoom Out"},
     {ID_VIEW_ZOOM_NORMAL, "Show the text at the font's own size\nNormal Size"},
     {ID_VIEW_FONT, "Choose the fixed-width font of the screen\nFont"},
+    {ID_VIEW_FIND, "Find text or bytes in what the view shows\nFind"},
+    {IDS_LF_HINT, "This device ends its lines with LF: Settings \x9B Line Breaks From Device \x9B Auto shows them as lines."},
     {IDS_APP_TITLE, "Wirelog"},
     {IDS_IDLE_MESSAGE, "Ready"},
     {ID_APP_ABOUT, "Display program information and version number\nAbout"},

@@ -98,6 +98,7 @@ constexpr MenuItem kView[] = {
     {ID_VIEW_ZOOM_NORMAL, "&Normal Size"},
     {ID_VIEW_FONT, "&Font..."},
     {0, nullptr},
+    {ID_VIEW_FIND, "F&ind..."},
     {ID_VIEW_CLEAR, "&Clear Screen"},
 };
 

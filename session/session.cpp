@@ -5,6 +5,7 @@
 #include "framework/errors.h"
 #include "framework/msgbox.h"
 #include "framework/stringtable.h"
+#include "res/resource.h"
 #include "terminal/commevents.h"
 #include "terminal/showreceived.h"
 #include "terminal/termedit.h"
@@ -131,6 +132,8 @@ void Session::logMark(const std::string& text) {
         for (std::string rest = m_comm.GetInput(); !rest.empty(); rest = m_comm.GetInput())
             receivedRead(rest);
     transfer::LogMark(m_log, text, fw::NowMs());
+    // The log view draws a line there instead: its text stays what the device sent.
+    m_screen.addSeparator();
 }
 
 void Session::received(std::string_view chunk) {
@@ -164,7 +167,13 @@ void Session::deliver(std::string_view chunk) {
         m_logLines.setUtf8(m_screen.characterSet() == terminal::CharacterSet::Utf8);
         transfer::WriteLog(m_log, text.text, text.erase, arrived);
     }
-    if (m_terminal) m_terminal(chunk);
+    if (m_terminal) {
+        m_terminal(chunk);
+    } else if (m_breaks.loneLF && !m_lfHinted) {
+        // Once per opening: lines that run together in the log view have a remedy.
+        m_lfHinted = true;
+        note(fw::LoadString(IDS_LF_HINT));
+    }
 }
 
 bool Session::takeLine(LineTaker* taker) {
@@ -180,6 +189,8 @@ void Session::releaseLine() {
 }
 
 void Session::portClosed() {
+    m_lfHinted = false;
+    m_breaks.loneLF = m_breaks.lastCR = false;
     m_queue->portClosed();
     if (LineTaker* taker = std::exchange(m_taker, nullptr)) taker->lineLost();
 }

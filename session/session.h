@@ -96,7 +96,7 @@ public:
     void closeLog();
     // A moment of the port's own (gone, back) on a line of its own in the open log; what had
     // arrived before the port closed reaches the road first, so the mark stands where it
-    // happened.
+    // happened. The log view draws a separator at that place.
     void logMark(const std::string& text);
     const std::string& dumpPath() const { return m_dumpPath; }
     const fw::File& dumpFile() const { return m_dumpFile; }
@@ -147,6 +147,7 @@ private:
     LineTaker* m_taker = nullptr;
     Bool32 m_hexView = 0;
     terminal::TextBreaks m_breaks;
+    bool m_lfHinted = false; // the LF-only hint was given since the port opened
     StatusPane m_pane;
     PortWait m_portWait{m_comm};
     HangUpPulse m_hangUp{m_comm};

@@ -47,6 +47,11 @@ std::string TextView(std::string_view s, TextBreaks& breaks) {
     case LineBreaks::CR:
         breaks.afterCR = false;
         breaks.heldCRs = 0;
+        for (const char c : s) {
+            if (c == '\0') continue; // keeps a CR LF together, as it shows
+            breaks.loneLF = breaks.loneLF || (c == '\n' && !breaks.lastCR);
+            breaks.lastCR = c == '\r';
+        }
         return TextView(s);
     case LineBreaks::LF: {
         breaks.afterCR = false;

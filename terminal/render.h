@@ -37,6 +37,10 @@ struct TextBreaks {
     // Auto: CRs that followed that CR, not shown yet: an LF makes the whole run one break,
     // anything else shows them. Dropped when `afterCR` is cleared.
     std::size_t heldCRs = 0;
+    // CR: the last byte was a CR (an LF right after it is its partner, not a lone one)...
+    bool lastCR = false;
+    // ...and an LF arrived without a CR before it: a device that ends its lines with LF alone.
+    bool loneLF = false;
 };
 
 // Text view under `breaks.mode`: each break becomes CR LF, NULs show as nothing, everything

@@ -47,7 +47,7 @@ void AppendCode(QString& out, char32_t code) {
 } // namespace
 
 ScreenModel::ScreenModel() {
-    m_text.setObserver(&m_stamps);
+    m_text.setObserver(&m_marks);
 }
 
 void ScreenModel::setSizeKB(std::size_t kb) {

@@ -8,6 +8,7 @@
 // names a byte for as long as it lives, whatever is trimmed off the front.
 
 #include "terminal/linestamps.h"
+#include "terminal/screenmarks.h"
 #include "terminal/screentrim.h"
 #include "terminal/textmodel.h"
 
@@ -17,6 +18,7 @@
 #include <cstdint>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace terminal {
 
@@ -42,6 +44,14 @@ public:
     // How the bytes read as characters (Western: one byte each).
     CharacterSet characterSet() const { return m_text.characterSet(); }
     void setCharacterSet(CharacterSet set) { m_text.setCharacterSet(set); }
+
+    // --- beside the text: separators, and how far back it was rewritten ---
+    // A separator drawn at the text's end now (not part of the text; it goes with its place).
+    void addSeparator() { m_marks.addSeparator(m_text.length()); }
+    const std::vector<std::size_t>& separators() const { return m_marks.separators(); }
+    // The first absolute position rewritten since the last call (the end when text was only
+    // added or trimmed).
+    std::uint64_t takeRewrittenFrom() { return absolute(m_marks.takeRewrittenFrom(m_text.length())); }
 
     // --- the selection: from the anchor to the caret ---
     std::size_t caret() const;
@@ -82,6 +92,7 @@ public:
 private:
     TextModel m_text;
     LineStamps m_stamps;
+    ScreenMarks m_marks{&m_stamps};
     bool m_caretAtStart = false;
     std::size_t m_sizeKB = kSmallestScreenKB;
 };

@@ -15,6 +15,7 @@
 
 #include "framework/types.h"
 #include "terminal/enterkey.h"
+#include "terminal/findtarget.h"
 #include "terminal/screenmodel.h"
 #include "terminal/screenlayout.h"
 
@@ -39,7 +40,7 @@ inline constexpr int kSmallestPointSize = 6;
 inline constexpr int kLargestPointSize = 72;
 } // namespace terminal
 
-class CTermEdit : public QAbstractScrollArea {
+class CTermEdit : public QAbstractScrollArea, public terminal::FindTarget {
     Q_OBJECT
 public:
     explicit CTermEdit(QWidget* parent = nullptr);
@@ -126,6 +127,17 @@ public:
     void setTimeStamps(bool shown);
     bool timeStampsShown() const { return m_timeStamps; }
 
+    // A thin line drawn across the view where the text ends now (the port went away, came
+    // back); it is no part of the text and goes when its place is trimmed.
+    void addSeparator() { m_model.addSeparator(); viewport()->update(); }
+
+    // --- the find bar's view of the screen ---
+    terminal::FindText findText() override;
+    terminal::CharacterSet findCharacterSet() const override { return charSet(); }
+    terminal::FindRange shownRange() override;
+    void showMatches(std::vector<terminal::FindRange> matches,
+                     std::optional<terminal::FindRange> current, bool reveal) override;
+
 protected:
     bool event(QEvent* e) override;
     void changeEvent(QEvent* e) override;
@@ -178,7 +190,8 @@ private:
     void setTop(Place p);
     Place placeOf(std::size_t position);
     int visibleRowCount() const;
-    void ensureCaretVisible();
+    void ensureCaretVisible() { ensureVisible(caret()); }
+    void ensureVisible(std::size_t position);
     void scrollRows(long delta);
     // Shows the end of the text and follows it from now on.
     void followEnd();
@@ -199,6 +212,9 @@ private:
     // The glyphs gathered for row `y`, in one colour.
     void drawRun(QPainter& p, int y, const QColor& ink);
     void paintStamp(QPainter& p, std::size_t lineStart, int y);
+    void paintSeparators(QPainter& p, const std::vector<Row>& rows);
+    // The find bar's mark on byte `at` (absolute): 0 none, 1 a match, 2 the current match.
+    int foundAt(std::uint64_t at) const;
     const QPixmap& box(unsigned char b, bool selected);
     void paintChar(QPainter& p, const terminal::LaidChar& c, int x, int y, bool selected);
 
@@ -254,4 +270,7 @@ private:
     long m_preferredColumn = -1;
 
     QString m_readerText; // what readers were last told the text is
+
+    std::vector<terminal::FindRange> m_found; // the find bar's matches on the glass
+    std::optional<terminal::FindRange> m_foundCurrent;
 };

@@ -16,6 +16,9 @@ namespace {
 
 // Room between the frame and the text.
 constexpr int kMargin = 2;
+// The find bar's matches, and the current one, behind the text.
+const QColor kMatch(255, 236, 140);
+const QColor kCurrentMatch(255, 170, 60);
 
 } // namespace
 
@@ -31,9 +34,27 @@ void CTermEdit::paintEvent(QPaintEvent*) {
         paintRow(p, row, y);
         y += m_lineHeight;
     }
+    paintSeparators(p, rows);
     if (hasFocus()) {
         const QRect caret = caretRect(this->caret());
         if (caret.isValid()) p.fillRect(caret, palette().color(QPalette::Text));
+    }
+}
+
+void CTermEdit::paintSeparators(QPainter& p, const std::vector<Row>& rows) {
+    // A separator at a row's start lies above it; one inside a row, below it.
+    const std::vector<std::size_t>& marks = m_model.separators();
+    if (marks.empty() || rows.empty()) return;
+    p.setPen(QPen(palette().color(QPalette::Mid), 1));
+    int y = 0;
+    for (const Row& row : rows) {
+        const auto mark = std::lower_bound(marks.begin(), marks.end(), row.start);
+        const bool last = &row == &rows.back();
+        if (mark != marks.end() && (*mark < row.end || (last && *mark == row.end))) {
+            const int at = *mark == row.start ? y : y + m_lineHeight - 1;
+            p.drawLine(0, at, viewport()->width(), at);
+        }
+        y += m_lineHeight;
     }
 }
 
@@ -62,6 +83,10 @@ void CTermEdit::paintRow(QPainter& p, const Row& row, int y) {
         const std::size_t at = row.start + i;
         const bool isSelected = at >= selStart && at < selEnd;
         const int x = x0 + column * m_cellWidth;
+        if (const int found = isSelected ? 0 : foundAt(m_model.absolute(at))) {
+            const int cells = std::max(c.cells, text[at] == '\n' ? 1 : 0);
+            p.fillRect(QRect(x, y, cells * m_cellWidth, m_lineHeight), found == 2 ? kCurrentMatch : kMatch);
+        }
         if (isSelected) {
             // A selected line break shows as one selected cell after the line's text.
             const int cells = std::max(c.cells, text[at] == '\n' ? 1 : 0);

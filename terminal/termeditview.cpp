@@ -239,8 +239,8 @@ void CTermEdit::followEnd() {
     viewport()->update();
 }
 
-void CTermEdit::ensureCaretVisible() {
-    const Place c = placeOf(caret());
+void CTermEdit::ensureVisible(std::size_t position) {
+    const Place c = placeOf(position);
     const Place top = topPlace();
     const auto before = [](Place a, Place b) {
         return a.line < b.line || (a.line == b.line && a.row < b.row);

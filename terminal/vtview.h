@@ -11,7 +11,9 @@
 // clipboard work as in other terminals; Ctrl+Shift+C/V, Shift+Insert and the middle button
 // copy and paste.
 
+#include "terminal/findtarget.h"
 #include "terminal/vtengine.h"
+#include "terminal/vtfindtext.h"
 #include "terminal/vtselection.h"
 
 #include <QAbstractScrollArea>
@@ -28,7 +30,7 @@ class QKeyEvent;
 
 namespace terminal {
 
-class VtView : public QAbstractScrollArea {
+class VtView : public QAbstractScrollArea, public FindTarget {
     Q_OBJECT
 public:
     explicit VtView(QWidget* parent = nullptr);
@@ -75,6 +77,13 @@ public:
     std::size_t topLine() const;
     void scrollLines(long delta);
 
+    // --- the find bar's view: every scrollback line and screen row, in UTF-8 ---
+    FindText findText() override { return m_findText.update(m_screen); }
+    CharacterSet findCharacterSet() const override { return CharacterSet::Utf8; }
+    FindRange shownRange() override;
+    void showMatches(std::vector<FindRange> matches, std::optional<FindRange> current,
+                     bool reveal) override;
+
 protected:
     bool event(QEvent* e) override;
     void paintEvent(QPaintEvent* e) override;
@@ -113,6 +122,8 @@ private:
     void paintCursor(QPainter& p);
     quint32 glyphOf(Style& style, char32_t ch);
     bool selected(std::uint64_t line, int col) const;
+    // The find bar's mark on a cell: 0 none, 1 a match, 2 the current match.
+    int foundAt(std::uint64_t line, int col) const;
 
     VtScreen m_screen;
     VtEngine m_engine;
@@ -139,6 +150,9 @@ private:
     bool m_selecting = false;
     QElapsedTimer m_lastDouble; // a click soon after a double-click selects the line
     QPoint m_pressPos;
+
+    VtFindText m_findText;
+    std::vector<VtCellRange> m_found, m_foundCurrent; // the cells of the matches on the glass
 };
 
 } // namespace terminal

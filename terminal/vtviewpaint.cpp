@@ -66,6 +66,7 @@ void VtView::paintRow(QPainter& p, const VtRow& row, std::uint64_t line, int y) 
     auto colorsAt = [&](int c) {
         CellColors cc = ColorsOf(row.cells[static_cast<std::size_t>(c)], ink, paper, m_screen.reverse());
         if (selected(line, c)) cc = {selInk, selPaper};
+        else if (const int found = foundAt(line, c)) cc = {0x000000u, found == 2 ? 0xFFAA3Cu : 0xFFEC8Cu};
         return cc;
     };
     // Paper first, in runs of one colour that differs from the screen's.

@@ -81,6 +81,7 @@ private slots:
     void acceleratorKeysSwallowed();
     void f10OpensMenuBar();
     void textFieldsKeepTheirKeys();
+    void findBarOverTheScreen();
     void screenSizePrompt_data();
     void screenSizePrompt();
     void characterSetAndSizeKept();
@@ -517,6 +518,42 @@ void TestCommands::textFieldsKeepTheirKeys() {
     QTest::qWait(20);
     QCOMPARE(pty.readAvailable(), std::string());
     QVERIFY(f.boxes.shown.empty());
+}
+
+void TestCommands::findBarOverTheScreen() {
+    FrameFixture f;
+    QVERIFY(f.openPort(CMainFrame::Source::ToolBar));
+    PtyPair& pty = f.pty();
+    f->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&f.frame()));
+    f->ShowReceived("boot one\r\nBoot two\r\n");
+    // Ctrl+F in the screen is still the key that sends 0x06.
+    f->screen().setFocus();
+    QKeyEvent ctrlF(QEvent::KeyPress, Qt::Key_F, Qt::ControlModifier, QStringLiteral("\x06"));
+    QApplication::sendEvent(&f->screen(), &ctrlF);
+    std::string sent;
+    QTRY_VERIFY_WITH_TIMEOUT((sent += pty.readAvailable()) == "\x06", 2000);
+    f->SendCommand(ID_VIEW_FIND, CMainFrame::Source::Menu);
+    terminal::FindBar& bar = *f->findBar();
+    QVERIFY(bar.isVisible());
+    QTest::keyClicks(bar.field(), "boot");
+    bar.refreshNow();
+    QCOMPARE(bar.status(), QStringLiteral("1 of 2"));
+    QTest::keyClick(bar.field(), Qt::Key_Return);
+    QCOMPARE(bar.status(), QStringLiteral("2 of 2"));
+    QTest::keyClick(bar.field(), Qt::Key_F3, Qt::ShiftModifier);
+    QCOMPARE(bar.status(), QStringLiteral("1 of 2"));
+    // Data that trims both matches away: the count follows.
+    f->ShowReceived(std::string(20000, '.'));
+    f->ShowReceived("."); // the screen is trimmed before a chunk is added
+    bar.refreshNow();
+    QCOMPARE(bar.status(), QStringLiteral("Not found"));
+    // Escape closes the bar and gives the screen its focus; no key of the field was sent.
+    QTest::keyClick(bar.field(), Qt::Key_Escape);
+    QVERIFY(bar.isHidden());
+    QTRY_VERIFY_WITH_TIMEOUT(f->screen().hasFocus(), 1000);
+    QTest::qWait(20);
+    QCOMPARE(pty.readAvailable(), std::string());
 }
 
 void TestCommands::f10OpensMenuBar() {

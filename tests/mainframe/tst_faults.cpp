@@ -171,6 +171,10 @@ void TestFaults::deviceGoneWhileReceiving() {
         QVERIFY(again.writeAll("more"));
         QTRY_VERIFY_WITH_TIMEOUT(ReadFile(dump) == sent + "more", 3000);
         QTRY_VERIFY_WITH_TIMEOUT(f.screen().ends_with(before + "more"), 3000);
+        // The screen draws one separator where the port went and came back, beside its text.
+        const std::vector<std::size_t>& marks = f->screen().screen().separators();
+        QCOMPARE(marks.size(), std::size_t{1});
+        QCOMPARE(f.screen().substr(marks[0]), std::string("more"));
         QVERIFY(again.readAvailable().empty());
         QVERIFY(f.boxes.shown.empty());
         // The log says when the port went and came back, on lines of their own after what

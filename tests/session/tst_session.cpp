@@ -3,6 +3,7 @@
 // the message pane's notes.
 #include "comm/ccommctrl.h"
 #include "framework/clock.h"
+#include "framework/codepage.h"
 #include "session/session.h"
 #include "terminal/termedit.h"
 #include "tests/support/ptypair.h"
@@ -66,6 +67,7 @@ private slots:
     void floodWhileTheLineChangesHands();
     void statusPane_data();
     void statusPane();
+    void lfOnlyHint();
 };
 
 // Chunks as the control hands them over; "take" and "release" between them switch the line.
@@ -117,6 +119,33 @@ void TestSession::receiveRoad() {
     QCOMPARE(rig.screen.text(), Unescape(screen));
     QCOMPARE(taker.got, Unescape(taken));
     QVERIFY(rig.terminal == shown);
+}
+
+// Lines ended by LF alone while breaks are CR: the pane says so once per opening of the port,
+// and never while the terminal view shows what comes.
+void TestSession::lfOnlyHint() {
+    Rig rig;
+    rig.session.setTerminalSink({});
+    QStringList said;
+    rig.session.setStatusSink([&](const std::string& text) {
+        if (text.find("ends its lines with LF") != std::string::npos) said << fw::FromAnsi(text);
+    });
+    rig.session.setLineBreaks(terminal::LineBreaks::CR);
+    rig.session.received("one\r\ntwo\r\n");
+    QCOMPARE(said.size(), 0);
+    rig.session.received("three\nfour\n");
+    QCOMPARE(said.size(), 1);
+    QVERIFY(said[0].startsWith(u"This device ends its lines with LF: Settings \u203a Line Breaks"));
+    rig.session.received("five\n");
+    QCOMPARE(said.size(), 1);
+    // The next opening may say it again; with the terminal view shown it does not.
+    rig.session.portClosed();
+    rig.session.setTerminalSink([](std::string_view) {});
+    rig.session.received("six\n");
+    QCOMPARE(said.size(), 1);
+    rig.session.setTerminalSink({});
+    rig.session.received("seven\n");
+    QCOMPARE(said.size(), 2);
 }
 
 // A megabyte over a pseudo-terminal while a taker takes the line after a third and gives it

@@ -8,6 +8,7 @@
 #include <string>
 
 using namespace std::string_literals;
+using namespace Qt::StringLiterals;
 using terminal::ScreenModel;
 using terminal::TextModel;
 
@@ -62,6 +63,8 @@ private slots:
     void utf8Characters();
     void trimRule_data();
     void trimRule();
+    void separators_data();
+    void separators();
 };
 
 void TestScreenModel::edits_data() {
@@ -389,6 +392,47 @@ void TestScreenModel::trimRule() {
     // Whatever the cut, what stays fits the bound.
     const qulonglong bound = sizeKB == 16 ? 16383 : qulonglong(sizeKB) * 1024;
     QVERIFY(length - cut <= bound);
+}
+
+void TestScreenModel::separators_data() {
+    // Ops as Run's, and 'S' puts a separator at the end of the text.
+    QTest::addColumn<QStringList>("ops");
+    QTest::addColumn<std::string>("text");
+    QTest::addColumn<QList<int>>("marks");
+    QTest::newRow("at the end, then text after it") << QStringList{"Aone\r\n", "S", "Atwo"}
+                                                    << "one\r\ntwo"s << QList<int>{5};
+    QTest::newRow("twice in one place is once") << QStringList{"Aa", "S", "S"} << "a"s << QList<int>{1};
+    QTest::newRow("moves with a trim") << QStringList{"Aone\r\n", "S", "Atwo", "T2"}
+                                       << "e\r\ntwo"s << QList<int>{3};
+    QTest::newRow("kept at the trim's edge") << QStringList{"Aone\r\n", "S", "Atwo", "T5"}
+                                             << "two"s << QList<int>{0};
+    QTest::newRow("gone with its place") << QStringList{"Aone\r\n", "S", "Atwo", "T6", "S", "Ax"}
+                                         << "wox"s << QList<int>{2};
+    QTest::newRow("a backspace over it pulls it back") << QStringList{"Aab", "S", "Acd", "\b\b\b"}
+                                                       << "a"s << QList<int>{1};
+}
+
+void TestScreenModel::separators() {
+    QFETCH(QStringList, ops);
+    QFETCH(std::string, text);
+    QFETCH(QList<int>, marks);
+    ScreenModel m;
+    for (const QString& op : ops) {
+        if (op == u"S") {
+            m.addSeparator();
+        } else {
+            Run(m.text(), {op});
+            m.text().setSelection(m.length(), m.length());
+        }
+    }
+    // The separators are no part of the text nor of what is copied.
+    QCOMPARE(m.text().text(), text);
+    m.setSelection(0, m.length());
+    QCOMPARE(m.copyText(), QString::fromStdString(text).replace(u"\r\n"_s, u"\n"_s));
+    QList<int> shown;
+    for (const std::size_t at : m.separators())
+        shown << int(at);
+    QCOMPARE(shown, marks);
 }
 
 QTEST_GUILESS_MAIN(TestScreenModel)

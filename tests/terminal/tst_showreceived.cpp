@@ -600,9 +600,10 @@ void TestShowReceived::crRuns_data() {
     QTest::addColumn<int>("mode"); // terminal::LineBreaks
     QTest::addColumn<std::string>("in");
     QTest::addColumn<std::string>("out");
+    QTest::addColumn<bool>("loneLF"); // the device ends lines with LF alone, and the mode is CR
     const int cr = 0, lf = 1, autom = 2;
-    const auto row = [](const char* name, int mode, std::string in, std::string out) {
-        QTest::newRow(name) << mode << in << out;
+    const auto row = [](const char* name, int mode, std::string in, std::string out, bool lone = false) {
+        QTest::newRow(name) << mode << in << out << lone;
     };
     row("Auto: CR CR LF is one break", autom, "A\r\r\nB", "A\r\nB");
     row("Auto: CR CR CR LF is one break", autom, "A\r\r\r\nB", "A\r\nB");
@@ -613,12 +614,17 @@ void TestShowReceived::crRuns_data() {
     row("Auto: LF CR CR LF is two", autom, "A\n\r\r\nB", "A\r\n\r\nB");
     row("CR: CR CR LF stays two", cr, "A\r\r\nB", "A\r\n\r\nB");
     row("LF: CR CR LF stays one", lf, "A\r\r\nB", "A\r\nB");
+    row("CR: a lone LF is told", cr, "A\nB\n", "AB", true);
+    row("CR: LF after CR and a NUL is no lone one", cr, std::string("A\r\0\nB", 6), "A\r\nB");
+    row("CR: a lone LF after CR LF is told", cr, "A\r\n\nB", "A\r\nB", true);
+    row("LF: lone LFs are what it expects", lf, "A\nB", "A\r\nB");
 }
 
 void TestShowReceived::crRuns() {
     QFETCH(int, mode);
     QFETCH(std::string, in);
     QFETCH(std::string, out);
+    QFETCH(bool, loneLF);
     for (std::size_t cut = 0; cut <= in.size(); ++cut) {
         for (std::size_t cut2 = cut; cut2 <= in.size(); ++cut2) {
             terminal::TextBreaks breaks{static_cast<terminal::LineBreaks>(mode)};
@@ -627,6 +633,8 @@ void TestShowReceived::crRuns() {
             shown += terminal::TextView(in.substr(cut2), breaks);
             QVERIFY2(shown == out,
                      qPrintable(QStringLiteral("cut at %1 and %2").arg(cut).arg(cut2)));
+            QVERIFY2(breaks.loneLF == loneLF,
+                     qPrintable(QStringLiteral("lone LF, cut at %1 and %2").arg(cut).arg(cut2)));
         }
     }
 }
