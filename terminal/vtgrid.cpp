@@ -108,7 +108,13 @@ void VtGrid::put(int r, int c, const char32_t* chars, int count, int width, cons
     // Only a wide character (written, or written over) needs its neighbours looked at.
     const bool mend = width == 2 || row.cells[at].width != 1 ||
                       (at + 1 < row.cells.size() && row.cells[at + 1].width == 0);
-    row.cells[at] = VtCell{chars[0], pen.fg, pen.bg, pen.attrs, static_cast<std::uint8_t>(width)};
+    // Field by field: a whole cell built on the stack and copied stalls on every glyph.
+    VtCell& cell = row.cells[at];
+    cell.ch = chars[0];
+    cell.fg = pen.fg;
+    cell.bg = pen.bg;
+    cell.attrs = pen.attrs;
+    cell.width = static_cast<std::uint8_t>(width);
     if (width == 2) row.cells[at + 1] = {0, pen.fg, pen.bg, pen.attrs, 0};
     if (!row.marks.empty()) DropMarks(row, c, c + width);
     if (count > 1)
