@@ -98,7 +98,7 @@ VtRect VtGrid::clip(VtRect r) const {
     return r;
 }
 
-void VtGrid::put(int r, int c, const char32_t* chars, int count, int width, const VtPen& pen) {
+void VtGrid::putAny(int r, int c, const char32_t* chars, int count, int width, const VtPen& pen) {
     if (r < 0 || r >= m_rowCount || c < 0 || c >= m_cols || count <= 0) return;
     const std::size_t i = index(r);
     VtRow& row = m_rows[i];
