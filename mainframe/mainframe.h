@@ -120,6 +120,7 @@ public:
     void OnUpdateCharacterSet(fw::CmdUI& ui);
     // Asks for the screen's size in KB; a number out of range gets a box and changes nothing.
     void OnScreenSize();
+    // Asks for the terminal view's scrollback in lines, the same way; applied at once.
     void OnScrollbackLines();
     void OnZoom(unsigned id);
     // Offers the fixed-width fonts; the one chosen becomes the screen's normal size.
