@@ -84,6 +84,44 @@ void ReceiveRows(std::vector<Row>& rows, const char* label, const Figures& frame
                     Get(plain, "peak_kb") / 1024, ""});
 }
 
+// The terminal view's flood at one grid size, against the log view's flood of plain text.
+void TerminalRows(std::vector<Row>& rows, const char* size, const Figures& t, const Figures& base,
+                  bool targets) {
+    const double mb = Get(t, "bytes") / (1 << 20);
+    std::string note = Get(t, "lost") != 0 ? "LOST BYTES " : "";
+    if (Get(t, "screen_ok") == 0) note += "SCREEN WRONG";
+    if (note.empty()) note = targets ? "baseline: the log view, plain text; target >= 30" : "all recorded";
+    rows.push_back({std::string("receive colour log, terminal ") + size, "MB/s",
+                    mb / Get(t, "seconds"), Get(base, "bytes") / (1 << 20) / Get(base, "seconds"),
+                    note});
+    rows.push_back({std::string("  cpu terminal ") + size, "CPU-s/MB", Get(t, "cpu_s") / mb,
+                    Get(base, "cpu_s") / (Get(base, "bytes") / (1 << 20)),
+                    targets ? "target <= 0.03" : ""});
+    if (!targets) return;
+    rows.push_back({std::string("  paints terminal ") + size, "per s", Get(t, "paints_per_s"), NAN,
+                    "about 20 while the output scrolls"});
+    rows.push_back({std::string("  peak memory terminal ") + size, "MB", Get(t, "peak_kb") / 1024,
+                    Get(base, "peak_kb") / 1024,
+                    "scrollback " + std::to_string(static_cast<long>(Get(t, "scrollback_lines"))) +
+                        " lines; target <= 48 + scrollback"});
+    rows.push_back({"  scrollback per line", "bytes", Get(t, "scrollback_bytes_per_line"), NAN,
+                    "100-byte coloured log lines"});
+}
+
+// The terminal view's rows: keys, then the flood at each grid size.
+void TerminalTable(std::vector<Row>& rows, std::map<std::string, Figures>& figures) {
+    const Figures& kt = figures["keys-terminal"];
+    rows.push_back({"keystroke to wire, terminal, median", "ms", Get(kt, "key_median_us") / 1000,
+                    Get(kt, "plain_median_us") / 1000, "target <= 0.05"});
+    rows.push_back({"keystroke to wire, terminal, 99th pct", "ms", Get(kt, "key_p99_us") / 1000,
+                    Get(kt, "plain_p99_us") / 1000, ""});
+    // Against the log view alone with the same flood size (plain text): what the terminal adds.
+    const Figures& logView = figures["frame-text-text"];
+    TerminalRows(rows, "120x40", figures["terminal-120x40"], logView, true);
+    TerminalRows(rows, "80x24", figures["terminal-80x24"], logView, false);
+    TerminalRows(rows, "200x60", figures["terminal-200x60"], logView, false);
+}
+
 int RunAll(const std::string& self) {
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     setenv("QT_NO_GLIB", "1", 1);
@@ -100,6 +138,10 @@ int RunAll(const std::string& self) {
         {"frame-random-text", "frame random text"},
         {"frame-random-hex", "frame random hex"},
         {"keys", "keys"},
+        {"keys-terminal", "keys terminal"},
+        {"terminal-120x40", "terminal 40 120"},
+        {"terminal-80x24", "terminal 24 80"},
+        {"terminal-200x60", "terminal 60 200"},
         {"slow-plain", "slowplain"},
         {"slow-frame", "slow"},
     };
@@ -165,6 +207,7 @@ int RunAll(const std::string& self) {
                     Get(k, "plain_median_us") / 1000, "baseline: write(2) on the slave"});
     rows.push_back({"keystroke to wire, 99th percentile", "ms", Get(k, "key_p99_us") / 1000,
                     Get(k, "plain_p99_us") / 1000, ""});
+    TerminalTable(rows, figures);
 
     const Figures& s = figures["slow-frame"];
     const Figures& p = figures["slow-plain"];
@@ -201,7 +244,9 @@ int main(int argc, char** argv) {
         if (what == "frame" && more >= 2)
             return bench::RunFrameReceive(argv[3], argv[4], more >= 3 ? argv[5] : nullptr);
         if (what == "paint") return bench::RunPaint();
-        if (what == "keys") return bench::RunKeystrokes();
+        if (what == "keys") return bench::RunKeystrokes(more >= 1);
+        if (what == "terminal" && more >= 2)
+            return bench::RunFrameTerminal(std::atoi(argv[3]), std::atoi(argv[4]));
         if (what == "slow") return bench::RunSlowTransmit();
         if (what == "slowplain") return bench::RunPlainSlowWriter();
         std::fprintf(stderr, "unknown measurement %s\n", what.c_str());

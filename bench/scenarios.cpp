@@ -26,7 +26,6 @@
 #include <vector>
 
 namespace bench {
-namespace {
 
 constexpr double kSlowLine = 3840; // bytes per second: 38,400 baud, 8N1
 
@@ -44,6 +43,7 @@ std::uint64_t TransmitBytes() {
 constexpr std::uint64_t kDrainBytes = 16 * 1024;
 
 Stream ParseStream(const char* s) {
+    if (std::strcmp(s, "colour") == 0) return Stream::Colour;
     return std::strcmp(s, "random") == 0 ? Stream::Random : Stream::Text;
 }
 
@@ -98,19 +98,13 @@ void ReportPercentiles(const char* prefix, std::vector<double> v) {
     Report((std::string(prefix) + "_max_us").c_str(), v.back() * 1e6);
 }
 
-// The application object, with a command line of its own.
-struct App {
-    int argc = 1;
-    char name[16] = "bench_wirelog";
-    char* argv[2] = {name, nullptr};
-    QApplication app{argc, argv};
-};
-
 void Settle(int ms) {
     QEventLoop loop;
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
     loop.exec();
 }
+
+namespace {
 
 // The device behind the control, timing every write, so that the time between one chunk
 // leaving the control and the next one being handed over can be told.
@@ -336,7 +330,7 @@ int RunPaint() {
     return 0;
 }
 
-int RunKeystrokes() {
+int RunKeystrokes(bool terminal) {
     const int n = static_cast<int>(EnvBytes("WIRELOG_BENCH_KEYS", 2000, 1));
     PtyPair pty;
     if (!pty.isOpen()) return 2;
@@ -360,11 +354,13 @@ int RunKeystrokes() {
     f->comm().SetCommPort(7);
     f->SendCommand(ID_COMM_PORT_OPEN, CMainFrame::Source::Menu);
     if (!f->comm().GetPortOpen()) return 2;
+    if (terminal) f->SendCommand(ID_VIEW_TERMINAL, CMainFrame::Source::Menu);
+    QWidget* const view = terminal ? static_cast<QWidget*>(&f->terminalView()) : &f->screen();
     Settle(100);
     std::vector<double> keys;
     for (int i = 0; i < n; ++i) {
         const double t0 = Seconds();
-        QTest::keyClick(&f->screen(), 'a');
+        QTest::keyClick(view, 'a');
         if (!ReadByte(pty.master(), 1000)) return 3;
         keys.push_back(Seconds() - t0);
         QCoreApplication::processEvents(); // what the event loop does between keys

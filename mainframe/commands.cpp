@@ -49,6 +49,7 @@ constexpr Entry kMessageMap[] = {
     fw::OnCommandRange(ID_SETTINGS_CHARSET_UTF8, ID_SETTINGS_CHARSET_WESTERN,
                        &CMainFrame::OnCharacterSet),
     fw::OnCommand(ID_SETTINGS_SCREENSIZE, &CMainFrame::OnScreenSize),
+    fw::OnCommand(ID_SETTINGS_SCROLLBACK, &CMainFrame::OnScrollbackLines),
     fw::OnCommandRange(ID_VIEW_ZOOM_IN, ID_VIEW_ZOOM_NORMAL, &CMainFrame::OnZoom),
     fw::OnCommand(ID_VIEW_FONT, &CMainFrame::OnChooseFont),
     fw::OnCommand(ID_VIEW_FIND, &CMainFrame::OnFind),

@@ -103,6 +103,12 @@ std::vector<NumberSetting> CMainFrame::StoredValues::Numbers(CMainFrame& f) {
          [&f](std::int32_t v) {
              if (v >= 0 && v <= 1) f.m_wndTerm.setBackspaceSends(static_cast<terminal::BackspaceSends>(v));
          }},
+        // A count out of range keeps the default.
+        {"ScrollbackLines", [&f] { return static_cast<std::int32_t>(f.m_wndTerm.scrollbackLines()); },
+         [&f](std::int32_t v) {
+             if (v >= 1 && static_cast<std::size_t>(v) <= terminal::kScrollbackMax)
+                 f.m_wndTerm.setScrollbackLines(static_cast<std::size_t>(v));
+         }},
     };
 }
 

@@ -1,5 +1,5 @@
-// The log view's own settings (the character set it reads, how much it keeps, its font), and
-// the find bar over the views.
+// The views' own settings (the character set the log view reads, how much each view keeps,
+// the font), and the find bar over the views.
 
 #include "framework/msgbox.h"
 #include "framework/stringtable.h"
@@ -7,6 +7,7 @@
 #include "res/resource.h"
 #include "settings/valuedlg.h"
 #include "terminal/screentrim.h"
+#include "terminal/vtscrollback.h"
 
 #include <QFontDialog>
 #include <QShortcut>
@@ -18,17 +19,33 @@
 
 namespace {
 
-// The size a prompt's text asks for: a whole number of KB in range, blanks around it allowed.
-std::optional<std::size_t> ScreenSizeOf(const std::string& text) {
+// The number a prompt's text asks for: a whole number in lowest..highest, blanks around it
+// allowed; taken whole, not cut to 16 bits.
+std::optional<std::size_t> WholeNumberIn(const std::string& text, std::size_t lowest,
+                                         std::size_t highest) {
     const auto first = text.find_first_not_of(' ');
     const auto last = text.find_last_not_of(' ');
     if (first == std::string::npos) return std::nullopt;
-    std::size_t kb = 0;
+    std::size_t n = 0;
     const char* end = text.data() + last + 1;
-    const auto [at, error] = std::from_chars(text.data() + first, end, kb);
+    const auto [at, error] = std::from_chars(text.data() + first, end, n);
     if (error != std::errc() || at != end) return std::nullopt;
-    if (kb < terminal::kSmallestScreenKB || kb > terminal::kLargestScreenKB) return std::nullopt;
-    return kb;
+    if (n < lowest || n > highest) return std::nullopt;
+    return n;
+}
+
+// Asks for a size, showing `current`; empty when cancelled, and when refused after the box
+// `invalidId` has said so (the caller then changes nothing).
+std::optional<std::size_t> PromptSize(QWidget* parent, unsigned promptId, unsigned invalidId,
+                                      std::size_t current, std::size_t lowest,
+                                      std::size_t highest) {
+    CValueDlg prompt(parent);
+    prompt.m_strPrompt = fw::LoadString(promptId);
+    prompt.m_strValue = std::to_string(current);
+    if (prompt.DoModal() != QDialog::Accepted) return std::nullopt;
+    const auto n = WholeNumberIn(prompt.m_strValue, lowest, highest);
+    if (!n) fw::MessageBox(invalidId);
+    return n;
 }
 
 } // namespace
@@ -44,14 +61,17 @@ void CMainFrame::OnUpdateCharacterSet(fw::CmdUI& ui) {
 }
 
 void CMainFrame::OnScreenSize() {
-    CValueDlg prompt(this);
-    prompt.m_strPrompt = fw::LoadString(IDS_PROMPT_SCREENSIZE);
-    prompt.m_strValue = std::to_string(m_wndEdit.screenSizeKB());
-    if (prompt.DoModal() != QDialog::Accepted) return;
-    if (const auto kb = ScreenSizeOf(prompt.m_strValue))
+    if (const auto kb = PromptSize(this, IDS_PROMPT_SCREENSIZE, IDS_INVALID_SCREENSIZE,
+                                   m_wndEdit.screenSizeKB(), terminal::kSmallestScreenKB,
+                                   terminal::kLargestScreenKB))
         m_wndEdit.setScreenSizeKB(*kb);
-    else
-        fw::MessageBox(IDS_INVALID_SCREENSIZE);
+}
+
+// The terminal view's scrollback; shrinking it drops the oldest lines at once.
+void CMainFrame::OnScrollbackLines() {
+    if (const auto lines = PromptSize(this, IDS_PROMPT_SCROLLBACK, IDS_INVALID_SCROLLBACK,
+                                      m_wndTerm.scrollbackLines(), 1, terminal::kScrollbackMax))
+        m_wndTerm.setScrollbackLines(*lines);
 }
 
 void CMainFrame::OnZoom(unsigned id) {

@@ -76,6 +76,7 @@ public:
     // Shows the terminal view (fed by the session, typing through its send queue) or the
     // screen; the hexadecimal view goes off with the terminal view on.
     void SetTerminal(Bool32 on);
+    Bool32 GetTerminal() const { return m_bTerminal; }
 
     // --- services ---
     void UpdateTitle();
@@ -122,6 +123,8 @@ public:
     void OnUpdateCharacterSet(fw::CmdUI& ui);
     // Asks for the screen's size in KB; a number out of range gets a box and changes nothing.
     void OnScreenSize();
+    // Asks for the terminal view's scrollback in lines, the same way; applied at once.
+    void OnScrollbackLines();
     void OnZoom(unsigned id);
     // Offers the fixed-width fonts; the one chosen becomes the screen's normal size.
     void OnChooseFont();

@@ -89,6 +89,11 @@ constexpr fw::StringEntry kStrings[] = {
     {IDS_KEYS_NOT_SENT, "Not sent: %1 is waiting to reconnect."},
     {ID_SETTINGS_BACKSPACE_DEL, "Backspace in the terminal view sends DEL (0x7F)"},
     {ID_SETTINGS_BACKSPACE_BS, "Backspace in the terminal view sends BS (0x08)"},
+    {ID_SETTINGS_SCROLLBACK,
+     "Set how many lines the terminal view keeps above its screen\nScrollback Lines"},
+    {IDS_PROMPT_SCROLLBACK, "Scrollback lines (1 to 1000000):"},
+    {IDS_INVALID_SCROLLBACK, "Invalid number of scrollback lines!\nThe scrollback must be a whole "
+                             "number of lines between 1 and 1000000."},
     {ID_VIEW_SENDBAR, "Show or hide the line for typing and sending whole lines\nSend Bar"},
     {ID_VIEW_MACROBAR, "Show or hide the buttons of the macros\nMacro Bar"},
     {ID_SETTINGS_MACROS, "Name the macros and say what each sends\nMacros"},

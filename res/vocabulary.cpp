@@ -79,6 +79,7 @@ constexpr MenuItem kSettings[] = {
     {0, "Line &Breaks From Device", kLineBreaks},
     {0, "C&haracter Set", kCharacterSet},
     {ID_SETTINGS_SCREENSIZE, "Scree&n Size..."},
+    {ID_SETTINGS_SCROLLBACK, "S&crollback Lines..."},
     {0, "Bac&kspace Sends", kBackspaceSends},
 };
 

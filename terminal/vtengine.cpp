@@ -41,18 +41,20 @@ VTermKey EngineKey(VtKey key) {
 struct VtEngine::Callbacks {
     static VtEngine& self(void* user) { return *static_cast<VtEngine*>(user); }
 
+    // Called for every character: written straight into the kept last glyph, no copies.
     static int putglyph(VTermGlyphInfo* info, VTermPos pos, void* user) {
-        std::array<char32_t, 8> chars{};
+        static_assert(VTERM_MAX_CHARS_PER_CELL <= std::tuple_size_v<decltype(VtEngine::m_lastGlyph)>);
+        VtEngine& e = self(user);
+        char32_t* chars = e.m_lastGlyph.data();
         int n = 0;
         while (n < VTERM_MAX_CHARS_PER_CELL && info->chars[n]) {
-            chars[static_cast<std::size_t>(n)] = info->chars[n];
+            chars[n] = info->chars[n];
             ++n;
         }
         if (n == 0) chars[n++] = U' ';
-        VtEngine& e = self(user);
-        e.m_screen.putGlyph(pos.row, pos.col, chars.data(), n, info->width);
-        e.m_lastGlyph.assign(chars.data(), static_cast<std::size_t>(n));
+        e.m_lastCount = n;
         e.m_lastWidth = info->width;
+        e.m_screen.putGlyph(pos.row, pos.col, chars, n, info->width);
         return 1;
     }
     static int movecursor(VTermPos pos, VTermPos, int visible, void* user) {
@@ -142,14 +144,14 @@ void VtEngine::feed(std::string_view bytes) {
     const auto pass = [this](std::string_view b) { vterm_input_write(m_vt, b.data(), b.size()); };
     // The repeat sequence, done here: the last character again, up to the row's end.
     const auto repeat = [this, &pass](int count) {
-        if (m_lastWidth <= 0 || m_lastGlyph.empty()) return;
+        if (m_lastWidth <= 0 || m_lastCount == 0) return;
         VTermPos pos;
         vterm_state_get_cursorpos(m_state, &pos);
         int rows = 0, cols = 0;
         vterm_get_size(m_vt, &rows, &cols);
         count = std::min(count, std::max(1, (cols - pos.col) / m_lastWidth));
         std::string glyph;
-        for (char32_t c : m_lastGlyph) AppendUtf8(glyph, c);
+        for (int i = 0; i < m_lastCount; ++i) AppendUtf8(glyph, m_lastGlyph[static_cast<std::size_t>(i)]);
         std::string text;
         for (int i = 0; i < count; ++i) text += glyph;
         pass(text);

@@ -11,6 +11,7 @@
 #include "terminal/vtguard.h"
 #include "terminal/vtscreen.h"
 
+#include <array>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -68,8 +69,9 @@ private:
     Sink m_sink;
     int m_mouseMode = 0;
     SequenceGuard m_repeat;
-    std::u32string m_lastGlyph; // the last character written, for the repeat sequence
-    int m_lastWidth = 0;
+    // The last character written (with its combining marks), for the repeat sequence.
+    std::array<char32_t, 8> m_lastGlyph{};
+    int m_lastCount = 0, m_lastWidth = 0;
     std::uint64_t m_bells = 0;
 };
 

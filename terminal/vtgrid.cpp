@@ -98,7 +98,7 @@ VtRect VtGrid::clip(VtRect r) const {
     return r;
 }
 
-void VtGrid::put(int r, int c, const char32_t* chars, int count, int width, const VtPen& pen) {
+void VtGrid::putAny(int r, int c, const char32_t* chars, int count, int width, const VtPen& pen) {
     if (r < 0 || r >= m_rowCount || c < 0 || c >= m_cols || count <= 0) return;
     const std::size_t i = index(r);
     VtRow& row = m_rows[i];
@@ -108,7 +108,13 @@ void VtGrid::put(int r, int c, const char32_t* chars, int count, int width, cons
     // Only a wide character (written, or written over) needs its neighbours looked at.
     const bool mend = width == 2 || row.cells[at].width != 1 ||
                       (at + 1 < row.cells.size() && row.cells[at + 1].width == 0);
-    row.cells[at] = VtCell{chars[0], pen.fg, pen.bg, pen.attrs, static_cast<std::uint8_t>(width)};
+    // Field by field: a whole cell built on the stack and copied stalls on every glyph.
+    VtCell& cell = row.cells[at];
+    cell.ch = chars[0];
+    cell.fg = pen.fg;
+    cell.bg = pen.bg;
+    cell.attrs = pen.attrs;
+    cell.width = static_cast<std::uint8_t>(width);
     if (width == 2) row.cells[at + 1] = {0, pen.fg, pen.bg, pen.attrs, 0};
     if (!row.marks.empty()) DropMarks(row, c, c + width);
     if (count > 1)

@@ -22,7 +22,26 @@ public:
     const VtRow& row(int r) const { return m_rows[index(r)]; }
 
     // Writes one character (a code point and its combining marks) of `width` cells at r, c.
-    void put(int r, int c, const char32_t* chars, int count, int width, const VtPen& pen);
+    // Inline for the common case (a narrow character without marks over a narrow one, not in
+    // the last column), which every printable byte of a flood takes.
+    void put(int r, int c, const char32_t* chars, int count, int width, const VtPen& pen) {
+        if (count == 1 && width == 1 && static_cast<unsigned>(r) < static_cast<unsigned>(m_rowCount) &&
+            static_cast<unsigned>(c) + 1 < static_cast<unsigned>(m_cols)) {
+            const std::size_t i = index(r);
+            VtRow& row = m_rows[i];
+            VtCell* cell = row.cells.data() + c;
+            if (cell[0].width == 1 && cell[1].width != 0 && row.marks.empty()) {
+                cell->ch = chars[0];
+                cell->fg = pen.fg;
+                cell->bg = pen.bg;
+                cell->attrs = pen.attrs;
+                m_damage[i] = 1;
+                m_anyDamage = true;
+                return;
+            }
+        }
+        putAny(r, c, chars, count, width, pen);
+    }
     // Blanks the rectangle in the pen's background.
     void erase(VtRect rect, const VtPen& pen);
     // Moves the rectangle's content up by `down` rows (down when negative) and left by `right`
@@ -53,6 +72,7 @@ private:
         return static_cast<std::size_t>(i >= m_rowCount ? i - m_rowCount : i);
     }
     VtRow& at(int r) { return m_rows[index(r)]; }
+    void putAny(int r, int c, const char32_t* chars, int count, int width, const VtPen& pen);
     void touch(int r);
     VtRect clip(VtRect r) const;
     void scrollRows(VtRect rect, int down, const VtPen& pen,

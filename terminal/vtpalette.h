@@ -17,6 +17,7 @@ struct CellColors {
 };
 
 // The ink and paper of a cell, with reverse video (the cell's or the whole screen's) applied.
+// On a dark paper (the screen's, as shown) the ANSI blue is a lighter one, to stay readable.
 CellColors ColorsOf(const VtCell& cell, std::uint32_t defaultFg, std::uint32_t defaultBg,
                     bool screenReverse);
 

@@ -55,15 +55,68 @@ void AppendUtf8(std::string& out, char32_t c) {
     }
 }
 
-std::string EncodeRow(const VtRow& row) {
-    int end = static_cast<int>(row.cells.size());
-    while (end > 0 && IsDefaultBlank(row.cells[static_cast<std::size_t>(end - 1)]) &&
-           (row.marks.empty() || MarksAt(row, end - 1).empty()))
-        --end;
-    std::vector<Run> runs;
-    runs.reserve(16);
-    std::string text;
-    text.reserve(static_cast<std::size_t>(end) + 8);
+namespace {
+
+// Writes `c` as UTF-8 at `p`; returns the end.
+char* PutUtf8(char* p, char32_t c) {
+    if (c < 0x80) {
+        *p++ = static_cast<char>(c);
+    } else if (c < 0x800) {
+        *p++ = static_cast<char>(0xC0 | (c >> 6));
+        *p++ = static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        *p++ = static_cast<char>(0xE0 | (c >> 12));
+        *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *p++ = static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        *p++ = static_cast<char>(0xF0 | ((c >> 18) & 0x07));
+        *p++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *p++ = static_cast<char>(0x80 | (c & 0x3F));
+    }
+    return p;
+}
+
+// Cells [0, end) of a row without combining marks, the text written at `p`; returns its end.
+char* EncodePlainCells(const VtRow& row, int end, std::vector<Run>& runs, char* p) {
+    const VtCell* cells = row.cells.data();
+    Run run{0, 0, 0, 0, 0};
+    for (int c = 0; c < end; ++c) {
+        const VtCell& cell = cells[c];
+        char32_t ch = cell.ch;
+        std::uint8_t width = cell.width;
+        if (width == 0) {
+            if (c > 0 && cells[c - 1].width == 2) continue;
+            ch = U' '; // a tail without its head
+            width = 1;
+        }
+        p = ch < 0x80 ? (*p = static_cast<char>(ch), p + 1) : PutUtf8(p, ch);
+        const std::uint8_t flags = width == 2 ? kRunWide : 0;
+        const std::uint32_t fg = cell.fg.raw(), bg = cell.bg.raw();
+        if (run.count && run.flags == flags && run.attrs == cell.attrs && run.fg == fg &&
+            run.bg == bg && run.count < 0xFFFF) {
+            ++run.count;
+            continue;
+        }
+        if (run.count) runs.push_back(run);
+        run = Run{1, cell.attrs, flags, fg, bg};
+    }
+    if (run.count) runs.push_back(run);
+    return p;
+}
+
+// Cells [0, end) as runs and text. A line feed pushes a row, so this runs for every line of a
+// flood: the text is written through a pointer into room made once, not a byte at a time.
+void EncodeCells(const VtRow& row, int end, std::vector<Run>& runs, std::string& text) {
+    std::size_t room = static_cast<std::size_t>(end) * 4;
+    for (const auto& m : row.marks) room += m.second.size() * 4;
+    text.resize(room);
+    char* p = text.data();
+    if (row.marks.empty()) {
+        p = EncodePlainCells(row, end, runs, p);
+        text.resize(static_cast<std::size_t>(p - text.data()));
+        return;
+    }
     for (int c = 0; c < end; ++c) {
         VtCell cell = row.cells[static_cast<std::size_t>(c)];
         if (cell.width == 0) {
@@ -72,11 +125,8 @@ std::string EncodeRow(const VtRow& row) {
         }
         const std::u32string marks = row.marks.empty() ? std::u32string() : MarksAt(row, c);
         const std::uint8_t flags = (cell.width == 2 ? kRunWide : 0) | (marks.empty() ? 0 : kRunCluster);
-        if (cell.ch < 0x80)
-            text += static_cast<char>(cell.ch);
-        else
-            AppendUtf8(text, cell.ch);
-        for (char32_t m : marks) AppendUtf8(text, m);
+        p = PutUtf8(p, cell.ch);
+        for (char32_t m : marks) p = PutUtf8(p, m);
         Run* last = runs.empty() ? nullptr : &runs.back();
         if (!marks.empty()) {
             runs.push_back({static_cast<std::uint16_t>(1 + marks.size()), cell.attrs, flags,
@@ -88,6 +138,21 @@ std::string EncodeRow(const VtRow& row) {
             runs.push_back({1, cell.attrs, flags, cell.fg.raw(), cell.bg.raw()});
         }
     }
+    text.resize(static_cast<std::size_t>(p - text.data()));
+}
+
+} // namespace
+
+std::string EncodeRow(const VtRow& row) {
+    int end = static_cast<int>(row.cells.size());
+    while (end > 0 && IsDefaultBlank(row.cells[static_cast<std::size_t>(end - 1)]) &&
+           (row.marks.empty() || MarksAt(row, end - 1).empty()))
+        --end;
+    // Kept between calls so that encoding a row allocates only the line it returns.
+    thread_local std::vector<Run> runs;
+    thread_local std::string text;
+    runs.clear();
+    EncodeCells(row, end, runs, text);
     std::string out;
     out.reserve(2 + runs.size() * sizeof(Run) + text.size());
     const std::uint16_t header =

@@ -15,8 +15,12 @@ namespace terminal {
 
 namespace {
 
-// The view catches up with the emulator at most this often: about once per display frame.
+// The view catches up with the emulator at most this often: about once per display frame...
 constexpr int kSyncIntervalMs = 16;
+// ...and while output keeps scrolling the screen (lines pushed at every catch-up), about 20
+// times a second, as the log view does: a flood scrolls past faster than anyone reads, and
+// every frame repaints the whole grid. Typing at a prompt scrolls nothing and stays prompt.
+constexpr int kFloodSyncIntervalMs = 50;
 constexpr int kMargin = 2;
 
 } // namespace
@@ -69,6 +73,8 @@ void VtView::sync() {
     VtGrid& grid = m_screen.active();
     const bool pushed = m_screen.pushedTotal() != m_pushedSeen;
     m_pushedSeen = m_screen.pushedTotal();
+    m_syncTimer.setInterval(pushed && m_scrolling ? kFloodSyncIntervalMs : kSyncIntervalMs);
+    m_scrolling = pushed;
     if (pushed) updateScrollBar();
     const VtScrollback& sb = m_screen.scrollback();
     if (pushed && (m_follow || sb.size() == sb.limit())) {

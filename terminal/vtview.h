@@ -138,6 +138,7 @@ private:
     bool m_follow = true;
     std::uint64_t m_topAbs = 0; // the first line shown, numbered absolutely, when not following
     std::uint64_t m_pushedSeen = 0;
+    bool m_scrolling = false; // the last catch-up found lines pushed off the top
     bool m_settingBar = false;
 
     int m_cellWidth = 8, m_lineHeight = 16, m_ascent = 12;

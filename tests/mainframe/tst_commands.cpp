@@ -578,39 +578,66 @@ void TestCommands::f10OpensMenuBar() {
 }
 
 void TestCommands::screenSizePrompt_data() {
+    QTest::addColumn<int>("command"); // the screen's size in KB or the terminal's scrollback
     QTest::addColumn<QString>("typed");
-    QTest::addColumn<int>("sizeKB"); // after OK; 64 is the size before
+    QTest::addColumn<int>("size"); // after OK; 64 is the size before
     QTest::addColumn<bool>("refused");
-    QTest::newRow("taken whole, not as 16 bits") << "70000" << 70000 << false;
-    QTest::newRow("largest") << "262144" << 262144 << false;
-    QTest::newRow("smallest, blanks around") << " 16 " << 16 << false;
-    QTest::newRow("too small") << "15" << 64 << true;
-    QTest::newRow("too large") << "262145" << 64 << true;
-    QTest::newRow("negative") << "-16" << 64 << true;
-    QTest::newRow("not a number") << "1e3" << 64 << true;
-    QTest::newRow("empty") << "" << 64 << true;
-    QTest::newRow("beyond 64 bits") << "99999999999999999999999" << 64 << true;
+    const int kb = ID_SETTINGS_SCREENSIZE, lines = ID_SETTINGS_SCROLLBACK;
+    QTest::newRow("taken whole, not as 16 bits") << kb << "70000" << 70000 << false;
+    QTest::newRow("largest") << kb << "262144" << 262144 << false;
+    QTest::newRow("smallest, blanks around") << kb << " 16 " << 16 << false;
+    QTest::newRow("too small") << kb << "15" << 64 << true;
+    QTest::newRow("too large") << kb << "262145" << 64 << true;
+    QTest::newRow("negative") << kb << "-16" << 64 << true;
+    QTest::newRow("not a number") << kb << "1e3" << 64 << true;
+    QTest::newRow("empty") << kb << "" << 64 << true;
+    QTest::newRow("beyond 64 bits") << kb << "99999999999999999999999" << 64 << true;
+    QTest::newRow("scrollback taken whole") << lines << "70000" << 70000 << false;
+    QTest::newRow("scrollback largest") << lines << "1000000" << 1000000 << false;
+    QTest::newRow("scrollback smallest") << lines << " 1" << 1 << false;
+    QTest::newRow("scrollback 0") << lines << "0" << 64 << true;
+    QTest::newRow("scrollback too large") << lines << "1000001" << 64 << true;
+    QTest::newRow("scrollback 16 bits of too large") << lines << "1048577" << 64 << true;
+    QTest::newRow("scrollback not a number") << lines << "10k" << 64 << true;
 }
 
 void TestCommands::screenSizePrompt() {
+    QFETCH(int, command);
     QFETCH(QString, typed);
-    QFETCH(int, sizeKB);
+    QFETCH(int, size);
     QFETCH(bool, refused);
     FrameFixture f;
     QVERIFY(f.created());
+    const bool scrollback = command == ID_SETTINGS_SCROLLBACK;
     f->screen().setScreenSizeKB(64);
+    f->terminalView().setScrollbackLines(64);
+    std::string lines;
+    for (int i = 0; i < 200; ++i) lines += "line " + std::to_string(i) + "\r\n";
+    f->terminalView().feed(lines);
+    QCOMPARE(f->terminalView().screen().scrollback().size(), std::size_t{64});
+    const std::string newest = f->terminalView().screen().scrollback().text(63);
     QString shownValue;
     auto shown = ModalDriver::whenShown<CValueDlg>([&](CValueDlg* d) {
         shownValue = d->valueField()->text();
         d->valueField()->setText(typed);
         static_cast<QDialog*>(d)->accept();
     });
-    f->SendCommand(ID_SETTINGS_SCREENSIZE, CMainFrame::Source::Menu);
+    f->SendCommand(static_cast<unsigned>(command), CMainFrame::Source::Menu);
     QVERIFY(*shown);
     QCOMPARE(shownValue, QStringLiteral("64"));
-    QCOMPARE(f->screen().screenSizeKB(), std::size_t(sizeKB));
+    QCOMPARE(scrollback ? f->terminalView().scrollbackLines() : f->screen().screenSizeKB(),
+             std::size_t(size));
+    // The other view's size is left alone.
+    QCOMPARE(scrollback ? f->screen().screenSizeKB() : f->terminalView().scrollbackLines(),
+             std::size_t{64});
+    // Applied at once: a smaller scrollback has dropped its oldest lines already.
+    const auto& kept = f->terminalView().screen().scrollback();
+    QCOMPARE(kept.size(), scrollback ? std::min<std::size_t>(size, 64) : 64);
+    QCOMPARE(kept.text(kept.size() - 1), newest); // the oldest went, not the newest
     QCOMPARE(f.boxes.shown.size(), std::size_t(refused ? 1 : 0));
-    if (refused) QVERIFY(f.boxes.shown.front().text.starts_with("Invalid screen size!"));
+    if (refused)
+        QVERIFY(f.boxes.shown.front().text.starts_with(
+            scrollback ? "Invalid number of scrollback lines!" : "Invalid screen size!"));
 }
 
 void TestCommands::characterSetAndSizeKept() {

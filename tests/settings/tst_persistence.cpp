@@ -61,6 +61,7 @@ QString Setting(CMainFrame& f, const QString& name) {
     if (name == "PaceChar") return QString::number(f.pacing().charMs);
     if (name == "PaceLine") return QString::number(f.pacing().lineMs);
     if (name == "BackspaceSends") return QString::number(static_cast<int>(f.terminalView().backspaceSends()));
+    if (name == "ScrollbackLines") return QString::number(f.terminalView().scrollbackLines());
     return QStringLiteral("?unknown setting");
 }
 
@@ -68,10 +69,10 @@ const QStringList kNames = {"Echo",     "DTREnable",     "RTSEnable",   "HEXView
                             "InputLen", "RThreshold",    "SThreshold",  "Handshaking", "Reconnect",
                             "Settings", "ParityReplace", "TimeStamps",  "EnterSends",  "LineBreaks",
                             "SendBar",  "MacroBar",      "SendLineEnd", "SendHex",     "PaceChar",
-                            "PaceLine", "BackspaceSends"};
+                            "PaceLine", "BackspaceSends", "ScrollbackLines"};
 // What a frame starts with when the store holds nothing.
 const QStringList kStart = {"0", "1", "1", "0", "1", "0", "1", "0", "0", "1", "9600,n,8,1",
-                            "?", "0", "0", "0", "0", "0", "1", "0", "0", "0", "0"};
+                            "?", "0", "0", "0", "0", "0", "1", "0", "0", "0", "0", "10000"};
 
 // The stored lines of the send history and the macros, as a store with nothing in them has.
 QStringList EmptySendTexts() {
@@ -177,6 +178,15 @@ void TestPersistence::load_data() {
         "\"SendLineEnd\"=dword:00000004\n\"PaceChar\"=dword:00002711\n"
         "\"PaceLine\"=dword:ffffffff\n",
         {});
+    row("scrollback taken whole", "\"ScrollbackLines\"=dword:000f4240\n",
+        {"ScrollbackLines=1000000"});
+    row("scrollback of one line", "\"ScrollbackLines\"=dword:00000001\n", {"ScrollbackLines=1"});
+    // Out of range or damaged: the default stays and the rest loads.
+    row("scrollback over a million", "\"ScrollbackLines\"=dword:000f4241\n", {});
+    row("scrollback 0", "\"ScrollbackLines\"=dword:00000000\n", {});
+    row("scrollback negative", "\"ScrollbackLines\"=dword:ffffffff\n\"SendHex\"=dword:00000001\n",
+        {"SendHex=1"});
+    row("scrollback too short", "\"ScrollbackLines\"=hex:01\n", {});
 }
 
 void TestPersistence::load() {
@@ -249,6 +259,7 @@ void TestPersistence::saveWritesEveryValue() {
                           "\"PaceChar\"=dword:00000000",
                           "\"PaceLine\"=dword:00000000",
                           "\"BackspaceSends\"=dword:00000000",
+                          "\"ScrollbackLines\"=dword:00002710",
                           QString::fromStdString("\"FontFamily\"=hex:" + Hex(family)),
                           QString::fromStdString("\"Settings\"=hex:" + Hex("9600,n,8,1")),
                           "\"ParityReplace\"=hex:3f"} +
@@ -281,6 +292,7 @@ void TestPersistence::roundTrip() {
         f->sendBar()->setLineEnding(transfer::LineEnding::None);
         f->sendBar()->setHex(true);
         f->SetPacing({5, 10000});
+        f->terminalView().setScrollbackLines(123456);
         f->SaveSettings();
         saved = f.storeText();
         QVERIFY(saved.find("\"InputLen\"=dword:00007fff\n") != std::string::npos);
@@ -292,7 +304,7 @@ void TestPersistence::roundTrip() {
     const QStringList expected = {"1",  "0", "0", "0",           "99", "32767", "300",
                                   "17", "2", "0", "38400,e,7,2", "",   "1",     "2",
                                   "2",  "1", "1", "0",           "1",  "5",     "10000",
-                                  "1"};
+                                  "1",  "123456"};
     QCOMPARE(expected.size(), kNames.size());
     for (int i = 0; i < kNames.size(); ++i)
         QCOMPARE(Setting(g.frame(), kNames[i]), expected[i]);

@@ -1,4 +1,5 @@
 // The terminal grid, its scrollback and the screen that holds both, at the pure level.
+#include "terminal/vtpalette.h"
 #include "terminal/vtscreen.h"
 
 #include <QTest>
@@ -38,6 +39,8 @@ private slots:
     void compactLines();
     void alternateScreenKeepsNormal();
     void shrinkPushesTopRows();
+    void colours_data();
+    void colours();
 };
 
 void TestVtGrid::scroll_data() {
@@ -154,6 +157,7 @@ void TestVtGrid::rowRoundTrip() {
         g.put(0, col, chars.data(), static_cast<int>(chars.size()), wide ? 2 : 1, pen);
         col += wide ? 2 : 1;
     }
+    g.put(0, col, U"z", 1, 1, VtPen{}); // a third run, in the default pen again
     g.setWrapped(0, true);
     const VtRow back = DecodeRow(EncodeRow(g.row(0)), 12);
     QCOMPARE(back.cells, g.row(0).cells);
@@ -234,4 +238,40 @@ void TestVtGrid::shrinkPushesTopRows() {
 }
 
 QTEST_APPLESS_MAIN(TestVtGrid)
+void TestVtGrid::colours_data() {
+    QTest::addColumn<quint32>("fg");
+    QTest::addColumn<quint32>("bg");
+    QTest::addColumn<int>("attrs");
+    QTest::addColumn<quint32>("paper"); // the desktop's; its ink is the inverse
+    QTest::addColumn<bool>("screenReverse");
+    QTest::addColumn<quint32>("wantFg");
+    QTest::addColumn<quint32>("wantBg");
+    const quint32 none = VtColor{}.raw(), white = 0xFFFFFF, dark = 0x1D1F21;
+    const auto ix = [](int i) { return VtColor::indexed(static_cast<std::uint8_t>(i)).raw(); };
+    QTest::newRow("defaults") << none << none << 0 << white << false << 0x000000u << white;
+    QTest::newRow("red on default") << ix(1) << none << 0 << white << false << 0xCD0000u << white;
+    QTest::newRow("cube and grey") << ix(196) << ix(244) << 0 << white << false << 0xFF0000u << 0x808080u;
+    QTest::newRow("24-bit") << VtColor::rgb(1, 2, 3).raw() << none << 0 << white << false << 0x010203u << white;
+    QTest::newRow("cell reverse") << ix(2) << none << int(kAttrReverse) << white << false << white << 0x00CD00u;
+    QTest::newRow("screen reverse") << none << none << 0 << white << true << white << 0x000000u;
+    QTest::newRow("blue on light paper") << ix(4) << none << 0 << white << false << 0x0000EEu << white;
+    QTest::newRow("blue lifted on dark paper") << ix(4) << none << 0 << dark << false << 0x3B78FFu << dark;
+    QTest::newRow("blue paper on dark") << none << ix(4) << 0 << dark << false << (~dark & 0xFFFFFF) << 0x3B78FFu;
+    QTest::newRow("light paper reversed is dark") << ix(4) << none << 0 << white << true << 0x3B78FFu << 0x000000u;
+}
+
+void TestVtGrid::colours() {
+    QFETCH(quint32, fg);
+    QFETCH(quint32, bg);
+    QFETCH(int, attrs);
+    QFETCH(quint32, paper);
+    QFETCH(bool, screenReverse);
+    QFETCH(quint32, wantFg);
+    QFETCH(quint32, wantBg);
+    const VtCell cell{U'x', VtColor::fromRaw(fg), VtColor::fromRaw(bg), static_cast<std::uint8_t>(attrs), 1};
+    const CellColors got = ColorsOf(cell, ~paper & 0xFFFFFF, paper, screenReverse);
+    QCOMPARE(got.fg, wantFg);
+    QCOMPARE(got.bg, wantBg);
+}
+
 #include "tst_vtgrid.moc"
