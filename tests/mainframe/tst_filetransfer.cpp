@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -107,6 +108,9 @@ private slots:
     void receiveYmodemAsksBeforeReplacing();
     void portGoneEndsTheTransferOnce();
     void closedPortDisablesTheItems();
+    void zmodemBothWays();
+    void xonXoffIsSwitchedOffForTheTransfer_data();
+    void xonXoffIsSwitchedOffForTheTransfer();
 };
 
 void TestFileTransfer::init() {
@@ -137,6 +141,11 @@ void TestFileTransfer::sendYmodemThroughTheMenu() {
     for (unsigned id : kOtherSenders)
         QVERIFY2(!Enabled(f.frame(), id), qPrintable(QString::number(id)));
     QVERIFY(!f->m_pSendBar->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(
+        QString::fromStdString(f->m_wndStatusBar.GetPaneText(0))
+            .contains(QRegularExpression(QStringLiteral(
+                "^Sending data\\.bin: \\d+ % \\([\\d,]+ of 20,000 bytes\\), "))),
+        10000);
 
     QTRY_VERIFY_WITH_TIMEOUT(!f->m_transfer, 30000);
     QCOMPARE(peer.wait(10000), 0);
@@ -233,6 +242,79 @@ void TestFileTransfer::closedPortDisablesTheItems() {
     QVERIFY(f.openPort());
     for (unsigned id = ID_FILE_SEND_XMODEM; id <= ID_FILE_RECEIVE_ZMODEM; ++id)
         QVERIFY(Enabled(f.frame(), id));
+}
+
+// ZMODEM through lrzsz on both sides: a send through the menu to rz, then the device starts
+// a send of its own (sz), and the frame offers to receive it.
+void TestFileTransfer::zmodemBothWays() {
+    if (QStandardPaths::findExecutable("sz").isEmpty()) QSKIP("lrzsz is not installed");
+    FrameFixture f;
+    QVERIFY(f.openPort());
+    PtyPair far;
+    QTemporaryDir peerDir, into;
+    Relay relay(f.pty().master(), far.master());
+    const QByteArray out = RandomBytes(50000), back = RandomBytes(777);
+    const QString path = QString::fromStdString(f.tempPath("out.bin"));
+    QVERIFY(WriteFile(path, out));
+    {
+        LrzszPeer rz;
+        QVERIFY(rz.start(far.slavePath(), peerDir.path().toStdString(), {"rz", "-b"}));
+        f.files.choose(path.toStdString());
+        f->SendCommand(ID_FILE_SEND_ZMODEM, CMainFrame::Source::Menu);
+        QVERIFY(f->TransferRunning());
+        QTRY_VERIFY_WITH_TIMEOUT(!f->m_transfer, 30000);
+        QCOMPARE(rz.wait(10000), 0);
+    }
+    QCOMPARE(ReadFile(peerDir.filePath("out.bin")), out);
+    QVERIFY(f.boxes.shown.empty());
+
+    QVERIFY(WriteFile(peerDir.filePath("back.bin"), back));
+    LrzszPeer sz;
+    f.boxes.answer(fw::Answer::Ok); // receive it
+    f.files.choose(into.path().toStdString());
+    QVERIFY(sz.start(far.slavePath(), peerDir.path().toStdString(), {"sz", "-b", "back.bin"}));
+    QTRY_VERIFY_WITH_TIMEOUT(f->m_transfer, 10000);
+    QVERIFY(QString::fromStdString(f.boxes.lastText()).contains(QStringLiteral("ZMODEM send")));
+    QTRY_VERIFY_WITH_TIMEOUT(!f->m_transfer, 30000);
+    QCOMPARE(sz.wait(10000), 0);
+    QCOMPARE(ReadFile(into.filePath("back.bin")), back);
+    QCOMPARE(f.boxes.shown.size(), std::size_t(1));
+    const QString screen = QString::fromStdString(f.screen());
+    QVERIFY2(screen.contains(QStringLiteral("ZMODEM sent out.bin (50,000 bytes).")), qPrintable(screen));
+    QVERIFY2(screen.contains(QStringLiteral("ZMODEM received back.bin (777 bytes).")), qPrintable(screen));
+}
+
+void TestFileTransfer::xonXoffIsSwitchedOffForTheTransfer_data() {
+    QTest::addColumn<int>("handshaking");
+    QTest::addColumn<bool>("agree");
+    QTest::addColumn<int>("during");
+    QTest::addRow("Xon/Xoff, agreed") << 1 << true << 0;
+    QTest::addRow("both, agreed") << 3 << true << 2;
+    QTest::addRow("declined") << 1 << false << 1;
+    QTest::addRow("RTS/CTS is not asked about") << 2 << true << 2;
+}
+
+void TestFileTransfer::xonXoffIsSwitchedOffForTheTransfer() {
+    QFETCH(int, handshaking);
+    QFETCH(bool, agree);
+    QFETCH(int, during);
+    FrameFixture f;
+    QVERIFY(f.openPort());
+    f->m_wndComm.SetHandshaking(handshaking);
+    const QString path = QString::fromStdString(f.tempPath("x.bin"));
+    QVERIFY(WriteFile(path, "x"));
+    f.files.choose(path.toStdString());
+    f.boxes.answer(agree ? fw::Answer::Ok : fw::Answer::Cancel);
+    f->SendCommand(ID_FILE_SEND_XMODEM, CMainFrame::Source::Menu);
+    const bool asked = handshaking != 2;
+    QCOMPARE(f.boxes.shown.size(), std::size_t(asked ? 1 : 0));
+    if (asked) QVERIFY(f.boxes.lastText().find("0x11 and 0x13") != std::string::npos);
+    QCOMPARE(f->TransferRunning(), agree);
+    QCOMPARE(f->m_wndComm.GetHandshaking(), during);
+    if (!agree) return;
+    f->m_pTransferDlg->cancelButton()->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!f->m_transfer, 5000);
+    QCOMPARE(f->m_wndComm.GetHandshaking(), handshaking); // given back
 }
 
 QTEST_MAIN(TestFileTransfer)
