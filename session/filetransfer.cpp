@@ -243,6 +243,8 @@ void FileTransfer::onEvent(const protocol::Event& event) {
 }
 
 void FileTransfer::onFileBegin(const protocol::Event& event) {
+    // The rate counts from the first file on, not from the wait for the other end.
+    if (m_moved.empty() && m_base == 0 && m_done == 0) m_startMs = now();
     m_base += m_done;
     m_done = 0;
     m_total = event.file.size;
@@ -345,6 +347,9 @@ double FileTransfer::bytesPerSecond() const {
 }
 
 std::string FileTransfer::progressText() const {
+    if (m_name.empty())
+        return m_plan.sending ? "Sending: waiting for the receiver"
+                              : "Receiving: waiting for the sender";
     return protocol::ProgressText(m_plan.sending, m_name, m_done, m_total, bytesPerSecond());
 }
 
