@@ -408,7 +408,7 @@ void TestProtocol::progressTexts_data() {
     QTest::addRow("the status bar's example")
         << true << 123456ULL << 333333LL << 11520.0
         << "Sending u.bin: 37 % (123,456 of 333,333 bytes), 11.2 KB/s";
-    QTest::addRow("never 100 % before the end")
+    QTest::addRow("never full before the end")
         << false << 999ULL << 1000LL << 800.0 << "Receiving u.bin: 99 % (999 of 1,000 bytes), 800 B/s";
     QTest::addRow("all through") << true << 1000ULL << 1000LL << 2048.0
                                  << "Sending u.bin: 100 % (1,000 of 1,000 bytes), 2.0 KB/s";
