@@ -206,12 +206,16 @@ void CMainFrame::WatchForZmodem() {
 }
 
 void CMainFrame::OfferZmodemReceive() {
-    if (m_transfer || !m_wndComm.GetPortOpen() ||
+    // The device repeats its request while the question is open: it is asked once.
+    static bool asking = false;
+    if (asking || m_transfer || !m_wndComm.GetPortOpen() ||
         !transfer::ZmodemProcess::MissingText().isEmpty())
         return;
-    if (fw::MessageBox(IDS_XFER_ZMODEM_OFFER, fw::Buttons::OkCancel, fw::Icon::Information) !=
-        fw::Answer::Ok)
-        return;
+    asking = true;
+    const fw::Answer answer =
+        fw::MessageBox(IDS_XFER_ZMODEM_OFFER, fw::Buttons::OkCancel, fw::Icon::Information);
+    asking = false;
+    if (answer != fw::Answer::Ok) return;
     session::TransferPlan plan;
     plan.protocol = session::Protocol::Zmodem;
     plan.sending = false;

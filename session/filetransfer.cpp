@@ -267,6 +267,7 @@ void FileTransfer::onFileBegin(const protocol::Event& event) {
             m_asking = true;
             m_skipping = !m_askReplace(target);
             m_asking = false;
+            if (m_ended) return; // the port closed while the question was open
         }
     }
     m_name = name;
