@@ -148,6 +148,7 @@ void TestFileTransfer::sendYmodemThroughTheMenu() {
         10000);
 
     QTRY_VERIFY_WITH_TIMEOUT(!f->m_transfer, 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(!peer.running(), 15000); // the relay needs the loop
     QCOMPARE(peer.wait(10000), 0);
     QCOMPARE(ReadFile(peerDir.filePath("data.bin")), data);
     // One line instead of the protocol's bytes.
@@ -180,6 +181,7 @@ void TestFileTransfer::cancelStopsTheReceiver() {
     QTRY_VERIFY_WITH_TIMEOUT(!f->m_transfer, 5000);
     QCOMPARE(f.boxes.shown.size(), std::size_t(1));
     QCOMPARE(f.boxes.lastText(), std::string("The transfer was cancelled."));
+    QTRY_VERIFY_WITH_TIMEOUT(!peer.running(), 15000);
     QVERIFY(peer.wait(5000) != 0);
     QVERIFY(QString::fromStdString(f.screen())
                 .contains(QStringLiteral("YMODEM sending stopped: The transfer was cancelled.")));
@@ -204,6 +206,7 @@ void TestFileTransfer::receiveYmodemAsksBeforeReplacing() {
     f->SendCommand(ID_FILE_RECEIVE_YMODEM, CMainFrame::Source::Menu);
     QCOMPARE(f.files.requests.back().mode, fw::FileDialogRequest::Mode::Folder);
     QTRY_VERIFY_WITH_TIMEOUT(!f->m_transfer, 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(!peer.running(), 15000); // the relay needs the loop
     QCOMPARE(peer.wait(10000), 0);
     QCOMPARE(ReadFile(into.filePath("a.bin")), a);
     QCOMPARE(ReadFile(into.filePath("b.bin")), QByteArray("kept"));
@@ -263,7 +266,8 @@ void TestFileTransfer::zmodemBothWays() {
         f->SendCommand(ID_FILE_SEND_ZMODEM, CMainFrame::Source::Menu);
         QVERIFY(f->TransferRunning());
         QTRY_VERIFY_WITH_TIMEOUT(!f->m_transfer, 30000);
-        QCOMPARE(rz.wait(10000), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!rz.running(), 15000); // the relay needs the loop
+    QCOMPARE(rz.wait(10000), 0);
     }
     QCOMPARE(ReadFile(peerDir.filePath("out.bin")), out);
     QVERIFY(f.boxes.shown.empty());
@@ -283,6 +287,7 @@ void TestFileTransfer::zmodemBothWays() {
     });
     over.start(500);
     QTRY_VERIFY_WITH_TIMEOUT(!f->m_transfer, 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(!sz.running(), 15000); // the relay needs the loop
     QCOMPARE(sz.wait(10000), 0);
     QCOMPARE(ReadFile(into.filePath("back.bin")), back);
     QCOMPARE(f.boxes.shown.size(), std::size_t(1));
