@@ -24,6 +24,11 @@ struct FileDialogRequest {
     std::string defaultExtension; // appended to a name typed without one
     std::vector<FileFilter> filters;
     bool pathMustExist = false; // the folder must exist; the file itself need not
+    // What is chosen: one name (new or existing), existing files, or a folder. A scripted
+    // answer for several files gives their paths one to a line.
+    enum class Mode { AnyFile, ExistingFiles, Folder } mode = Mode::AnyFile;
+    std::string title; // empty: the dialog's own
+    std::string start; // the folder it opens in; empty: the dialog's own
 };
 
 class FileDialogPresenter {
@@ -38,5 +43,11 @@ void SetFileDialogPresenter(FileDialogPresenter* presenter); // nullptr: the rea
 // Shows an open-style dialog owned by `owner`: any name, new or existing, is accepted.
 std::optional<std::string> GetOpenFileName(QWidget* owner, std::string_view defaultExtension,
                                            std::string_view filter, bool pathMustExist = false);
+
+// Existing files, one or more (empty when cancelled); a folder (none when cancelled), the
+// dialog opening at `start`. `title` says what the choice is for.
+std::vector<std::string> GetOpenFileNames(QWidget* owner, std::string_view title);
+std::optional<std::string> GetFolderName(QWidget* owner, std::string_view title,
+                                         std::string_view start);
 
 } // namespace fw

@@ -55,6 +55,8 @@ constexpr Entry kMessageMap[] = {
     fw::OnCommand(ID_VIEW_FIND, &CMainFrame::OnFind),
     fw::OnUpdateRange(ID_SETTINGS_BACKSPACE_DEL, ID_SETTINGS_BACKSPACE_BS, &CMainFrame::OnUpdateLineOption),
     fw::OnCommandRange(ID_SETTINGS_BACKSPACE_DEL, ID_SETTINGS_BACKSPACE_BS, &CMainFrame::OnLineOption),
+    fw::OnUpdateRange(ID_FILE_SEND_XMODEM, ID_FILE_RECEIVE_ZMODEM, &CMainFrame::OnUpdateFileTransfer),
+    fw::OnCommandRange(ID_FILE_SEND_XMODEM, ID_FILE_RECEIVE_ZMODEM, &CMainFrame::OnFileTransfer),
 };
 
 // The line-signal queries: the command, the property's name and how to read it.

@@ -126,7 +126,7 @@ void CMainFrame::OnUpdateFileCommand(fw::CmdUI& ui) {
         ui.Enable(!m_session.dumpPath().empty());
         break;
     case ID_FILE_TRANSMIT_TEXT:
-        ui.Enable(m_wndComm.GetPortOpen());
+        ui.Enable(m_wndComm.GetPortOpen() && !TransferRunning());
         break;
     case ID_FILE_OPEN_LOG:
         ui.Enable(m_session.logPath().empty());
@@ -152,7 +152,7 @@ void CMainFrame::OnUpdateCommCommand(fw::CmdUI& ui) {
         break;
     case ID_COMM_DIAL:
     case ID_COMM_HANGUP:
-        ui.Enable(m_wndComm.GetPortOpen());
+        ui.Enable(m_wndComm.GetPortOpen() && !TransferRunning());
         break;
     case ID_COMM_PORT_CLOSE:
         ui.Enable(m_wndComm.GetPortOpen() || m_session.portWait().isWaiting());

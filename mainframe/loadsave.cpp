@@ -139,6 +139,9 @@ std::vector<TextSetting> CMainFrame::StoredValues::Texts(CMainFrame& f) {
          }},
         {"ParityReplace", [&c] { return c.GetParityReplace(); },
          [&c](const std::string& v) { c.SetParityReplace(v); }},
+        // Where files were last received: a longer path is not worth keeping cut.
+        {"ReceiveFolder", [&f] { return f.m_strReceiveFolder.size() <= 1023 ? f.m_strReceiveFolder : std::string(); },
+         [&f](const std::string& v) { f.m_strReceiveFolder = v; }, 1023},
     };
 }
 

@@ -44,6 +44,9 @@ CMainFrame::CMainFrame() {
 }
 
 CMainFrame::~CMainFrame() {
+    // A transfer lets go of the session before the session goes.
+    m_transfer.reset();
+    qDeleteAll(findChildren<session::FileTransfer*>(Qt::FindDirectChildrenOnly));
     fw::SetIdleHook(this, {});
     qApp->removeEventFilter(this);
     if (fw::MainWindow() == this) fw::SetMainWindow(nullptr);

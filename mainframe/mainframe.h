@@ -12,12 +12,14 @@
 #include "mainframe/sendbar.h"
 #include "mainframe/sendprogress.h"
 #include "mainframe/sendruns.h"
+#include "session/filetransfer.h"
 #include "session/session.h"
 #include "settings/macrosdlg.h"
 #include "settings/pacingdlg.h"
 #include "terminal/findbar.h"
 #include "terminal/termedit.h"
 #include "terminal/vtview.h"
+#include "transfer/protocol/zmodemstart.h"
 
 #include <QStackedWidget>
 
@@ -31,6 +33,7 @@
 #include <string_view>
 #include <vector>
 
+class CTransferDlg;
 class QMenu;
 namespace res {
 struct Accelerator;
@@ -72,6 +75,14 @@ public:
     // The stop request for the message pump and the transmission (Escape, Cancel).
     Bool32 CancelRequested() const { return m_bCancel; }
     void RequestCancel() { m_bCancel = 1; }
+
+    // A file transfer under way (XMODEM, YMODEM, ZMODEM) and its window; the flow control it
+    // switched off, given back when it ends (-1: none); where files were last received.
+    std::unique_ptr<session::FileTransfer> m_transfer;
+    CTransferDlg* m_pTransferDlg = nullptr;
+    std::int32_t m_savedHandshaking = -1;
+    std::string m_strReceiveFolder;
+    protocol::ZmodemStartDetector m_zmodemStart;
 
     // Shows the terminal view (fed by the session, typing through its send queue) or the
     // screen; the hexadecimal view goes off with the terminal view on.
@@ -166,6 +177,17 @@ public:
     // paced, asked first when large or holding control characters; in UTF-8 or the code page.
     void PasteText(const QString& text, bool utf8);
 
+    // File › Send File and File › Receive File: asks for the files or the folder, then starts.
+    void OnFileTransfer(unsigned id);
+    void OnUpdateFileTransfer(fw::CmdUI& ui);
+    // True while a transfer holds the line: the other ways of sending wait.
+    bool TransferRunning() const;
+    // Starts `plan` with its window; false (after a box saying why, or when the user declined
+    // to switch Xon/Xoff off) when it does not start.
+    bool StartTransfer(session::TransferPlan plan);
+    // The device has started a ZMODEM send: asks whether to receive it, and where.
+    void OfferZmodemReceive();
+
     void OnClose();
     // True once the window has gone; the object follows when the event loop gets back to it.
     bool IsClosed() const { return m_closed; }
@@ -203,6 +225,13 @@ private:
     void WireSending();
     // `items` as one run through the send queue, echoed with local echo.
     void SendRun(const transfer::SendItems& items, bool paced);
+    // The file transfer's parts.
+    bool ChooseReceiveTarget(session::TransferPlan& plan);
+    bool ClearXonXoff(session::Protocol protocol);
+    void RestoreXonXoff();
+    void OnTransferProgress();
+    void OnTransferEnded(const QString& summary, const QString& failure);
+    void WatchForZmodem();
 
     // --- members, in this order ---
     Bool32 m_bCancel = 0; // stop request for the message pump and the transmission

@@ -102,10 +102,11 @@ void CMainFrame::WireSending() {
             return probe.enabled;
         },
         [this] { SendCommand(ID_EDIT_PASTE_TO_PORT, Source::Menu); });
+    WatchForZmodem();
 }
 
 void CMainFrame::SendRun(const transfer::SendItems& items, bool paced) {
-    if (items.empty() || !m_wndComm.GetPortOpen()) return;
+    if (items.empty() || !m_wndComm.GetPortOpen() || TransferRunning()) return;
     const bool echo = m_wndEdit.m_bEcho != 0;
     if (echo)
         m_session.sendQueue().setEchoSink(
@@ -215,10 +216,11 @@ void CMainFrame::OnUpdateSendingCommand(fw::CmdUI& ui) {
         ui.Enable(true);
         return;
     case ID_COMM_SENDBREAK:
-        ui.Enable(m_wndComm.GetPortOpen());
+        ui.Enable(m_wndComm.GetPortOpen() && !TransferRunning());
         return;
     case ID_EDIT_PASTE_TO_PORT:
-        ui.Enable(m_wndComm.GetPortOpen() && !QApplication::clipboard()->text().isEmpty());
+        ui.Enable(m_wndComm.GetPortOpen() && !TransferRunning() &&
+                  !QApplication::clipboard()->text().isEmpty());
         return;
     default:
         break;
@@ -227,7 +229,7 @@ void CMainFrame::OnUpdateSendingCommand(fw::CmdUI& ui) {
         const auto& macro = m_macros.at(id - ID_COMM_MACRO_FIRST);
         ui.SetText(fw::ToAnsi(CMacroBar::Label(macro, static_cast<int>(id - ID_COMM_MACRO_FIRST))
                                   .replace(QLatin1Char('&'), QStringLiteral("&&"))));
-        ui.Enable(m_wndComm.GetPortOpen() && !macro.text.empty());
+        ui.Enable(m_wndComm.GetPortOpen() && !TransferRunning() && !macro.text.empty());
         return;
     }
     ui.Enable(false);

@@ -87,6 +87,22 @@ constexpr fw::StringEntry kStrings[] = {
     {IDS_LOG_PORT_GONE, "%1 went away"},
     {IDS_LOG_PORT_BACK, "%1 is back"},
     {IDS_KEYS_NOT_SENT, "Not sent: %1 is waiting to reconnect."},
+    {ID_FILE_SEND_XMODEM, "Send a file with XMODEM\nSend XMODEM"},
+    {ID_FILE_SEND_YMODEM, "Send files with YMODEM (a boot loader's loady)\nSend YMODEM"},
+    {ID_FILE_SEND_ZMODEM, "Send files with ZMODEM (lrzsz's sz)\nSend ZMODEM"},
+    {ID_FILE_RECEIVE_XMODEM, "Receive a file with XMODEM\nReceive XMODEM"},
+    {ID_FILE_RECEIVE_YMODEM, "Receive files with YMODEM\nReceive YMODEM"},
+    {ID_FILE_RECEIVE_ZMODEM, "Receive files with ZMODEM (lrzsz's rz)\nReceive ZMODEM"},
+    {IDS_XFER_XONXOFF, "Xon/Xoff flow control cannot pass the bytes 0x11 and 0x13, which %1 "
+                       "sends.\nOK switches flow control off for the transfer and back on after "
+                       "it; Cancel does not transfer."},
+    {IDS_XFER_OVERWRITE, "%1 exists.\nOK replaces it; Cancel keeps it and skips the file."},
+    {IDS_XFER_ZMODEM_OFFER, "The device is starting a ZMODEM send.\nOK receives its files; "
+                            "Cancel shows its bytes as they come."},
+    {IDS_XFER_QUEUE_BUSY, "The transfer starts once what is being sent has left."},
+    {IDS_XFER_PORT_GONE, "The port went away; the transfer was cancelled %1."},
+    {IDS_XFER_STRIP, "XMODEM pads the file's last block with 0x1A bytes.\nOK removes trailing "
+                     "0x1A bytes from the file; Cancel keeps the file as it comes."},
     {ID_SETTINGS_BACKSPACE_DEL, "Backspace in the terminal view sends DEL (0x7F)"},
     {ID_SETTINGS_BACKSPACE_BS, "Backspace in the terminal view sends BS (0x08)"},
     {ID_SETTINGS_SCROLLBACK,

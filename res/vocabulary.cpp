@@ -7,6 +7,18 @@
 namespace res {
 namespace {
 
+constexpr MenuItem kSendFile[] = {
+    {ID_FILE_SEND_XMODEM, "&XMODEM..."},
+    {ID_FILE_SEND_YMODEM, "&YMODEM..."},
+    {ID_FILE_SEND_ZMODEM, "&ZMODEM..."},
+};
+
+constexpr MenuItem kReceiveFile[] = {
+    {ID_FILE_RECEIVE_XMODEM, "&XMODEM..."},
+    {ID_FILE_RECEIVE_YMODEM, "&YMODEM..."},
+    {ID_FILE_RECEIVE_ZMODEM, "&ZMODEM..."},
+};
+
 constexpr MenuItem kFile[] = {
     {ID_FILE_OPEN_DUMP, "&Open Dump File..."},
     {ID_FILE_CLOSE_DUMP, "&Close Dump File"},
@@ -14,6 +26,8 @@ constexpr MenuItem kFile[] = {
     {ID_FILE_CLOSE_LOG, "Close Lo&g File"},
     {0, nullptr},
     {ID_FILE_TRANSMIT_TEXT, "&Transmit Text File..."},
+    {0, "Send &File", kSendFile},
+    {0, "&Receive File", kReceiveFile},
     {0, nullptr},
     {ID_APP_EXIT, "E&xit"},
 };

@@ -174,6 +174,18 @@ void Session::deliver(std::string_view chunk) {
         m_lfHinted = true;
         note(fw::LoadString(IDS_LF_HINT));
     }
+    if (m_watch) m_watch(chunk);
+}
+
+void Session::markLine(const std::string& text) {
+    const std::string& shown = m_screen.text();
+    const bool lineOpen = !shown.empty() && shown.back() != '\n' && shown.back() != '\r';
+    // A break mode of its own: the user's mode may not break on CR.
+    terminal::TextBreaks breaks{terminal::LineBreaks::CR, false};
+    terminal::ShowReceived(m_screen, (lineOpen ? "\r" : "") + text + "\r", false, breaks,
+                           fw::NowMs(), nullptr);
+    m_breaks.afterCR = false;
+    logMark(text);
 }
 
 bool Session::takeLine(LineTaker* taker) {

@@ -75,6 +75,10 @@ public:
     void setTerminalSink(std::function<void(std::string_view)> sink);
     // Takes the line for `taker`: false when another holds it. The views and the text log
     // see nothing until it is released.
+    // Sees every chunk that goes to the views (a device starting a transfer); empty: none.
+    void setReceiveWatch(std::function<void(std::string_view)> watch) {
+        m_watch = std::move(watch);
+    }
     bool takeLine(LineTaker* taker);
     void releaseLine();
     LineTaker* lineTaker() const { return m_taker; }
@@ -98,6 +102,9 @@ public:
     // arrived before the port closed reaches the road first, so the mark stands where it
     // happened. The log view draws a separator at that place.
     void logMark(const std::string& text);
+    // A line of the program's own (what a file transfer moved) on the screen, on a line of its
+    // own, and in the open log as a mark.
+    void markLine(const std::string& text);
     const std::string& dumpPath() const { return m_dumpPath; }
     const fw::File& dumpFile() const { return m_dumpFile; }
     const std::string& logPath() const { return m_logPath; }
@@ -144,6 +151,7 @@ private:
     std::function<void(const std::string&)> m_status;
     std::function<void()> m_filesChanged;
     std::function<void(std::string_view)> m_terminal;
+    std::function<void(std::string_view)> m_watch;
     LineTaker* m_taker = nullptr;
     Bool32 m_hexView = 0;
     terminal::TextBreaks m_breaks;

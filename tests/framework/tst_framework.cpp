@@ -7,6 +7,7 @@
 #include "framework/commands.h"
 #include "framework/dialog.h"
 #include "framework/errors.h"
+#include "framework/filedialog.h"
 #include "framework/msgbox.h"
 #include "tests/support/modaldriver.h"
 #include "tests/support/scriptedui.h"
@@ -95,6 +96,8 @@ public:
 class TestFramework : public QObject {
     Q_OBJECT
 private slots:
+    void severalFilesAndFolders_data();
+    void severalFilesAndFolders();
     void errorText_data();
     void errorText();
     void guardReports();
@@ -378,6 +381,34 @@ void TestFramework::codePageRoundTrip() {
     QCOMPARE(unicode.at(0xE9), QChar(0x00E9));
     QCOMPARE(fw::ToAnsi(QStringLiteral("a\u4e2dz")), std::string("a?z"));
     QCOMPARE(fw::ToAnsi(QStringLiteral("\u4e2d"), '#'), std::string("#"));
+}
+
+// The answer for several files gives one path a line; empty lines are no files.
+void TestFramework::severalFilesAndFolders_data() {
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<QStringList>("paths");
+    QTest::addRow("one") << "/a/b c.bin" << QStringList{"/a/b c.bin"};
+    QTest::addRow("three") << "/a/1\n/a/2\n/b/3" << QStringList{"/a/1", "/a/2", "/b/3"};
+    QTest::addRow("blank lines") << "\n/a/1\n\n" << QStringList{"/a/1"};
+    QTest::addRow("nothing") << "" << QStringList{};
+}
+
+void TestFramework::severalFilesAndFolders() {
+    QFETCH(QString, answer);
+    QFETCH(QStringList, paths);
+    ScriptedFileDialogs dialogs;
+    dialogs.choose(answer.toStdString());
+    QStringList got;
+    for (const std::string& path : fw::GetOpenFileNames(nullptr, "Send Files"))
+        got << QString::fromStdString(path);
+    QCOMPARE(got, paths);
+    QCOMPARE(dialogs.requests.back().mode, fw::FileDialogRequest::Mode::ExistingFiles);
+    QCOMPARE(dialogs.requests.back().title, std::string("Send Files"));
+    dialogs.choose("/srv/in");
+    QCOMPARE(fw::GetFolderName(nullptr, "Into", "/srv"), std::optional<std::string>("/srv/in"));
+    QCOMPARE(dialogs.requests.back().mode, fw::FileDialogRequest::Mode::Folder);
+    QCOMPARE(dialogs.requests.back().start, std::string("/srv"));
+    QVERIFY(!fw::GetFolderName(nullptr, "Into", "/srv")); // cancelled
 }
 
 QTEST_MAIN(TestFramework)

@@ -262,7 +262,8 @@ void TestPersistence::saveWritesEveryValue() {
                           "\"ScrollbackLines\"=dword:00002710",
                           QString::fromStdString("\"FontFamily\"=hex:" + Hex(family)),
                           QString::fromStdString("\"Settings\"=hex:" + Hex("9600,n,8,1")),
-                          "\"ParityReplace\"=hex:3f"} +
+                          "\"ParityReplace\"=hex:3f",
+                          "\"ReceiveFolder\"=hex:"} +
               EmptySendTexts()));
 }
 

@@ -2,6 +2,7 @@
 // that can damage one stretch of bytes, on a simulated clock; and scripted exchanges for what
 // only one side can show (a silent peer, blocks out of order, a header that lies).
 #include "tests/support/bytesprinter.h"
+#include "transfer/protocol/progresstext.h"
 #include "transfer/protocol/receiver.h"
 #include "transfer/protocol/sender.h"
 
@@ -110,6 +111,10 @@ private slots:
     void scripted_data();
     void scripted();
     void batch();
+    void progressTexts_data();
+    void progressTexts();
+    void summaries_data();
+    void summaries();
 };
 
 void TestProtocol::checksums() {
@@ -392,6 +397,73 @@ void TestProtocol::batch() {
     twice.take(receiver.cancel());
     twice.take(receiver.cancel());
     QCOMPARE(twice.sent, std::string(8, char(kCan)));
+}
+
+void TestProtocol::progressTexts_data() {
+    QTest::addColumn<bool>("sending");
+    QTest::addColumn<qulonglong>("done");
+    QTest::addColumn<qlonglong>("total"); // -1: not known
+    QTest::addColumn<double>("rate");
+    QTest::addColumn<QString>("text");
+    QTest::addRow("the status bar's example")
+        << true << 123456ULL << 333333LL << 11520.0
+        << "Sending u.bin: 37 % (123,456 of 333,333 bytes), 11.2 KB/s";
+    QTest::addRow("never full before the end")
+        << false << 999ULL << 1000LL << 800.0 << "Receiving u.bin: 99 % (999 of 1,000 bytes), 800 B/s";
+    QTest::addRow("all through") << true << 1000ULL << 1000LL << 2048.0
+                                 << "Sending u.bin: 100 % (1,000 of 1,000 bytes), 2.0 KB/s";
+    QTest::addRow("empty file") << true << 0ULL << 0LL << 0.0
+                                << "Sending u.bin: 100 % (0 of 0 bytes), 0 B/s";
+    QTest::addRow("a size that lied")
+        << false << 5000ULL << 1000LL << 3.0 * 1024 * 1024
+        << "Receiving u.bin: 100 % (5,000 of 1,000 bytes), 3.0 MB/s";
+    QTest::addRow("no size") << false << 1234567ULL << -1LL << 1000.4
+                             << "Receiving u.bin: 1,234,567 bytes, 1000 B/s";
+}
+
+void TestProtocol::progressTexts() {
+    QFETCH(bool, sending);
+    QFETCH(qulonglong, done);
+    QFETCH(qlonglong, total);
+    QFETCH(double, rate);
+    QFETCH(QString, text);
+    const std::optional<std::uint64_t> size =
+        total < 0 ? std::nullopt : std::optional<std::uint64_t>(std::uint64_t(total));
+    QCOMPARE(QString::fromStdString(ProgressText(sending, "u.bin", done, size, rate)), text);
+}
+
+void TestProtocol::summaries_data() {
+    QTest::addColumn<bool>("sending");
+    QTest::addColumn<int>("files"); // how many of the three below went through
+    QTest::addColumn<QString>("failure");
+    QTest::addColumn<QString>("text");
+    QTest::addRow("sent") << true << 2 << ""
+                          << "YMODEM sent a.bin (1,024 bytes), b b.bin (0 bytes).";
+    QTest::addRow("received, one kept")
+        << false << 3 << ""
+        << "YMODEM received a.bin (1,024 bytes), b b.bin (0 bytes), c.bin (kept the file that "
+           "was there).";
+    QTest::addRow("nothing came") << false << 0 << ""
+                                  << "YMODEM received no files.";
+    QTest::addRow("stopped at once")
+        << true << 0 << "The receiver did not start within 60 seconds."
+        << "YMODEM sending stopped: The receiver did not start within 60 seconds.";
+    QTest::addRow("stopped in the second file")
+        << false << 1 << "The transfer was cancelled."
+        << "YMODEM receiving stopped: The transfer was cancelled. Complete: a.bin (1,024 bytes).";
+}
+
+void TestProtocol::summaries() {
+    QFETCH(bool, sending);
+    QFETCH(int, files);
+    QFETCH(QString, failure);
+    QFETCH(QString, text);
+    const std::vector<MovedFile> all = {{"a.bin", 1024, false}, {"b b.bin", 0, false},
+                                        {"c.bin", 77, true}};
+    const std::vector<MovedFile> moved(all.begin(), all.begin() + files);
+    QCOMPARE(QString::fromStdString(
+                 TransferSummary("YMODEM", sending, moved, failure.toStdString())),
+             text);
 }
 
 QTEST_APPLESS_MAIN(TestProtocol)

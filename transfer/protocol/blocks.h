@@ -23,6 +23,7 @@ inline constexpr int kRetries = 10;              // tries per block before givin
 inline constexpr std::int64_t kStartMs = 60000;  // how long either side waits for the other
 inline constexpr std::int64_t kBlockMs = 10000;  // how long a reply or a block may take
 inline constexpr std::int64_t kStartRepeatMs = 3000; // a receiver repeats its start byte
+inline constexpr std::int64_t kEndAckMs = 1000;      // the answer to the end of a batch
 inline constexpr std::int64_t kPurgeQuietMs = 1000;  // line quiet before a NAK after noise
 // A sender answers a start request this much later: receivers that set their line up right
 // after asking drop what arrives meanwhile.

@@ -94,7 +94,9 @@ void Sender::onStart(std::int64_t nowMs, Events& out) {
     if (m_file >= m_files.size()) {
         m_last = MakeBlock(0, std::string(128, '\0'), m_crc);
         out.push_back(SendEvent(m_last));
-        return expect(State::WaitEndAck, nowMs, kBlockMs);
+        // Every file is confirmed by now: a receiver that leaves without answering the end
+        // of the batch is not waited for long.
+        return expect(State::WaitEndAck, nowMs, kEndAckMs);
     }
     m_last = MakeBlock(0, MakeHeader(m_files[m_file].info), m_crc);
     out.push_back(SendEvent(m_last));
