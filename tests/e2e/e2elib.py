@@ -7,6 +7,7 @@ dies with the test (PR_SET_PDEATHSIG) should the test itself be killed.
 """
 
 import ctypes
+import ctypes.util
 import os
 import re
 import select
@@ -151,6 +152,7 @@ class Stand:
         self.app = None
         self.window = None
         self.display = None
+        self.mapped = set()  # characters given keys of their own (map_keysyms)
         self.env = dict(os.environ)
         for k in ("WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "SESSION_MANAGER"):
             self.env.pop(k, None)
@@ -362,7 +364,39 @@ class Stand:
             time.sleep(0.05)
 
     def type(self, text):
+        self.map_keysyms(text)
         self.xdo("type", "--delay", "25", text)
+
+    def map_keysyms(self, text):
+        """Gives every character of `text` that the keyboard map lacks a key of its own, and
+        lets the program see the new map: xdotool would otherwise map a spare key for each
+        such character and take it back at once, and a program that reads the key after the
+        map changed back gets nothing."""
+        wanted = sorted({ord(c) for c in text if ord(c) > 0x7E} - self.mapped)
+        if not wanted:
+            return
+        x11 = ctypes.CDLL(ctypes.util.find_library("X11"))
+        x11.XOpenDisplay.restype = ctypes.c_void_p
+        x11.XGetKeyboardMapping.restype = ctypes.POINTER(ctypes.c_ulong)
+        dpy = x11.XOpenDisplay(self.display.encode())
+        if not dpy:
+            raise Failure("cannot open the display to map keys")
+        lo, hi = ctypes.c_int(), ctypes.c_int()
+        x11.XDisplayKeycodes(ctypes.c_void_p(dpy), ctypes.byref(lo), ctypes.byref(hi))
+        per = ctypes.c_int()
+        count = hi.value - lo.value + 1
+        syms = x11.XGetKeyboardMapping(ctypes.c_void_p(dpy), lo.value, count, ctypes.byref(per))
+        free = [lo.value + i for i in range(count)
+                if all(syms[i * per.value + j] == 0 for j in range(per.value))]
+        x11.XFree(syms)
+        for code, cp in zip(reversed(free), wanted):
+            keysym = cp if cp <= 0xFF else 0x01000000 | cp
+            one = (ctypes.c_ulong * 2)(keysym, keysym)
+            x11.XChangeKeyboardMapping(ctypes.c_void_p(dpy), code, 2, one, 1)
+            self.mapped.add(cp)
+        x11.XSync(ctypes.c_void_p(dpy), 0)
+        x11.XCloseDisplay(ctypes.c_void_p(dpy))
+        time.sleep(0.3)  # the program reads the new map when it hears of it
 
     def active_window(self):
         return self.xdo_out("getactivewindow").strip()
