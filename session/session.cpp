@@ -136,6 +136,17 @@ void Session::logMark(const std::string& text) {
     m_screen.addSeparator();
 }
 
+void Session::markLine(const std::string& text) {
+    const std::string& shown = m_screen.text();
+    const bool lineOpen = !shown.empty() && shown.back() != '\n' && shown.back() != '\r';
+    // A break mode of its own: the user's mode may not break on CR.
+    terminal::TextBreaks breaks{terminal::LineBreaks::CR, false};
+    terminal::ShowReceived(m_screen, (lineOpen ? "\r" : "") + text + "\r", false, breaks,
+                           fw::NowMs(), nullptr);
+    m_breaks.afterCR = false;
+    transfer::LogMark(m_log, text, fw::NowMs());
+}
+
 void Session::received(std::string_view chunk) {
     if (!m_dumpPath.empty()) transfer::WriteDump(m_dump, chunk);
     deliver(chunk);
@@ -177,16 +188,6 @@ void Session::deliver(std::string_view chunk) {
     if (m_watch) m_watch(chunk);
 }
 
-void Session::markLine(const std::string& text) {
-    const std::string& shown = m_screen.text();
-    const bool lineOpen = !shown.empty() && shown.back() != '\n' && shown.back() != '\r';
-    // A break mode of its own: the user's mode may not break on CR.
-    terminal::TextBreaks breaks{terminal::LineBreaks::CR, false};
-    terminal::ShowReceived(m_screen, (lineOpen ? "\r" : "") + text + "\r", false, breaks,
-                           fw::NowMs(), nullptr);
-    m_breaks.afterCR = false;
-    logMark(text);
-}
 
 bool Session::takeLine(LineTaker* taker) {
     if (!taker || (m_taker && m_taker != taker)) return false;

@@ -103,7 +103,7 @@ public:
     // happened. The log view draws a separator at that place.
     void logMark(const std::string& text);
     // A line of the program's own (what a file transfer moved) on the screen, on a line of its
-    // own, and in the open log as a mark.
+    // own, and in the open log as a mark (no separator: the port itself went nowhere).
     void markLine(const std::string& text);
     const std::string& dumpPath() const { return m_dumpPath; }
     const fw::File& dumpFile() const { return m_dumpFile; }

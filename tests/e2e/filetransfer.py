@@ -32,24 +32,30 @@ class PacedRelay(threading.Thread):
             os.set_blocking(fd, False)
 
     def run(self):
-        started = time.monotonic()
-        moved = [0, 0]
+        # A bucket of at most 20 ms of the line's bytes: time spent idle (a dialog open) does
+        # not let a burst through later.
+        last = time.monotonic()
+        credit = [0.0, 0.0]
         pending = [b"", b""]
         while not self.stop:
+            now = time.monotonic()
             for i in (0, 1):
-                allowed = int(RATE * (time.monotonic() - started)) - moved[i] - len(pending[i])
+                credit[i] = min(credit[i] + RATE * (now - last), RATE * 0.02)
+                allowed = int(credit[i]) - len(pending[i])
                 if allowed > 0:
                     try:
-                        pending[i] += os.read(self.ends[i], min(allowed, 4096))
+                        got = os.read(self.ends[i], min(allowed, 4096))
+                        pending[i] += got
+                        credit[i] -= len(got)
                     except (BlockingIOError, OSError):
                         pass
                 if pending[i]:
                     try:
                         n = os.write(self.ends[1 - i], pending[i])
                         pending[i] = pending[i][n:]
-                        moved[i] += n
                     except (BlockingIOError, OSError):
                         pass
+            last = now
             time.sleep(0.002)
 
 
