@@ -6,6 +6,7 @@
 // WIRELOG_BENCH_TRANSFER_KB (unpaced file, default 1024) and WIRELOG_BENCH_PACED_KB (default
 // 64) change the sizes.
 
+#include "tests/support/linepace.h"
 #include "tests/support/lrzszpeer.h"
 #include "tests/support/ptypair.h"
 #include "transfer/protocol/receiver.h"
@@ -60,7 +61,7 @@ double Block(bool batch, bool sending, const std::string& data, double pace) {
     LrzszPeer peer;
     Line line;
     line.bytesPerSecond = pace;
-    line.timeoutMs = 120000;
+    line.timeoutMs = 120000 + (pace > 0 ? int(2000 * double(data.size()) / pace) : 0);
     LineRun run;
     if (sending) {
         peer.start(pty.slavePath(), folder, batch ? std::vector<std::string>{"rb"}
@@ -116,31 +117,28 @@ double Zmodem(bool sending, const std::string& data, double pace) {
     }
     QElapsedTimer clock;
     clock.start();
-    std::uint64_t out = 0, in = 0;
+    LinePace outPace(pace), inPace(pace);
     qint64 lastOver = 0;
     char buf[8192];
-    while ((!done || peer.running()) && clock.elapsed() < 120000) {
+    const qint64 limitMs = 120000 + (pace > 0 ? qint64(2000 * double(data.size()) / pace) : 0);
+    while ((!done || peer.running()) && clock.elapsed() < limitMs) {
         // sz's closing "OO" is lost on the pty when it exits (see tst_zmodem).
         if (!sending && !peer.running() && z.running() && clock.elapsed() > lastOver + 500) {
             lastOver = clock.elapsed();
             z.receive("OO");
         }
         QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
-        const double since = clock.elapsed() / 1000.0;
-        const double mayOut = pace > 0 ? pace * since - double(out) : 1e18;
-        const double mayIn = pace > 0 ? pace * since - double(in) : 1e18;
-        if (!toPeer.isEmpty() && mayOut >= 1) {
-            const ssize_t n = ::write(pty.master(), toPeer.constData(),
-                                      std::size_t(std::min<double>(toPeer.size(), mayOut)));
+        if (const std::size_t may = outPace.allowed(std::size_t(toPeer.size()))) {
+            const ssize_t n = ::write(pty.master(), toPeer.constData(), may);
             if (n > 0) {
                 toPeer.remove(0, int(n));
-                out += std::uint64_t(n);
+                outPace.used(std::size_t(n));
             }
         }
-        if (mayIn >= 1) {
-            const ssize_t n = ::read(pty.master(), buf, std::size_t(std::min<double>(sizeof buf, mayIn)));
+        if (const std::size_t may = inPace.allowed(sizeof buf)) {
+            const ssize_t n = ::read(pty.master(), buf, may);
             if (n > 0) {
-                in += std::uint64_t(n);
+                inPace.used(std::size_t(n));
                 z.receive(QByteArray(buf, int(n)));
             }
         }

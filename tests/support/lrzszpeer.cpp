@@ -1,5 +1,7 @@
 #include "tests/support/lrzszpeer.h"
 
+#include "tests/support/linepace.h"
+
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -98,13 +100,6 @@ void Take(const protocol::Events& events, std::string& queue, LineRun& run, bool
     }
 }
 
-// How many bytes the pace allows now, given how many went already.
-std::size_t Allowed(const Line& line, double since, std::uint64_t done, std::size_t want) {
-    if (line.bytesPerSecond <= 0) return want;
-    const double may = line.bytesPerSecond * since - double(done);
-    return may < 1 ? 0 : std::min(want, std::size_t(may));
-}
-
 } // namespace
 
 LineRun RunLine(int master, const EngineCalls& engine, const Line& line, LrzszPeer& peer) {
@@ -117,6 +112,7 @@ LineRun RunLine(int master, const EngineCalls& engine, const Line& line, LrzszPe
     if (engine.start) Take(engine.start(), queue, run, ended);
     char buf[4096];
     std::int64_t peerGone = -1, heard = -1;
+    LinePace toPeer(line.bytesPerSecond), fromPeer(line.bytesPerSecond);
     while (NowMs() < until && !(ended && queue.empty() && !peer.running())) {
         if (run.peerSeconds == 0 && !peer.running()) run.peerSeconds = Seconds() - begin;
         if (!ended && peerGone < 0 && !peer.running()) peerGone = NowMs();
@@ -125,20 +121,20 @@ LineRun RunLine(int master, const EngineCalls& engine, const Line& line, LrzszPe
             ended = true;
             break;
         }
-        const double since = Seconds() - begin;
         const bool turning = heard >= 0 && NowMs() - heard < line.turnaroundMs;
         pollfd p{master, short(POLLIN | (queue.empty() || turning ? 0 : POLLOUT)), 0};
         poll(&p, 1, line.bytesPerSecond > 0 || turning ? 1 : 20);
-        const std::size_t allowed = Allowed(line, since, run.bytesToPeer, queue.size());
-        if (const std::size_t n = turning ? 0 : allowed) {
+        if (const std::size_t n = turning ? 0 : toPeer.allowed(queue.size())) {
             const ssize_t w = ::write(master, queue.data(), n);
             if (w > 0) {
+                toPeer.used(std::size_t(w));
                 queue.erase(0, std::size_t(w));
                 run.bytesToPeer += std::uint64_t(w);
             }
         }
-        if (const std::size_t n = Allowed(line, since, run.bytesFromPeer, sizeof buf)) {
+        if (const std::size_t n = fromPeer.allowed(sizeof buf)) {
             const ssize_t r = ::read(master, buf, n);
+            if (r > 0) fromPeer.used(std::size_t(r));
             if (r > 0 && !ended) {
                 heard = NowMs();
                 const long from = long(run.bytesFromPeer);
