@@ -76,13 +76,11 @@ public:
     Bool32 CancelRequested() const { return m_bCancel; }
     void RequestCancel() { m_bCancel = 1; }
 
-    // A file transfer under way (XMODEM, YMODEM, ZMODEM) and its window; the flow control it
-    // switched off, given back when it ends (-1: none); where files were last received.
-    std::unique_ptr<session::FileTransfer> m_transfer;
-    CTransferDlg* m_pTransferDlg = nullptr;
-    std::int32_t m_savedHandshaking = -1;
-    std::string m_strReceiveFolder;
-    protocol::ZmodemStartDetector m_zmodemStart;
+    // A file transfer under way (XMODEM, YMODEM, ZMODEM; none: null) and its window; the
+    // folder files were last received into.
+    session::FileTransfer* transfer() const { return m_transfer.get(); }
+    CTransferDlg* transferDialog() const { return m_pTransferDlg; }
+    const std::string& receiveFolder() const { return m_strReceiveFolder; }
 
     // Shows the terminal view (fed by the session, typing through its send queue) or the
     // screen; the hexadecimal view goes off with the terminal view on.
@@ -257,6 +255,13 @@ private:
     terminal::VtView m_wndTerm;   // the terminal-emulation view, shown instead of the screen
     Bool32 m_bTerminal = 0;       // the terminal view is the one shown
 
+    // A file transfer under way (XMODEM, YMODEM, ZMODEM) and its window; the flow control it
+    // switched off, given back when it ends (-1: none); where files were last received.
+    std::unique_ptr<session::FileTransfer> m_transfer;
+    CTransferDlg* m_pTransferDlg = nullptr;
+    std::int32_t m_savedHandshaking = -1;
+    std::string m_strReceiveFolder;
+    protocol::ZmodemStartDetector m_zmodemStart;
     QStackedWidget* m_views = nullptr; // the screen and the terminal view, one shown
     terminal::FindBar* m_findBar = nullptr;
     std::vector<QMenu*> m_menus;

@@ -137,7 +137,7 @@ void TestFileTransfer::sendYmodemThroughTheMenu() {
     f.files.choose(path.toStdString());
     f->SendCommand(ID_FILE_SEND_YMODEM, CMainFrame::Source::Menu);
     QVERIFY(f->TransferRunning());
-    QVERIFY(f->m_pTransferDlg && f->m_pTransferDlg->isVisible());
+    QVERIFY(f->transferDialog() && f->transferDialog()->isVisible());
     for (unsigned id : kOtherSenders)
         QVERIFY2(!Enabled(f.frame(), id), qPrintable(QString::number(id)));
     QVERIFY(!f->sendBar()->isEnabled());
@@ -147,7 +147,7 @@ void TestFileTransfer::sendYmodemThroughTheMenu() {
                 "^Sending data\\.bin: \\d+ % \\([\\d,]+ of 20,000 bytes\\), "))),
         10000);
 
-    QTRY_VERIFY_WITH_TIMEOUT(!f->m_transfer, 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(!f->transfer(), 30000);
     QTRY_VERIFY_WITH_TIMEOUT(!peer.running(), 15000); // the relay needs the loop
     QCOMPARE(peer.wait(10000), 0);
     QCOMPARE(ReadFile(peerDir.filePath("data.bin")), data);
@@ -173,12 +173,12 @@ void TestFileTransfer::cancelStopsTheReceiver() {
     QVERIFY(WriteFile(path, RandomBytes(1 << 20)));
     f.files.choose(path.toStdString());
     f->SendCommand(ID_FILE_SEND_YMODEM, CMainFrame::Source::Menu);
-    QTRY_VERIFY_WITH_TIMEOUT(f->m_transfer && f->m_transfer->done() > 0, 10000);
-    QTRY_VERIFY_WITH_TIMEOUT(f->m_pTransferDlg->bytesText().contains(" of 1,048,576"), 3000);
-    QPushButton* cancel = f->m_pTransferDlg->cancelButton();
+    QTRY_VERIFY_WITH_TIMEOUT(f->transfer() && f->transfer()->done() > 0, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(f->transferDialog()->bytesText().contains(" of 1,048,576"), 3000);
+    QPushButton* cancel = f->transferDialog()->cancelButton();
     cancel->click();
     cancel->click(); // twice: still one cancel
-    QTRY_VERIFY_WITH_TIMEOUT(!f->m_transfer, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!f->transfer(), 5000);
     QCOMPARE(f.boxes.shown.size(), std::size_t(1));
     QCOMPARE(f.boxes.lastText(), std::string("The transfer was cancelled."));
     QTRY_VERIFY_WITH_TIMEOUT(!peer.running(), 15000);
@@ -205,7 +205,7 @@ void TestFileTransfer::receiveYmodemAsksBeforeReplacing() {
     f.boxes.answer(fw::Answer::Cancel); // keep the b.bin that is there
     f->SendCommand(ID_FILE_RECEIVE_YMODEM, CMainFrame::Source::Menu);
     QCOMPARE(f.files.requests.back().mode, fw::FileDialogRequest::Mode::Folder);
-    QTRY_VERIFY_WITH_TIMEOUT(!f->m_transfer, 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(!f->transfer(), 30000);
     QTRY_VERIFY_WITH_TIMEOUT(!peer.running(), 15000); // the relay needs the loop
     QCOMPARE(peer.wait(10000), 0);
     QCOMPARE(ReadFile(into.filePath("a.bin")), a);
@@ -216,7 +216,7 @@ void TestFileTransfer::receiveYmodemAsksBeforeReplacing() {
              QStringLiteral("YMODEM received a.bin (1,025 bytes), b.bin (kept the file that "
                             "was there)."));
     // The folder is offered again next time.
-    QCOMPARE(f->m_strReceiveFolder, into.path().toStdString());
+    QCOMPARE(f->receiveFolder(), into.path().toStdString());
 }
 
 void TestFileTransfer::portGoneEndsTheTransferOnce() {
@@ -228,7 +228,7 @@ void TestFileTransfer::portGoneEndsTheTransferOnce() {
     QVERIFY(f->TransferRunning());
     QCOMPARE(f.pty().read(1, 3000), std::string("C")); // it asks for the first block
     f.pty().closeMaster(); // the adapter is pulled
-    QTRY_VERIFY_WITH_TIMEOUT(!f->m_transfer, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!f->transfer(), 5000);
     QTest::qWait(200);
     QCOMPARE(f.boxes.shown.size(), std::size_t(2)); // the padding question, then this
     QCOMPARE(f.boxes.lastText(),
@@ -265,7 +265,7 @@ void TestFileTransfer::zmodemBothWays() {
         f.files.choose(path.toStdString());
         f->SendCommand(ID_FILE_SEND_ZMODEM, CMainFrame::Source::Menu);
         QVERIFY(f->TransferRunning());
-        QTRY_VERIFY_WITH_TIMEOUT(!f->m_transfer, 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(!f->transfer(), 30000);
         QTRY_VERIFY_WITH_TIMEOUT(!rz.running(), 15000); // the relay needs the loop
     QCOMPARE(rz.wait(10000), 0);
     }
@@ -277,7 +277,7 @@ void TestFileTransfer::zmodemBothWays() {
     f.boxes.answer(fw::Answer::Ok); // receive it
     f.files.choose(into.path().toStdString());
     QVERIFY(sz.start(far.slavePath(), peerDir.path().toStdString(), {"sz", "-b", "back.bin"}));
-    QTRY_VERIFY_WITH_TIMEOUT(f->m_transfer, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(f->transfer(), 10000);
     QVERIFY(QString::fromStdString(f.boxes.lastText()).contains(QStringLiteral("ZMODEM send")));
     // A pty drops lrzsz's last write when it exits at once: sz's closing "OO" never reaches
     // rz, which would wait 30 s for it. Once sz has left, the relay says it for sz.
@@ -286,7 +286,7 @@ void TestFileTransfer::zmodemBothWays() {
         if (!sz.running()) f.pty().writeAll("OO");
     });
     over.start(500);
-    QTRY_VERIFY_WITH_TIMEOUT(!f->m_transfer, 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(!f->transfer(), 30000);
     QTRY_VERIFY_WITH_TIMEOUT(!sz.running(), 15000); // the relay needs the loop
     QCOMPARE(sz.wait(10000), 0);
     QCOMPARE(ReadFile(into.filePath("back.bin")), back);
@@ -324,8 +324,8 @@ void TestFileTransfer::xonXoffIsSwitchedOffForTheTransfer() {
     QCOMPARE(f->TransferRunning(), agree);
     QCOMPARE(f->comm().GetHandshaking(), during);
     if (!agree) return;
-    f->m_pTransferDlg->cancelButton()->click();
-    QTRY_VERIFY_WITH_TIMEOUT(!f->m_transfer, 5000);
+    f->transferDialog()->cancelButton()->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!f->transfer(), 5000);
     QCOMPARE(f->comm().GetHandshaking(), handshaking); // given back
 }
 
