@@ -61,6 +61,9 @@ double Block(bool batch, bool sending, const std::string& data, double pace) {
     LrzszPeer peer;
     Line line;
     line.bytesPerSecond = pace;
+    // rx and rb empty their input right after each answer: a block that reaches them sooner
+    // than a real line could bring it is cut (see tst_lrzsz).
+    if (sending) line.turnaroundMs = 3;
     line.timeoutMs = 120000 + (pace > 0 ? int(2000 * double(data.size()) / pace) : 0);
     LineRun run;
     if (sending) {
