@@ -25,8 +25,10 @@ public:
     // Inline for the common case (a narrow character without marks over a narrow one, not in
     // the last column), which every printable byte of a flood takes.
     void put(int r, int c, const char32_t* chars, int count, int width, const VtPen& pen) {
+        // c < cols - 1 as unsigned: a negative column (the engine gives one after some
+        // resizes) is huge and goes the checked way.
         if (count == 1 && width == 1 && static_cast<unsigned>(r) < static_cast<unsigned>(m_rowCount) &&
-            static_cast<unsigned>(c) + 1 < static_cast<unsigned>(m_cols)) {
+            static_cast<unsigned>(c) < static_cast<unsigned>(m_cols - 1)) {
             const std::size_t i = index(r);
             VtRow& row = m_rows[i];
             VtCell* cell = row.cells.data() + c;

@@ -123,6 +123,13 @@ void TestVtGrid::wideCharacters() {
     h.put(0, 2, &wide, 1, 2, {});
     h.put(0, 2, &x, 1, 1, {});
     QCOMPARE(h.row(0).cells[3].width, 1);
+    // Places outside the grid (the engine gives a column of -1 after some resizes) change
+    // nothing and touch no memory but the grid's (the sanitizers watch this one).
+    VtGrid o(2, 3), fresh(2, 3);
+    for (const auto& [r, c] : {std::pair{1, -1}, {0, -1}, {-1, 0}, {2, 0}, {0, 3}, {1, -2}})
+        o.put(r, c, &x, 1, 1, {});
+    for (int r = 0; r < 2; ++r)
+        QCOMPARE(RowText(o.row(r)), RowText(fresh.row(r)));
 }
 
 void TestVtGrid::rowRoundTrip_data() {
