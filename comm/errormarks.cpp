@@ -1,19 +1,25 @@
 #include "comm/errormarks.h"
 
+#include <cstring>
+
 namespace comm {
 
 void ErrorMarkDecoder::decode(const char* in, std::size_t n, std::string& out,
                               std::vector<MarkEvent>& events) {
     constexpr char kMark = '\xFF';
     for (std::size_t i = 0; i < n; ++i) {
+        if (m_state == 0) {
+            // Plain data up to the next mark goes over in one piece: a flood has no marks.
+            const void* mark = std::memchr(in + i, kMark, n - i);
+            const std::size_t end = mark ? static_cast<std::size_t>(static_cast<const char*>(mark) - in) : n;
+            out.append(in + i, end - i);
+            if (!mark) return;
+            m_state = 1;
+            i = end;
+            continue;
+        }
         const char c = in[i];
         switch (m_state) {
-        case 0:
-            if (c == kMark)
-                m_state = 1;
-            else
-                out += c;
-            break;
         case 1:
             if (c == kMark) {
                 out += kMark; // a doubled 0xFF is one data byte

@@ -1,6 +1,8 @@
 #include "terminal/render.h"
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 
 namespace terminal {
 
@@ -15,9 +17,12 @@ std::size_t EraseStart(std::string_view text, std::size_t count, CharacterSet se
 std::size_t ApplyBackspaces(std::string& s, CharacterSet set) {
     // Erasing the character before each backspace, from the first backspace on, is the same
     // as one pass that keeps what survives.
+    // Most chunks have none: everything before the first one is kept as it is.
+    const void* first = std::memchr(s.data(), '\b', s.size());
+    if (!first) return 0;
     std::size_t erase = 0;
-    std::size_t kept = 0;
-    for (const char c : s) {
+    std::size_t kept = static_cast<std::size_t>(static_cast<const char*>(first) - s.data());
+    for (const char c : std::string_view(s).substr(kept)) {
         if (c != '\b') {
             s[kept++] = c;
         } else if (kept > 0) {
@@ -31,28 +36,65 @@ std::size_t ApplyBackspaces(std::string& s, CharacterSet set) {
     return erase;
 }
 
+namespace {
+
+// Bytes that the CR view does not copy as they are: CR, LF and NUL.
+constexpr std::array<bool, 256> kCrSpecial = [] {
+    std::array<bool, 256> t{};
+    t['\r'] = t['\n'] = t['\0'] = true;
+    return t;
+}();
+
+// The CR view of `s` appended to `out`, the runs between special bytes copied whole. With
+// `breaks`, it notes whether the last byte shown was a CR and whether an LF came without one.
+void AppendCrView(std::string_view s, std::string& out, TextBreaks* breaks) {
+    const char* p = s.data();
+    const char* const end = p + s.size();
+    bool lastCR = breaks && breaks->lastCR;
+    bool loneLF = breaks && breaks->loneLF;
+    while (p < end) {
+        const char* q = p;
+        while (q < end && !kCrSpecial[static_cast<unsigned char>(*q)])
+            ++q;
+        if (q > p) {
+            out.append(p, q);
+            lastCR = false;
+        }
+        if (q == end) break;
+        if (*q == '\r') {
+            out.append("\r\n");
+            lastCR = true;
+        } else if (*q == '\n') {
+            loneLF = loneLF || !lastCR;
+            lastCR = false;
+        } // a NUL shows as nothing, and keeps a CR LF together
+        p = q + 1;
+    }
+    if (breaks) {
+        breaks->lastCR = lastCR;
+        breaks->loneLF = loneLF;
+    }
+}
+
+} // namespace
+
 std::string TextView(std::string_view s) {
     std::string out;
     out.reserve(s.size() + s.size() / 8);
-    for (const char c : s) {
-        if (c == '\n' || c == '\0') continue;
-        out.push_back(c);
-        if (c == '\r') out.push_back('\n');
-    }
+    AppendCrView(s, out, nullptr);
     return out;
 }
 
 std::string TextView(std::string_view s, TextBreaks& breaks) {
     switch (breaks.mode) {
-    case LineBreaks::CR:
+    case LineBreaks::CR: {
         breaks.afterCR = false;
         breaks.heldCRs = 0;
-        for (const char c : s) {
-            if (c == '\0') continue; // keeps a CR LF together, as it shows
-            breaks.loneLF = breaks.loneLF || (c == '\n' && !breaks.lastCR);
-            breaks.lastCR = c == '\r';
-        }
-        return TextView(s);
+        std::string out;
+        out.reserve(s.size() + s.size() / 8);
+        AppendCrView(s, out, &breaks);
+        return out;
+    }
     case LineBreaks::LF: {
         breaks.afterCR = false;
         breaks.heldCRs = 0;
