@@ -137,6 +137,7 @@ LineRun RunLine(int master, const EngineCalls& engine, const Line& line, LrzszPe
             if (r > 0) fromPeer.used(std::size_t(r));
             if (r > 0 && !ended) {
                 heard = NowMs();
+                if (run.firstHeard == 0) run.firstHeard = Seconds() - begin;
                 const long from = long(run.bytesFromPeer);
                 run.bytesFromPeer += std::uint64_t(r);
                 if (line.damageFromPeerAt >= from && line.damageFromPeerAt < from + r)

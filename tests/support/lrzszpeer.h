@@ -56,6 +56,7 @@ struct LineRun {
     std::uint64_t fileBytes = 0; // file bytes through (the progress of every file)
     double seconds = 0;
     double peerSeconds = 0; // when the peer was seen to have exited (0: it had not)
+    double firstHeard = 0;  // when the first byte came from the peer (0: none came)
 };
 
 // An engine seen from the loop: its three entry points.
