@@ -287,7 +287,7 @@ int RunFrameReceive(const char* stream, const char* view, const char* megabytes)
         std::string tail(1000, '\0');
         FillStream(kind, total - tail.size(), tail.data(), tail.size());
         const std::string want = hex ? terminal::HexView(tail) : terminal::TextView(tail);
-        const std::string& shown = f->screen().text();
+        const std::string_view shown = f->screen().text();
         screenOk = shown.size() >= want.size() &&
                    shown.compare(shown.size() - want.size(), want.size(), want) == 0;
     }

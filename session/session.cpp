@@ -137,7 +137,7 @@ void Session::logMark(const std::string& text) {
 }
 
 void Session::markLine(const std::string& text) {
-    const std::string& shown = m_screen.text();
+    const std::string_view shown = m_screen.text();
     const bool lineOpen = !shown.empty() && shown.back() != '\n' && shown.back() != '\r';
     // A break mode of its own: the user's mode may not break on CR.
     terminal::TextBreaks breaks{terminal::LineBreaks::CR, false};

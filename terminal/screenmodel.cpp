@@ -6,6 +6,11 @@
 #include <cctype>
 
 namespace terminal {
+
+namespace {
+// More than the text view makes of one slice of a read, hexadecimal included.
+constexpr std::size_t kChunkRoom = 64 * 1024;
+} // namespace
 namespace {
 
 bool IsWordByte(unsigned char b) {
@@ -52,6 +57,9 @@ ScreenModel::ScreenModel() {
 
 void ScreenModel::setSizeKB(std::size_t kb) {
     m_sizeKB = std::clamp(kb, kSmallestScreenKB, kLargestScreenKB);
+    // Room for a full screen and the chunk that passes it, so that a large screen's text is
+    // never moved to grow.
+    m_text.reserve(m_sizeKB * 1024 + kChunkRoom);
 }
 
 std::size_t ScreenModel::caret() const {
@@ -84,7 +92,7 @@ std::size_t ScreenModel::fromAbsolute(std::uint64_t position) const {
 
 std::size_t ScreenModel::horizontalMove(std::size_t at, bool right, bool extend) const {
     if (!extend && hasSelection()) return right ? m_text.selectionEnd() : m_text.selectionStart();
-    const std::string& s = m_text.text();
+    const std::string_view s = m_text.text();
     at = std::min(at, s.size());
     if (right) {
         if (at + 1 < s.size() && s[at] == '\r' && s[at + 1] == '\n') return at + 2;
@@ -95,7 +103,7 @@ std::size_t ScreenModel::horizontalMove(std::size_t at, bool right, bool extend)
 }
 
 std::pair<std::size_t, std::size_t> ScreenModel::wordAt(std::size_t position) const {
-    const std::string& s = m_text.text();
+    const std::string_view s = m_text.text();
     if (position >= s.size()) return {s.size(), s.size()};
     // In UTF-8 every byte of a character beyond ASCII counts as a word's: letters of any script.
     const bool utf8 = characterSet() == CharacterSet::Utf8;
@@ -120,7 +128,7 @@ std::pair<std::size_t, std::size_t> ScreenModel::lineAt(std::size_t position) co
     const std::size_t line = lines.lineOf(std::min(position, m_text.length()));
     const std::size_t start = lines.start(line);
     std::size_t end = lines.end(line, m_text.length());
-    const std::string& s = m_text.text();
+    const std::string_view s = m_text.text();
     if (end > start && s[end - 1] == '\n') --end;
     if (end > start && s[end - 1] == '\r') --end;
     return {start, end};
@@ -172,7 +180,7 @@ int ScreenModel::readerOffset(std::size_t position) const {
 }
 
 std::size_t ScreenModel::modelPosition(int offset) const {
-    const std::string& s = m_text.text();
+    const std::string_view s = m_text.text();
     std::size_t at = 0;
     for (int seen = 0; at < s.size();) {
         const ReaderChar c = ReadAt(s, at, characterSet());

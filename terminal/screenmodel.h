@@ -34,7 +34,7 @@ public:
     const LineStamps& stamps() const { return m_stamps; }
     std::size_t length() const { return m_text.length(); }
     std::string_view slice(std::size_t start, std::size_t end) const {
-        return std::string_view(m_text.text()).substr(start, end - start);
+        return m_text.text().substr(start, end - start);
     }
 
     // The screen's size in KB (terminal/screentrim.h), clamped to the sizes it may have.

@@ -51,7 +51,7 @@ public:
 
     // --- the edit control's operations ---
     std::size_t textLength() const { return m_model.length(); }
-    const std::string& text() const { return m_model.text().text(); }
+    std::string_view text() const { return m_model.text().text(); }
     void setText(std::string_view text);
     void trimFront(std::size_t n);
     void setSel(std::size_t start, std::size_t end);

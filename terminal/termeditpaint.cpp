@@ -67,7 +67,7 @@ void CTermEdit::paintStamp(QPainter& p, std::size_t lineStart, int y) {
 }
 
 void CTermEdit::paintRow(QPainter& p, const Row& row, int y) {
-    const std::string& text = m_model.text().text();
+    const std::string_view text = m_model.text().text();
     const std::size_t selStart = m_model.text().selectionStart(), selEnd = m_model.text().selectionEnd();
     const int x0 = m_gutterWidth + kMargin;
     const QColor ink = palette().color(QPalette::Text);

@@ -11,8 +11,8 @@ void TextModel::changedFrom(std::size_t position) {
 
 void TextModel::setText(std::string_view text) {
     m_text.assign(text);
-    if (m_observer) m_observer->textReset(m_text);
-    m_lines.reset(m_text);
+    if (m_observer) m_observer->textReset(m_text.view());
+    m_lines.reset(m_text.view());
     m_selStart = m_selEnd = 0;
     m_reset = true;
     m_removedFront = 0;
@@ -21,7 +21,7 @@ void TextModel::setText(std::string_view text) {
 
 void TextModel::trimFront(std::size_t n) {
     n = std::min(n, m_text.size());
-    m_text.erase(0, n);
+    m_text.eraseFront(n);
     if (m_observer) m_observer->frontTrimmed(n);
     m_lines.trimFront(n);
     m_selStart = m_selEnd = 0;
@@ -49,7 +49,7 @@ void TextModel::replaceSelection(std::string_view text) {
     if (m_selEnd == m_selStart && text.empty()) return;
     if (m_observer) m_observer->textReplaced(m_selStart, m_selEnd - m_selStart, text);
     m_text.replace(m_selStart, m_selEnd - m_selStart, text);
-    m_lines.replaceFrom(m_selStart, m_text);
+    m_lines.replaceFrom(m_selStart, m_text.view());
     changedFrom(m_selStart);
     m_selStart += text.size();
     m_selEnd = m_selStart;
@@ -61,7 +61,7 @@ void TextModel::typeChar(unsigned char c) {
         if (m_selStart == m_selEnd && m_selStart > 0) {
             const bool lineBreak =
                 m_selStart >= 2 && m_text[m_selStart - 2] == '\r' && m_text[m_selStart - 1] == '\n';
-            m_selStart = lineBreak ? m_selStart - 2 : PreviousCharStart(m_text, m_selStart, m_set);
+            m_selStart = lineBreak ? m_selStart - 2 : PreviousCharStart(m_text.view(), m_selStart, m_set);
         }
         replaceSelection({});
         return;
@@ -83,7 +83,7 @@ void TextModel::deleteForward() {
     if (m_selStart == m_selEnd && m_selEnd < m_text.size()) {
         const bool lineBreak = m_selEnd + 1 < m_text.size() && m_text[m_selEnd] == '\r' &&
                                m_text[m_selEnd + 1] == '\n';
-        m_selEnd = lineBreak ? m_selEnd + 2 : NextCharStart(m_text, m_selEnd, m_set);
+        m_selEnd = lineBreak ? m_selEnd + 2 : NextCharStart(m_text.view(), m_selEnd, m_set);
     }
     replaceSelection({});
 }

@@ -8,6 +8,7 @@
 // time proportional to what changed, never to the whole text.
 
 #include "terminal/lineindex.h"
+#include "terminal/textbuffer.h"
 #include "terminal/utf8.h"
 
 #include <cstddef>
@@ -30,7 +31,9 @@ public:
     void setObserver(Observer* observer) { m_observer = observer; }
 
     std::size_t length() const { return m_text.size(); }
-    const std::string& text() const { return m_text; }
+    std::string_view text() const { return m_text.view(); }
+    // Room for `bytes` of text, so that growing to them moves nothing.
+    void reserve(std::size_t bytes) { m_text.reserve(bytes); }
     // Where the lines start, always up to date with the text.
     const LineIndex& lines() const { return m_lines; }
 
@@ -72,7 +75,7 @@ public:
 private:
     void changedFrom(std::size_t position);
 
-    std::string m_text;
+    TextBuffer m_text;
     Observer* m_observer = nullptr;
     CharacterSet m_set = CharacterSet::Western;
     LineIndex m_lines;

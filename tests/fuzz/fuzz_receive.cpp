@@ -39,7 +39,7 @@ int Cells(unsigned char b, int column, int columns) {
 
 // The whole text laid out the plain way: lines end after each LF, rows wrap where the next
 // character would not fit (a row always takes at least one). Each row with its first byte.
-std::vector<std::pair<std::size_t, std::string>> LayOut(const std::string& text, int columns) {
+std::vector<std::pair<std::size_t, std::string>> LayOut(std::string_view text, int columns) {
     std::vector<std::pair<std::size_t, std::string>> rows(1);
     int column = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -77,7 +77,7 @@ void CheckWidget(CTermEdit& screen) {
     FUZZ_CHECK(first + shown.size() <= all.size());
     if (screen.followsEnd()) FUZZ_CHECK(first + shown.size() == all.size());
     for (std::size_t i = 0; i < shown.size(); ++i) {
-        const std::string row = screen.text().substr(shown[i].start, shown[i].end - shown[i].start);
+        const std::string row(screen.text().substr(shown[i].start, shown[i].end - shown[i].start));
         if (row != all[first + i].second) {
             std::fprintf(stderr, "columns %d, row %zu of %zu: shown [%s], laid out [%s]\n",
                          screen.columns(), i, shown.size(), row.c_str(),
@@ -87,7 +87,7 @@ void CheckWidget(CTermEdit& screen) {
     }
 }
 
-void CheckModel(const std::string& text) {
+void CheckModel(std::string_view text) {
     // Backspaces are applied and NULs never shown, whatever the view. (A lone LF is possible:
     // the user may put the caret inside a line break and type there.)
     for (char c : text)
@@ -97,7 +97,7 @@ void CheckModel(const std::string& text) {
 // One line per LF of the text, each starting right after its LF, whatever edits came before.
 void CheckStamps(const CTermEdit& screen) {
     const terminal::LineStamps& stamps = screen.stamps();
-    const std::string& text = screen.text();
+    const std::string_view text = screen.text();
     std::uint64_t line = stamps.firstLine();
     FUZZ_CHECK(stamps.lineStart(line) == 0);
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -111,7 +111,7 @@ void CheckStamps(const CTermEdit& screen) {
 
 void Receive(CMainFrame& frame, std::string_view chunk) {
     CTermEdit& screen = frame.screen();
-    std::string before = screen.text();
+    std::string before(screen.text());
     // The smallest screen keeps 16383 bytes, losing 4097 at a time; a larger one its size,
     // losing a quarter of it at a time.
     const std::size_t sizeKB = screen.screenSizeKB();
@@ -130,7 +130,7 @@ void Receive(CMainFrame& frame, std::string_view chunk) {
     const std::string shown = hex ? terminal::HexView(plain) : terminal::TextView(plain);
 
     frame.ShowReceived(chunk);
-    const std::string& after = screen.text();
+    const std::string_view after = screen.text();
     FUZZ_CHECK(after.size() == before.size() - erase + shown.size());
     FUZZ_CHECK(after.compare(0, before.size() - erase, before, 0, before.size() - erase) == 0);
     FUZZ_CHECK(after.compare(before.size() - erase, shown.size(), shown) == 0);

@@ -78,7 +78,7 @@ std::string FrameFixture::tempPath(const std::string& name) const {
 
 std::string FrameFixture::screen() {
     m_frame->screen().flush();
-    return m_frame->screen().text();
+    return std::string(m_frame->screen().text());
 }
 
 void FrameFixture::idle() {

@@ -2,6 +2,7 @@
 // record the view catches up from, each line's time stamp, the user's selection and the caret
 // moves that need no layout, and the text as the clipboard and readers get it.
 #include "terminal/screenmodel.h"
+#include "terminal/textbuffer.h"
 
 #include <QtTest>
 
@@ -63,6 +64,7 @@ private slots:
     void utf8Characters();
     void trimRule_data();
     void trimRule();
+    void trimMovesNothing();
     void separators_data();
     void separators();
 };
@@ -124,7 +126,7 @@ void TestScreenModel::edits() {
         for (const char c : op.toLatin1())
             m.typeChar(static_cast<unsigned char>(c));
     }
-    QCOMPARE(QByteArray::fromStdString(m.text()), after);
+    QCOMPARE(QByteArray::fromStdString(std::string(m.text())), after);
     QCOMPARE(m.selectionStart(), std::size_t(caret));
     QCOMPARE(m.selectionEnd(), std::size_t(caret));
     // The line index always knows every line of the text.
@@ -362,7 +364,7 @@ void TestScreenModel::utf8Characters() {
         return;
     }
     Run(screen.text(), {key});
-    QCOMPARE(QByteArray::fromStdString(screen.text().text()), after);
+    QCOMPARE(QByteArray::fromStdString(std::string(screen.text().text())), after);
     QCOMPARE(screen.caret(), std::size_t(caret));
 }
 
@@ -392,6 +394,53 @@ void TestScreenModel::trimRule() {
     // Whatever the cut, what stays fits the bound.
     const qulonglong bound = sizeKB == 16 ? 16383 : qulonglong(sizeKB) * 1024;
     QVERIFY(length - cut <= bound);
+}
+
+void TestScreenModel::trimMovesNothing() {
+    // Appends, trims and edits in the middle, round a ring of a few pages many times over,
+    // against a plain string doing the same.
+    terminal::TextBuffer buffer;
+    buffer.reserve(64 * 1024);
+    std::string want;
+    std::uint32_t seed = 7;
+    const auto next = [&seed](std::uint32_t n) { return (seed = seed * 1103515245u + 12345u) / 65536u % n; };
+    for (int step = 0; step < 4000; ++step) {
+        const std::string chunk(next(3000), char('a' + step % 26));
+        switch (next(4)) {
+        case 0: { // a trim: the text left stays where it was
+            const std::size_t n = next(std::uint32_t(want.size() / 4) + 1);
+            const char* before = buffer.view().data() + n;
+            buffer.eraseFront(n);
+            want.erase(0, n);
+            const char* after = buffer.view().data();
+            if (!want.empty())
+                QVERIFY2(after == before || after == before - buffer.capacity(), "the text moved");
+            break;
+        }
+        case 1: { // an edit in the middle, sometimes with bytes of the text itself
+            const std::size_t at = next(std::uint32_t(want.size()) + 1);
+            const std::size_t removed = next(16);
+            const bool own = next(2);
+            const std::string inserted = own ? want.substr(0, std::min<std::size_t>(9, want.size())) : chunk.substr(0, 5);
+            buffer.replace(at, removed, own ? buffer.view().substr(0, inserted.size()) : std::string_view(inserted));
+            want.replace(at, removed, inserted);
+            break;
+        }
+        default:
+            if (want.size() + chunk.size() < 200'000) { // the receive road's append
+                buffer.replace(buffer.size(), 0, chunk);
+                want += chunk;
+            }
+        }
+        QCOMPARE(buffer.view(), std::string_view(want));
+    }
+    // Growing past the ring and shrinking back keep the text too.
+    buffer.reserve(8 << 20);
+    QCOMPARE(buffer.view(), std::string_view(want));
+    buffer.reserve(0);
+    buffer.eraseFront(buffer.size() - 10);
+    QCOMPARE(buffer.view(), std::string_view(want).substr(want.size() - 10));
+    QVERIFY(buffer.capacity() < (1u << 20));
 }
 
 void TestScreenModel::separators_data() {

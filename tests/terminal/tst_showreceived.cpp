@@ -113,7 +113,7 @@ void Apply(terminal::TextModel& m, const Step& step) {
 }
 
 // Line starts found the plain way: 0 and after every LF.
-std::vector<std::size_t> NaiveStarts(const std::string& text) {
+std::vector<std::size_t> NaiveStarts(std::string_view text) {
     std::vector<std::size_t> starts{0};
     for (std::size_t i = 0; i < text.size(); ++i)
         if (text[i] == '\n') starts.push_back(i + 1);
