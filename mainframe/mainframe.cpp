@@ -138,6 +138,10 @@ int CMainFrame::OnCreate() {
                 if (QKeySequence::mnemonic(menu->text()) == chord) return true;
             return false;
         });
+        // Both views show text in one font at one zoom, which the log view keeps.
+        m_wndEdit.setFontFollower([this](const QFont& font) { m_wndTerm.setFont(font); });
+        m_wndTerm.setFont(m_wndEdit.font());
+        m_wndTerm.setZoomSink([this](int steps) { m_wndEdit.zoomTo(m_wndEdit.zoom() + steps); });
         SetTerminal(m_bTerminal);
         (m_bTerminal ? static_cast<QWidget*>(&m_wndTerm) : &m_wndEdit)->setFocus();
 

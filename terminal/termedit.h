@@ -70,6 +70,9 @@ public:
     void setBaseFont(const QFont& font);
     int zoom() const { return m_zoom; }
     void zoomTo(int steps);
+    // Told the font the text is shown in whenever the font or the zoom changes, so that another
+    // view can follow.
+    void setFontFollower(std::function<void(const QFont&)> follower) { m_fontFollower = std::move(follower); }
     // How many KB of text the screen keeps (terminal/screentrim.h); 16 unless set.
     std::size_t screenSizeKB() const { return m_model.sizeKB(); }
     void setScreenSizeKB(std::size_t kb) { m_model.setSizeKB(kb); }
@@ -230,6 +233,7 @@ private:
     std::function<bool()> m_refuse;
     std::function<bool()> m_canPaste;
     std::function<void()> m_paste;
+    std::function<void(const QFont&)> m_fontFollower;
     QTimer m_syncTimer;
     bool m_streaming = false; // the last catch-up found the model changed
 

@@ -46,6 +46,8 @@ public:
     void setPasteSink(std::function<void(QString)> sink) { m_pasteSink = std::move(sink); }
     // Asked for an Alt chord: true when a menu took it, so the terminal must not send it.
     void setMenuChordTaken(std::function<bool(const QKeyEvent&)> taken) { m_menuTaken = std::move(taken); }
+    // Ctrl with the wheel asks for a zoom of this many steps (the log view keeps the zoom).
+    void setZoomSink(std::function<void(int)> zoom) { m_zoom = std::move(zoom); }
 
     void setEnterSends(EnterSends mode) { m_keys.enter = mode; }
     void setBackspaceSends(BackspaceSends mode) { m_keys.backspace = mode; }
@@ -133,6 +135,7 @@ private:
     std::string* m_echo = nullptr; // collects typed bytes while a key is handled
     std::function<void(QString)> m_pasteSink;
     std::function<bool(const QKeyEvent&)> m_menuTaken;
+    std::function<void(int)> m_zoom;
 
     QTimer m_syncTimer;
     bool m_follow = true;

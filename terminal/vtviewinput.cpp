@@ -108,7 +108,10 @@ void VtView::inputMethodEvent(QInputMethodEvent* e) {
 
 void VtView::wheelEvent(QWheelEvent* e) {
     const int notches = e->angleDelta().y() / 120;
-    if (notches != 0) scrollLines(-3L * notches);
+    if ((e->modifiers() & Qt::ControlModifier) && m_zoom)
+        m_zoom(notches);
+    else if (notches != 0)
+        scrollLines(-3L * notches);
     e->accept();
 }
 

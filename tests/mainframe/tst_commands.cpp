@@ -14,6 +14,8 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QFontDatabase>
+#include <QFontDialog>
 #include <QtTest>
 
 namespace {
@@ -692,6 +694,13 @@ void TestCommands::zoomAndFontKept() {
         QApplication::sendEvent(screen.viewport(), &wheel);
         QCOMPARE(screen.font().pointSize(), 13);
         QVERIFY(int(screen.visibleRows().size()) <= rowsBefore);
+        // The terminal view shows the same font, and Ctrl+wheel over it zooms both.
+        QCOMPARE(f->terminalView().font().pointSize(), 13);
+        QApplication::sendEvent(f->terminalView().viewport(), &wheel);
+        QCOMPARE(screen.font().pointSize(), 14);
+        QCOMPARE(f->terminalView().font().pointSize(), 14);
+        QCOMPARE(f->terminalView().font().family(), screen.font().family());
+        f->SendCommand(ID_VIEW_ZOOM_OUT, CMainFrame::Source::Menu);
         for (int i = 0; i < 40; ++i)
             f->SendCommand(ID_VIEW_ZOOM_OUT, CMainFrame::Source::Menu);
         QCOMPARE(screen.font().pointSize(), terminal::kSmallestPointSize);
@@ -706,6 +715,24 @@ void TestCommands::zoomAndFontKept() {
     QVERIFY(again.created());
     QCOMPARE(again->screen().font().pointSize(), 12);
     QCOMPARE(again->screen().font().family(), QStringLiteral("A Family Name Longer Than Nineteen"));
+    QCOMPARE(again->terminalView().font().pointSize(), 12);
+
+    // View > Font... offers fixed-width fonts only; the one chosen is both views' at no zoom.
+    bool monospacedOnly = false;
+    const auto chosen = ModalDriver::whenShown<QFontDialog>([&](QFontDialog* dialog) {
+        monospacedOnly = dialog->testOption(QFontDialog::MonospacedFonts);
+        QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        font.setPointSize(15);
+        dialog->setCurrentFont(font);
+        dialog->accept();
+    });
+    again->SendCommand(ID_VIEW_FONT, CMainFrame::Source::Menu);
+    QVERIFY(*chosen);
+    QVERIFY(monospacedOnly);
+    QCOMPARE(again->screen().font().pointSize(), 15);
+    QCOMPARE(again->screen().zoom(), 0);
+    QCOMPARE(again->terminalView().font().pointSize(), 15);
+    QCOMPARE(again->terminalView().font().family(), again->screen().font().family());
 }
 
 void TestCommands::controlErrorShownAndProgramGoesOn_data() {
