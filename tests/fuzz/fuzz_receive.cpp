@@ -18,6 +18,7 @@
 #include <memory>
 #include <vector>
 #include <algorithm>
+#include <array>
 #include <string>
 
 namespace {
@@ -205,7 +206,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             frame.resize(40 + static_cast<int>(next() % 64) * 10, 120 + static_cast<int>(next() % 8) * 40);
             break;
         case 9: // the screen's size changed, also down to the smallest with the screen full
-            screen.setScreenSizeKB(next() % 2 ? 16 : 20);
+            screen.setScreenSizeKB(std::array<std::size_t, 3>{16, 20, 96}[next() % 3]);
             // and the character set: the layout check below knows Western's cells only.
             screen.setCharacterSet(next() % 2 ? terminal::CharacterSet::Utf8
                                               : terminal::CharacterSet::Western);
