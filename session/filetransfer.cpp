@@ -307,7 +307,7 @@ void FileTransfer::cancel() {
         return;
     }
     if (m_zmodem) m_zmodem->cancel(); // its finished signal ends the transfer
-    if (m_sender) handle(m_sender->cancel());
+    if (m_sender) handle(m_sender->cancel(now()));
     if (m_receiver) handle(m_receiver->cancel());
 }
 

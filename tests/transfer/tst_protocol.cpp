@@ -384,14 +384,29 @@ void TestProtocol::batch() {
         QCOMPARE(r.files[i].second, Pattern(i == 4 ? 0 : 200 + i * 1000));
     }
 
-    Sender sender({true, true}, std::move(files), 0);
-    Outcome once;
-    once.take(sender.receive("C", 10));
-    const std::size_t before = once.sent.size();
-    once.take(sender.cancel());
-    once.take(sender.cancel());
-    QCOMPARE(once.end, "The transfer was cancelled."s);
-    QCOMPARE(once.sent.substr(before), std::string(8, char(kCan)));
+    // Cancelled with a block on its way, the sender waits for the answer to it before the
+    // CANs go: behind the block they could pass for its data. No answer: they go anyway.
+    for (const bool answered : {true, false}) {
+        Sender sender({true, true}, files, 0);
+        Outcome once;
+        once.take(sender.receive("C", 10));
+        once.take(sender.tick(10 + kSettleMs));
+        const std::size_t before = once.sent.size();
+        QCOMPARE(before, std::size_t(1029)); // the header block (a long name needs 1K)
+        once.take(sender.cancel(2000));
+        once.take(sender.cancel(2001));
+        QCOMPARE(once.sent.size(), before);
+        if (answered) {
+            once.take(sender.receive(kAckS, 2100));
+        } else {
+            sender.flushed(2500);
+            once.take(sender.tick(2500 + kCancelWaitMs - 1));
+            QCOMPARE(once.sent.size(), before);
+            once.take(sender.tick(2500 + kCancelWaitMs));
+        }
+        QCOMPARE(once.end, "The transfer was cancelled."s);
+        QCOMPARE(once.sent.substr(before), std::string(8, char(kCan)));
+    }
     Receiver receiver({false, true}, 0);
     Outcome twice;
     twice.take(receiver.cancel());

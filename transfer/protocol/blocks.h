@@ -22,6 +22,7 @@ inline constexpr unsigned char kCrcStart = 'C';
 inline constexpr int kRetries = 10;              // tries per block before giving up
 inline constexpr std::int64_t kStartMs = 60000;  // how long either side waits for the other
 inline constexpr std::int64_t kBlockMs = 10000;  // how long a reply or a block may take
+inline constexpr std::int64_t kCancelWaitMs = 1000; // a cancel waits this long for a reply
 inline constexpr std::int64_t kStartRepeatMs = 3000; // a receiver repeats its start byte
 inline constexpr std::int64_t kEndAckMs = 1000;      // the answer to the end of a batch
 inline constexpr std::int64_t kPurgeQuietMs = 1000;  // line quiet before a NAK after noise

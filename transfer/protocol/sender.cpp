@@ -25,6 +25,9 @@ Events Sender::receive(std::string_view bytes, std::int64_t nowMs) {
 void Sender::onByte(unsigned char b, std::int64_t nowMs, Events& out) {
     const bool ack = b == kAck, again = b == kNak || b == kCrcStart;
     switch (m_state) {
+    case State::Cancelling:
+        if (ack || again) sendCancel(out);
+        break;
     case State::WaitStart:
         if (again) {
             m_crc = b == kCrcStart;
@@ -172,7 +175,9 @@ void Sender::resend(std::int64_t nowMs, Events& out) {
 Events Sender::tick(std::int64_t nowMs) {
     Events out;
     if (m_state == State::Finished || nowMs < m_deadline) return out;
-    if (m_state == State::Settle) {
+    if (m_state == State::Cancelling) {
+        sendCancel(out);
+    } else if (m_state == State::Settle) {
         if (m_settled == State::WaitDataStart) startFile(nowMs, out);
         else onStart(nowMs, out);
     } else if (m_state == State::WaitStart) {
@@ -184,12 +189,27 @@ Events Sender::tick(std::int64_t nowMs) {
     return out;
 }
 
-Events Sender::cancel() {
+Events Sender::cancel(std::int64_t nowMs) {
     Events out;
-    if (m_state == State::Finished) return out;
+    switch (m_state) {
+    case State::Finished:
+    case State::Cancelling:
+        break;
+    case State::WaitHeaderAck:
+    case State::WaitBlockAck:
+    case State::WaitEotAck:
+    case State::WaitEndAck:
+        expect(State::Cancelling, nowMs, kCancelWaitMs);
+        break;
+    default:
+        sendCancel(out);
+    }
+    return out;
+}
+
+void Sender::sendCancel(Events& out) {
     out.push_back(SendEvent(CancelSequence()));
     fail("The transfer was cancelled.", out);
-    return out;
 }
 
 void Sender::expect(State state, std::int64_t nowMs, std::int64_t waitMs) {

@@ -35,8 +35,10 @@ public:
     Events receive(std::string_view bytes, std::int64_t nowMs);
     Events tick(std::int64_t nowMs);
     // Sends the cancel sequence and fails with "The transfer was cancelled."; a second call
-    // (or one after the end) does nothing.
-    Events cancel();
+    // (or one after the end) does nothing. With a block on its way the cancel waits for the
+    // receiver's answer to it (a second at most once it has gone out): CANs that arrive
+    // inside or just behind a block can pass for its data, and the receiver then waits on.
+    Events cancel(std::int64_t nowMs);
     // The bytes of the last Send have left the machine: the wait for the reply starts now (on
     // a slow line a 1K block takes seconds to go out).
     void flushed(std::int64_t nowMs) { m_deadline = nowMs + m_wait; }
@@ -45,7 +47,7 @@ public:
 
 private:
     enum class State { WaitStart, Settle, WaitHeaderAck, WaitDataStart, WaitBlockAck,
-                       WaitEotAck, WaitNextHeader, WaitEndAck, Finished };
+                       WaitEotAck, WaitNextHeader, WaitEndAck, Cancelling, Finished };
 
     void onByte(unsigned char b, std::int64_t nowMs, Events& out);
     void settle(std::int64_t nowMs);
@@ -56,6 +58,7 @@ private:
     void resend(std::int64_t nowMs, Events& out);
     void expect(State state, std::int64_t nowMs, std::int64_t waitMs);
     void fail(std::string text, Events& out);
+    void sendCancel(Events& out);
     std::uint64_t total() const;
 
     SendOptions m_options;
