@@ -207,8 +207,10 @@ void TestVtShell::utf8RoundTrips() {
 }
 
 void TestVtShell::cursorPositionIsAnswered() {
-    // The shell asks where the cursor is and prints the answer it read back.
-    Type(*m_view, "clear; printf '\\e[5;9H\\e[6n'; read -s -d R pos; echo \"at ${pos#*[}\"");
+    // The shell asks where the cursor is and prints the answer it read back. Echo goes off
+    // before the question: the answer can come before `read` has set the tty up, and the
+    // tty would then echo it onto the line.
+    Type(*m_view, "clear; stty -echo; printf '\\e[5;9H\\e[6n'; read -d R pos; stty echo; echo \"at ${pos#*[}\"");
     const auto answered = [this] {
         const QStringList lines = Lines(*m_view);
         return std::any_of(lines.begin(), lines.end(), [](const QString& l) { return l.trimmed() == "at 5;9"; });
