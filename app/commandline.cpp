@@ -174,6 +174,44 @@ bool ReadValues(const QCommandLineParser& parser, const Options& o, CommandLine&
     return true;
 }
 
+// The options every Qt program takes (QApplication reads them itself): they are left to Qt,
+// so that -style, -platform or -display work here as anywhere. Single dash only; `value`:
+// the next argument is the option's value.
+struct QtOption {
+    const char* name;
+    bool value;
+};
+constexpr QtOption kQtOptions[] = {
+    {"platform", true},  {"platformpluginpath", true}, {"platformtheme", true},
+    {"plugin", true},    {"qwindowgeometry", true},    {"geometry", true},
+    {"qwindowtitle", true}, {"title", true},           {"qwindowicon", true},
+    {"icon", true},      {"reverse", false},           {"session", true},
+    {"style", true},     {"stylesheet", true},         {"widgetcount", false},
+    {"display", true},   {"name", true},               {"nograb", false},
+    {"dograb", false},   {"sync", false},              {"visual", true},
+};
+
+QStringList WithoutQtOptions(const QStringList& arguments) {
+    QStringList kept;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& a = arguments[i];
+        const QtOption* found = nullptr;
+        bool joined = false; // -style=fusion
+        if (i > 0 && a.startsWith('-') && !a.startsWith(QStringLiteral("--"))) {
+            const QString name = a.mid(1).section('=', 0, 0);
+            for (const QtOption& o : kQtOptions)
+                if (name == QLatin1String(o.name)) found = &o;
+            joined = a.contains('=');
+        }
+        if (!found) {
+            kept << a;
+            continue;
+        }
+        if (found->value && !joined) ++i;
+    }
+    return kept;
+}
+
 } // namespace
 
 CommandLine ParseCommandLine(const QStringList& arguments) {
@@ -185,7 +223,7 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
                                  QStringLiteral("The port: COMn, a number or a device path."),
                                  QStringLiteral("[PORT]"));
 
-    if (!parser.parse(arguments))
+    if (!parser.parse(WithoutQtOptions(arguments)))
         return Fail(parser.errorText().toStdString() + " Run wirelog --help for the options.");
 
     CommandLine c;

@@ -113,6 +113,10 @@ void TestCommandLine::parses_data() {
         << "port=3 settings=115200,e,7,2 open dump=F";
     QTest::newRow("port first") << QStringList{"7", "--handshaking", "rtscts", "--hex"}
                                 << "port=7 handshaking=2 hex";
+    QTest::newRow("Qt's own options left to Qt")
+        << QStringList{"-style", "fusion", "COM3", "-platform", "offscreen", "-reverse",
+                       "-stylesheet=a.qss", "--open"}
+        << "port=3 open";
 }
 
 void TestCommandLine::parses() {
