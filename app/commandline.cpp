@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -195,19 +196,14 @@ QStringList WithoutQtOptions(const QStringList& arguments) {
     QStringList kept;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString& a = arguments[i];
-        const QtOption* found = nullptr;
-        bool joined = false; // -style=fusion
-        if (i > 0 && a.startsWith('-') && !a.startsWith(QStringLiteral("--"))) {
-            const QString name = a.mid(1).section('=', 0, 0);
-            for (const QtOption& o : kQtOptions)
-                if (name == QLatin1String(o.name)) found = &o;
-            joined = a.contains('=');
-        }
-        if (!found) {
+        const bool single = i > 0 && a.startsWith('-') && !a.startsWith(QStringLiteral("--"));
+        const QString name = single ? a.mid(1).section('=', 0, 0) : QString();
+        const auto* o = std::find_if(std::begin(kQtOptions), std::end(kQtOptions),
+                                     [&](const QtOption& q) { return name == QLatin1String(q.name); });
+        if (!single || o == std::end(kQtOptions))
             kept << a;
-            continue;
-        }
-        if (found->value && !joined) ++i;
+        else if (o->value && !a.contains('=')) // -style fusion, not -style=fusion
+            ++i;
     }
     return kept;
 }

@@ -8,10 +8,9 @@
 namespace terminal {
 
 namespace {
+
 // More than the text view makes of one slice of a read, hexadecimal included.
 constexpr std::size_t kChunkRoom = 64 * 1024;
-} // namespace
-namespace {
 
 bool IsWordByte(unsigned char b) {
     return std::isalnum(b) || b == '_' || b >= 0xC0;

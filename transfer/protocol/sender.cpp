@@ -2,6 +2,10 @@
 
 namespace protocol {
 
+namespace {
+constexpr const char* kCancelled = "The transfer was cancelled.";
+} // namespace
+
 Sender::Sender(SendOptions options, std::vector<OutgoingFile> files, std::int64_t nowMs)
     : m_options(options), m_files(std::move(files)) {
     if (!m_options.batch && m_files.size() > 1) m_files.resize(1);
@@ -26,7 +30,7 @@ void Sender::onByte(unsigned char b, std::int64_t nowMs, Events& out) {
     const bool ack = b == kAck, again = b == kNak || b == kCrcStart;
     switch (m_state) {
     case State::Cancelling:
-        if (ack || again) sendCancel(out);
+        if (ack || again) cancelWith(kCancelled, out);
         break;
     case State::WaitStart:
         if (again) {
@@ -135,9 +139,9 @@ void Sender::sendBlock(std::int64_t nowMs, Events& out) {
     const OutgoingFile& file = m_files[m_file];
     if (!file.read || !file.read(m_offset, std::size_t(std::min<std::uint64_t>(want, left)), data) ||
         data.empty()) {
-        out.push_back(SendEvent(CancelSequence()));
-        return fail("The file " + file.info.name + " could not be read; the transfer was stopped.",
-                    out);
+        return cancelWith("The file " + file.info.name +
+                              " could not be read; the transfer was stopped.",
+                          out);
     }
     if (data.size() > want) data.resize(want);
     m_inFlight = data.size();
@@ -161,14 +165,11 @@ void Sender::resend(std::int64_t nowMs, Events& out) {
                     out);
     }
     if (m_errors > kRetries) {
-        out.push_back(SendEvent(CancelSequence()));
-        return fail("Too many errors in block " + std::to_string(m_block) +
-                        "; the transfer was stopped.",
-                    out);
+        return cancelWith("Too many errors in block " + std::to_string(m_block) +
+                              "; the transfer was stopped.",
+                          out);
     }
-    const bool hasBlock = m_state == State::WaitHeaderAck || m_state == State::WaitBlockAck ||
-                          m_state == State::WaitEotAck || m_state == State::WaitEndAck;
-    if (hasBlock) out.push_back(SendEvent(m_last));
+    if (blockOnItsWay()) out.push_back(SendEvent(m_last));
     expect(m_state, nowMs, kBlockMs);
 }
 
@@ -176,13 +177,12 @@ Events Sender::tick(std::int64_t nowMs) {
     Events out;
     if (m_state == State::Finished || nowMs < m_deadline) return out;
     if (m_state == State::Cancelling) {
-        sendCancel(out);
+        cancelWith(kCancelled, out);
     } else if (m_state == State::Settle) {
         if (m_settled == State::WaitDataStart) startFile(nowMs, out);
         else onStart(nowMs, out);
     } else if (m_state == State::WaitStart) {
-        out.push_back(SendEvent(CancelSequence()));
-        fail("The receiver did not start within 60 seconds.", out);
+        cancelWith("The receiver did not start within 60 seconds.", out);
     } else {
         resend(nowMs, out);
     }
@@ -191,25 +191,22 @@ Events Sender::tick(std::int64_t nowMs) {
 
 Events Sender::cancel(std::int64_t nowMs) {
     Events out;
-    switch (m_state) {
-    case State::Finished:
-    case State::Cancelling:
-        break;
-    case State::WaitHeaderAck:
-    case State::WaitBlockAck:
-    case State::WaitEotAck:
-    case State::WaitEndAck:
+    if (m_state == State::Finished || m_state == State::Cancelling) return out;
+    if (blockOnItsWay())
         expect(State::Cancelling, nowMs, kCancelWaitMs);
-        break;
-    default:
-        sendCancel(out);
-    }
+    else
+        cancelWith(kCancelled, out);
     return out;
 }
 
-void Sender::sendCancel(Events& out) {
+bool Sender::blockOnItsWay() const {
+    return m_state == State::WaitHeaderAck || m_state == State::WaitBlockAck ||
+           m_state == State::WaitEotAck || m_state == State::WaitEndAck;
+}
+
+void Sender::cancelWith(std::string text, Events& out) {
     out.push_back(SendEvent(CancelSequence()));
-    fail("The transfer was cancelled.", out);
+    fail(std::move(text), out);
 }
 
 void Sender::expect(State state, std::int64_t nowMs, std::int64_t waitMs) {

@@ -58,7 +58,10 @@ private:
     void resend(std::int64_t nowMs, Events& out);
     void expect(State state, std::int64_t nowMs, std::int64_t waitMs);
     void fail(std::string text, Events& out);
-    void sendCancel(Events& out);
+    // The last thing sent (a block, EOT) is still to be answered.
+    bool blockOnItsWay() const;
+    // Sends the cancel sequence and fails with `text`.
+    void cancelWith(std::string text, Events& out);
     std::uint64_t total() const;
 
     SendOptions m_options;
