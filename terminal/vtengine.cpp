@@ -140,8 +140,29 @@ VtEngine::VtEngine(VtScreen& screen) : m_screen(screen) {
 
 VtEngine::~VtEngine() { vterm_free(m_vt); }
 
+void VtEngine::write(std::string_view bytes) {
+    vterm_input_write(m_vt, bytes.data(), bytes.size());
+    // The engine keeps a saved cursor as it was when the grid shrank, and restoring it (ESC 8)
+    // puts the cursor off the grid, where the next character would be written past the engine's
+    // tables; a restore inside a CSI is pulled back, but the screen is not told. Every sequence
+    // comes here on its own, so the cursor is back on the grid before anything else is read.
+    VTermPos pos;
+    vterm_state_get_cursorpos(m_state, &pos);
+    int rows = 0, cols = 0;
+    vterm_get_size(m_vt, &rows, &cols);
+    if (pos.row >= rows || pos.col >= cols) {
+        // A relative move, which the origin mode leaves alone; the engine ends every CSI by
+        // putting the cursor on the grid, so moving up brings the column back as well.
+        const std::string back = pos.row >= rows ? "\x1b[" + std::to_string(pos.row - rows + 1) + "A"
+                                                 : "\x1b[" + std::to_string(pos.col - cols + 1) + "D";
+        vterm_input_write(m_vt, back.data(), back.size());
+        vterm_state_get_cursorpos(m_state, &pos);
+    }
+    if (pos.row != m_screen.cursorRow() || pos.col != m_screen.cursorCol()) m_screen.setCursor(pos.row, pos.col);
+}
+
 void VtEngine::feed(std::string_view bytes) {
-    const auto pass = [this](std::string_view b) { vterm_input_write(m_vt, b.data(), b.size()); };
+    const auto pass = [this](std::string_view b) { write(b); };
     // The repeat sequence, done here: the last character again, up to the row's end.
     const auto repeat = [this, &pass](int count) {
         if (m_lastWidth <= 0 || m_lastCount == 0) return;

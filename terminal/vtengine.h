@@ -62,6 +62,7 @@ public:
 private:
     struct Callbacks;
     friend struct Callbacks;
+    void write(std::string_view bytes);
 
     VtScreen& m_screen;
     VTerm* m_vt = nullptr;

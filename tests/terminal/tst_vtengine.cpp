@@ -39,6 +39,8 @@ private slots:
     void pasteBrackets();
     void resetKeepsScrollback();
     void resizeToOneCell();
+    void restoredCursorStaysOnGrid_data();
+    void restoredCursorStaysOnGrid();
 };
 
 void TestVtEngine::cells_data() {
@@ -306,6 +308,29 @@ void TestVtEngine::resizeToOneCell() {
     t.engine.resize(5, 20);
     t.engine.feed("\x1b[5;20Hz");
     QCOMPARE(t.screen.grid().row(4).cells[19].ch, U'z');
+}
+
+void TestVtEngine::restoredCursorStaysOnGrid_data() {
+    QTest::addColumn<QByteArray>("save");
+    QTest::addColumn<QByteArray>("restore");
+    QTest::newRow("ESC 7 / ESC 8") << QByteArray("\x1b" "7") << QByteArray("\x1b" "8");
+    QTest::newRow("alternate screen") << QByteArray("\x1b[?1049h")
+                                      << QByteArray("\x1b[2;3H\x1b[?1049l"); // the screen is told no move
+    QTest::newRow("column only") << QByteArray("\x1b[2;10H\x1b" "7") << QByteArray("\x1b[2;1H\x1b" "8");
+}
+
+void TestVtEngine::restoredCursorStaysOnGrid() {
+    QFETCH(QByteArray, save);
+    QFETCH(QByteArray, restore);
+    Term t;
+    // The cursor is saved in the last cell, and the grid shrinks before it comes back.
+    t.engine.feed("\x1b[4;10H" + save.toStdString());
+    t.engine.resize(2, 3);
+    t.engine.feed("\x1b[1;1H" + restore.toStdString());
+    QCOMPARE(t.screen.cursorRow(), 1);
+    QCOMPARE(t.screen.cursorCol(), 2);
+    t.engine.feed("x");
+    QCOMPARE(t.cell(1, 2).ch, U'x');
 }
 
 QTEST_APPLESS_MAIN(TestVtEngine)
