@@ -142,19 +142,23 @@ VtEngine::~VtEngine() { vterm_free(m_vt); }
 
 void VtEngine::write(std::string_view bytes) {
     vterm_input_write(m_vt, bytes.data(), bytes.size());
-    // The engine keeps a saved cursor as it was when the grid shrank, and restoring it (ESC 8)
-    // puts the cursor off the grid, where the next character would be written past the engine's
-    // tables; a restore inside a CSI is pulled back, but the screen is not told. Every sequence
-    // comes here on its own, so the cursor is back on the grid before anything else is read.
+    // The cursor can be left off the grid: a saved cursor is restored (ESC 8) as it was before
+    // the grid shrank, and a C1 control sent as UTF-8 is a character of width -1 that moves it
+    // back, past the left edge; the next character would be written outside the engine's tables.
+    // A restore inside a CSI is pulled back, but the screen is not told. Every sequence comes
+    // here on its own, so the cursor is back on the grid before anything else is read.
     VTermPos pos;
     vterm_state_get_cursorpos(m_state, &pos);
     int rows = 0, cols = 0;
     vterm_get_size(m_vt, &rows, &cols);
-    if (pos.row >= rows || pos.col >= cols) {
+    if (pos.row < 0 || pos.row >= rows || pos.col < 0 || pos.col >= cols) {
         // A relative move, which the origin mode leaves alone; the engine ends every CSI by
-        // putting the cursor on the grid, so moving up brings the column back as well.
-        const std::string back = pos.row >= rows ? "\x1b[" + std::to_string(pos.row - rows + 1) + "A"
-                                                 : "\x1b[" + std::to_string(pos.col - cols + 1) + "D";
+        // putting the cursor on the grid, so a move along the rows brings the column back too.
+        const auto move = [](int n, char dir) { return "\x1b[" + std::to_string(n) + dir; };
+        const std::string back = pos.row >= rows ? move(pos.row - rows + 1, 'A')
+                                 : pos.row < 0   ? move(-pos.row, 'B')
+                                 : pos.col >= cols ? move(pos.col - cols + 1, 'D')
+                                                   : move(-pos.col, 'C');
         vterm_input_write(m_vt, back.data(), back.size());
         vterm_state_get_cursorpos(m_state, &pos);
     }

@@ -87,7 +87,8 @@ void SequenceGuard::escByte(char c, const Pass& pass) {
         m_separators = 0;
         m_state = c == '[' ? State::Csi : State::Dcs;
     } else if (c == kEsc) {
-        pass(m_held);
+        // The escape is abandoned, and never handed on: the engine would wait inside it, and
+        // read what comes after a sequence dropped here as its continuation.
         m_held.assign(1, kEsc);
     } else if (u >= 0x7f || c == '\0') {
         // skipped by the engine, which stays in the escape
@@ -141,8 +142,8 @@ void SequenceGuard::feed(std::string_view bytes, const Pass& pass, const Repeat&
         } else if (m_state == State::DcsEnd) {
             dcsEndByte(c, pass);
         } else if (c == kEsc || c == '\x18' || c == '\x1a') {
-            // The sequence is abandoned; ESC starts the next one.
-            if (m_state == State::Csi) pass(m_held);
+            // The sequence is abandoned (the engine would do nothing with it); ESC starts the
+            // next one.
             if (c == kEsc) {
                 m_held.assign(1, kEsc);
                 m_state = State::Esc;

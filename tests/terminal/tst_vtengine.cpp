@@ -110,6 +110,12 @@ void TestVtEngine::texts_data() {
                                         << QStringList{"x", "", "", ""};
     QTest::newRow("endless sequence dropped") << QByteArray("a\x1b[" + QByteArray(5000, '1') + "mb")
                                               << QStringList{"ab", "", "", ""};
+    QTest::newRow("abandoned escape, then a dropped string") << QByteArray("a\x1b\x1bP\x07xyz")
+                                                             << QStringList{"axyz", "", "", ""};
+    QTest::newRow("abandoned CSI, then a dropped string") << QByteArray("a\x1b[1\x1bP\x07xyz")
+                                                          << QStringList{"axyz", "", "", ""};
+    QTest::newRow("C1 control as UTF-8 at the left edge") << QByteArray("\xc2\x83\x1b(Bx")
+                                                          << QStringList{"x", "", "", ""};
     QTest::newRow("wide takes two cells") << QByteArray("\xe6\xbc\xa2x")
                                           << QStringList{QString::fromUtf8("漢x"), "", "", ""};
 }
