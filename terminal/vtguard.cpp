@@ -10,6 +10,15 @@ constexpr std::size_t kMaxHeld = 4096;
 // The most parameters the engine keeps room for.
 constexpr long kMaxParams = 16;
 constexpr char kEsc = '\x1b';
+// The engine reads U+0080..U+009F sent as UTF-8 (C2 80..C2 9F) as a character of width -1:
+// the cursor steps back and the next character covers the one before it. Such a pair is shown
+// as the replacement character instead.
+constexpr char kC1Lead = '\xc2';
+constexpr std::string_view kReplacement = "\xef\xbf\xbd";
+bool IsC1Tail(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u >= 0x80 && u < 0xa0;
+}
 
 } // namespace
 
@@ -127,11 +136,27 @@ void SequenceGuard::dcsEndByte(char c, const Pass& pass) {
 
 void SequenceGuard::feed(std::string_view bytes, const Pass& pass, const Repeat& repeat) {
     std::size_t start = 0; // bytes from here on are handed on as they are
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (m_heldLead && !bytes.empty()) {
+        m_heldLead = false;
+        if (IsC1Tail(bytes[0])) {
+            pass(kReplacement);
+            start = 1;
+        } else {
+            pass(std::string_view(&kC1Lead, 1));
+        }
+    }
+    for (std::size_t i = start; i < bytes.size(); ++i) {
         const char c = bytes[i];
         const auto u = static_cast<unsigned char>(c);
         if (m_state == State::Ground) {
-            if (c != kEsc) continue;
+            if (c != kEsc) {
+                if (IsC1Tail(c) && i > start && bytes[i - 1] == kC1Lead) {
+                    if (i - 1 > start) pass(bytes.substr(start, i - 1 - start));
+                    pass(kReplacement);
+                    start = i + 1;
+                }
+                continue;
+            }
             if (i > start) pass(bytes.substr(start, i - start));
             m_held.assign(1, kEsc);
             m_state = State::Esc;
@@ -170,7 +195,12 @@ void SequenceGuard::feed(std::string_view bytes, const Pass& pass, const Repeat&
         }
         start = i + 1;
     }
-    if (m_state == State::Ground && start < bytes.size()) pass(bytes.substr(start));
+    if (m_state == State::Ground && start < bytes.size()) {
+        // A lead that may begin a control waits for the next read's first byte.
+        m_heldLead = bytes.back() == kC1Lead;
+        const std::size_t end = bytes.size() - (m_heldLead ? 1 : 0);
+        if (end > start) pass(bytes.substr(start, end - start));
+    }
 }
 
 } // namespace terminal

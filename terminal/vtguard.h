@@ -1,5 +1,5 @@
 #pragma once
-// Keeps two kinds of control sequence (CSI ...) from the engine, across chunk boundaries:
+// Keeps from the engine what it handles unsoundly, across chunk boundaries:
 // - "repeat the last character" (CSI n b): after a reset, or after a zero-width character, the
 //   engine repeats a character of width zero and never gets to the end of the row; the caller
 //   repeats the last character itself;
@@ -7,7 +7,9 @@
 //   (they are dropped; no terminal acts on so many);
 // - strings (DCS ... ST) other than the status requests the engine answers soundly (m, r, s,
 //   SP q, " q): the engine formats other requests from memory it never set, and takes a string
-//   that spans writes for a request; it acts on no other string.
+//   that spans writes for a request; it acts on no other string;
+// - C1 controls sent as UTF-8, which the engine takes for characters of width -1 (shown as the
+//   replacement character instead).
 //
 // Every other byte is handed on unchanged and in order. A sequence longer than 4 KB is dropped
 // whole, whatever its final byte.
@@ -35,6 +37,7 @@ private:
     enum class State { Ground, Esc, Csi, Drop, Dcs, DcsDrop, DcsEnd } m_state = State::Ground;
     std::string m_held;
     long m_separators = 0;
+    bool m_heldLead = false; // a read ended in C2, kept back until the next one
 };
 
 } // namespace terminal

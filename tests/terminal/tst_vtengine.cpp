@@ -114,7 +114,10 @@ void TestVtEngine::texts_data() {
                                                              << QStringList{"axyz", "", "", ""};
     QTest::newRow("abandoned CSI, then a dropped string") << QByteArray("a\x1b[1\x1bP\x07xyz")
                                                           << QStringList{"axyz", "", "", ""};
-    QTest::newRow("C1 control as UTF-8 at the left edge") << QByteArray("\xc2\x83\x1b(Bx")
+    QTest::newRow("C1 control as UTF-8") << QByteArray("ab\xc2\x85" "cd")
+                                         << QStringList{QString::fromUtf8("ab\uFFFDcd"), "", "", ""};
+    // Split by a sequence, the pair still reaches the engine, which steps back past the edge.
+    QTest::newRow("C1 control as UTF-8 at the left edge") << QByteArray("\xc2\x1b(B\x83\x1b(Bx")
                                                           << QStringList{"x", "", "", ""};
     QTest::newRow("wide takes two cells") << QByteArray("\xe6\xbc\xa2x")
                                           << QStringList{QString::fromUtf8("漢x"), "", "", ""};
