@@ -24,7 +24,9 @@
 namespace {
 
 // Carries bytes between two pty masters from the event loop, at most `bytesPerSecond` each
-// way (0: as fast as they go).
+// way (0: as fast as they go). After bytes came from the far end, nothing goes to it for 3 ms:
+// rb empties its input right after each answer, and on a pty (no time on a wire) our next
+// block could be there before it does, then wait out rb's timeout.
 class Relay {
 public:
     Relay(int a, int b, double bytesPerSecond = 0)
@@ -54,7 +56,9 @@ private:
             }
             const ssize_t n = room ? ::read(m_ends[from].fd, buf, room) : 0;
             if (n > 0) to.pending.append(buf, std::size_t(n));
+            if (n > 0 && from == 1) m_heardFarNs = m_clock.nsecsElapsed();
             if (to.pending.empty()) continue;
+            if (from == 0 && m_clock.nsecsElapsed() - m_heardFarNs < kTurnaroundNs) continue;
             const ssize_t w = ::write(to.fd, to.pending.data(), to.pending.size());
             if (w > 0) {
                 to.pending.erase(0, std::size_t(w));
@@ -62,8 +66,10 @@ private:
             }
         }
     }
+    static constexpr qint64 kTurnaroundNs = 3'000'000;
     End m_ends[2];
     std::uint64_t m_moved[2] = {0, 0};
+    qint64 m_heardFarNs = -kTurnaroundNs;
     double m_rate;
     QElapsedTimer m_clock;
     QTimer m_timer;
