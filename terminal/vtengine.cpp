@@ -142,11 +142,11 @@ VtEngine::~VtEngine() { vterm_free(m_vt); }
 
 void VtEngine::write(std::string_view bytes) {
     vterm_input_write(m_vt, bytes.data(), bytes.size());
-    // The cursor can be left off the grid: a saved cursor is restored (ESC 8) as it was before
-    // the grid shrank, and a C1 control sent as UTF-8 is a character of width -1 that moves it
-    // back, past the left edge; the next character would be written outside the engine's tables.
-    // A restore inside a CSI is pulled back, but the screen is not told. Every sequence comes
-    // here on its own, so the cursor is back on the grid before anything else is read.
+    // The engine can leave its cursor off the grid, where the next character would be written
+    // past its tables: a saved cursor is restored (ESC 8) as it was before the grid shrank, and
+    // a C1 control that reaches it as UTF-8 is a character of width -1, which steps back past
+    // the left edge. A restore inside a CSI is pulled back, but the screen is not told. Every
+    // sequence comes here on its own, so the cursor is back on the grid before anything else.
     VTermPos pos;
     vterm_state_get_cursorpos(m_state, &pos);
     int rows = 0, cols = 0;
@@ -162,7 +162,8 @@ void VtEngine::write(std::string_view bytes) {
         vterm_input_write(m_vt, back.data(), back.size());
         vterm_state_get_cursorpos(m_state, &pos);
     }
-    if (pos.row != m_screen.cursorRow() || pos.col != m_screen.cursorCol()) m_screen.setCursor(pos.row, pos.col);
+    if (pos.row != m_screen.cursorRow() || pos.col != m_screen.cursorCol())
+        m_screen.setCursor(pos.row, pos.col);
 }
 
 void VtEngine::feed(std::string_view bytes) {
