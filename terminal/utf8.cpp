@@ -78,6 +78,17 @@ Utf8Char DecodeUtf8At(std::string_view text, std::size_t at) {
     return {code, static_cast<std::uint8_t>(length), true};
 }
 
+bool Utf8Incomplete(std::string_view tail) {
+    if (tail.empty()) return false;
+    const auto lead = static_cast<unsigned char>(tail[0]);
+    const std::size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
+                               : lead >= 0xE0 && lead <= 0xEF ? 3
+                               : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                              : 0;
+    return tail.size() < length &&
+           std::all_of(tail.begin() + 1, tail.end(), [](char b) { return IsContinuation(static_cast<unsigned char>(b)); });
+}
+
 std::size_t Utf8PreviousStart(std::string_view text, std::size_t end) {
     // A character is at most four bytes: try the longest lead first, so that the bytes before
     // `end` that belong together go together.

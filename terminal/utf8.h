@@ -23,6 +23,10 @@ struct Utf8Char {
 // The character or bad byte that starts at `at` (< text.size()).
 Utf8Char DecodeUtf8At(std::string_view text, std::size_t at);
 
+// The bytes are a lead and fewer continuation bytes than it needs: the start of a character
+// that bytes still to come may complete.
+bool Utf8Incomplete(std::string_view tail);
+
 // Where the character or bad byte that ends right before `end` starts (end > 0): what one
 // backspace erases.
 std::size_t Utf8PreviousStart(std::string_view text, std::size_t end);

@@ -1,5 +1,7 @@
 #include "terminal/vtguard.h"
 
+#include "terminal/utf8.h"
+
 #include <algorithm>
 
 namespace terminal {
@@ -10,15 +12,7 @@ constexpr std::size_t kMaxHeld = 4096;
 // The most parameters the engine keeps room for.
 constexpr long kMaxParams = 16;
 constexpr char kEsc = '\x1b';
-// The engine reads U+0080..U+009F sent as UTF-8 (C2 80..C2 9F) as a character of width -1:
-// the cursor steps back and the next character covers the one before it. Such a pair is shown
-// as the replacement character instead.
-constexpr char kC1Lead = '\xc2';
 constexpr std::string_view kReplacement = "\xef\xbf\xbd";
-bool IsC1Tail(char c) {
-    const auto u = static_cast<unsigned char>(c);
-    return u >= 0x80 && u < 0xa0;
-}
 
 } // namespace
 
@@ -135,28 +129,40 @@ void SequenceGuard::dcsEndByte(char c, const Pass& pass) {
 }
 
 void SequenceGuard::feed(std::string_view bytes, const Pass& pass, const Repeat& repeat) {
+    if (m_heldText.empty()) return feedRead(bytes, pass, repeat);
+    // The character the last read cut short goes on in this one.
+    std::string joined = std::move(m_heldText);
+    m_heldText.clear();
+    joined += bytes;
+    feedRead(joined, pass, repeat);
+}
+
+void SequenceGuard::feedRead(std::string_view bytes, const Pass& pass, const Repeat& repeat) {
     std::size_t start = 0; // bytes from here on are handed on as they are
-    if (m_heldLead && !bytes.empty()) {
-        m_heldLead = false;
-        if (IsC1Tail(bytes[0])) {
-            pass(kReplacement);
-            start = 1;
-        } else {
-            pass(std::string_view(&kC1Lead, 1));
-        }
-    }
     for (std::size_t i = start; i < bytes.size(); ++i) {
         const char c = bytes[i];
         const auto u = static_cast<unsigned char>(c);
         if (m_state == State::Ground) {
-            if (c != kEsc) {
-                if (IsC1Tail(c) && i > start && bytes[i - 1] == kC1Lead) {
-                    if (i - 1 > start) pass(bytes.substr(start, i - 1 - start));
-                    pass(kReplacement);
-                    start = i + 1;
+            if (u >= 0x80) {
+                const Utf8Char ch = DecodeUtf8At(bytes, i);
+                // The engine reads U+0080..U+009F as a character of width -1: the cursor steps
+                // back and the next character covers the one before it.
+                const bool c1 = ch.valid && ch.code < 0xA0;
+                if (ch.valid && !c1) {
+                    i += ch.length - 1u;
+                    continue;
                 }
+                if (i > start) pass(bytes.substr(start, i - start));
+                if (Utf8Incomplete(bytes.substr(i))) {
+                    m_heldText.assign(bytes.substr(i));
+                    return;
+                }
+                pass(kReplacement);
+                start = i + ch.length;
+                i = start - 1;
                 continue;
             }
+            if (c != kEsc) continue;
             if (i > start) pass(bytes.substr(start, i - start));
             m_held.assign(1, kEsc);
             m_state = State::Esc;
@@ -195,12 +201,7 @@ void SequenceGuard::feed(std::string_view bytes, const Pass& pass, const Repeat&
         }
         start = i + 1;
     }
-    if (m_state == State::Ground && start < bytes.size()) {
-        // A lead that may begin a control waits for the next read's first byte.
-        m_heldLead = bytes.back() == kC1Lead;
-        const std::size_t end = bytes.size() - (m_heldLead ? 1 : 0);
-        if (end > start) pass(bytes.substr(start, end - start));
-    }
+    if (m_state == State::Ground && start < bytes.size()) pass(bytes.substr(start));
 }
 
 } // namespace terminal

@@ -8,6 +8,11 @@
 // - strings (DCS ... ST) other than the status requests the engine answers soundly (m, r, s,
 //   SP q, " q): the engine formats other requests from memory it never set, and takes a string
 //   that spans writes for a request; it acts on no other string;
+// - text that is not well-formed UTF-8: the engine shows it differently as it is split between
+//   writes (a replacement character lost here, two there), and after some runs of it hands over
+//   a code point it never decoded. Every bad byte becomes the replacement character, and a
+//   character cut by the end of a read waits for the next one, so the engine only ever reads
+//   whole, well-formed characters;
 // - C1 controls sent as UTF-8, which the engine takes for characters of width -1 (shown as the
 //   replacement character instead).
 //
@@ -30,6 +35,7 @@ public:
     void feed(std::string_view bytes, const Pass& pass, const Repeat& repeat);
 
 private:
+    void feedRead(std::string_view bytes, const Pass& pass, const Repeat& repeat);
     void finish(char final, const Pass& pass, const Repeat& repeat);
     void escByte(char c, const Pass& pass);
     void dcsByte(char c, const Pass& pass);
@@ -37,7 +43,7 @@ private:
     enum class State { Ground, Esc, Csi, Drop, Dcs, DcsDrop, DcsEnd } m_state = State::Ground;
     std::string m_held;
     long m_separators = 0;
-    bool m_heldLead = false; // a read ended in C2, kept back until the next one
+    std::string m_heldText; // a character the last read cut short
 };
 
 } // namespace terminal
