@@ -48,7 +48,10 @@ struct VtEngine::Callbacks {
         char32_t* chars = e.m_lastGlyph.data();
         int n = 0;
         while (n < VTERM_MAX_CHARS_PER_CELL && info->chars[n]) {
-            chars[n] = info->chars[n];
+            // After some runs of invalid UTF-8 the engine hands over a code point it never
+            // decoded (beyond Unicode, and different from run to run).
+            const char32_t c = info->chars[n];
+            chars[n] = c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF) ? U'\uFFFD' : c;
             ++n;
         }
         if (n == 0) chars[n++] = U' ';
@@ -161,6 +164,12 @@ void VtEngine::write(std::string_view bytes) {
                                                    : move(-pos.col, 'C');
         vterm_input_write(m_vt, back.data(), back.size());
         vterm_state_get_cursorpos(m_state, &pos);
+        if (pos.col < 0) {
+            // A double-width line in a grid of one column has no whole cell: the engine's
+            // column stays at -1 whatever the move. The line goes back to single width.
+            vterm_input_write(m_vt, "\x1b#5\x1b[C", 6);
+            vterm_state_get_cursorpos(m_state, &pos);
+        }
     }
     if (pos.row != m_screen.cursorRow() || pos.col != m_screen.cursorCol())
         m_screen.setCursor(pos.row, pos.col);

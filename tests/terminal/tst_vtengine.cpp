@@ -317,6 +317,10 @@ void TestVtEngine::resizeToOneCell() {
     QCOMPARE(t.screen.grid().rows(), 1);
     t.engine.feed("\x1b[6n" "\xe6\xbc\xa2xyz\n\n\x1b[L\x1b[M\x1b[@\x1b[P");
     QCOMPARE(t.out, std::string("\x1b[1;1R"));
+    // A double-width line has no whole cell in one column: the engine put the cursor at -1.
+    t.engine.feed("\x1b#6\x1b[Hq");
+    QCOMPARE(t.screen.cursorCol(), 0);
+    QCOMPARE(t.screen.grid().row(0).cells[0].ch, U'q');
     t.engine.resize(5, 20);
     t.engine.feed("\x1b[5;20Hz");
     QCOMPARE(t.screen.grid().row(4).cells[19].ch, U'z');
