@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <string>
 
 namespace terminal {
@@ -175,8 +176,71 @@ void VtEngine::write(std::string_view bytes) {
         m_screen.setCursor(pos.row, pos.col);
 }
 
+void VtEngine::writeText(std::string_view text) {
+    // A flood is mostly printable ASCII, and the engine's reader and its call for every
+    // character cost more than the rest of the way together. While the engine would print such
+    // a run as it is, all of it but the last character goes into the grid directly and the
+    // engine's cursor is moved past it; the last one goes to the engine, so that what depends
+    // on the character printed last (combining marks, the repeat sequence, wrapping at the
+    // row's end) still sees it. The engine's reader takes the same bytes in the same writes
+    // as before wherever a write could end inside a UTF-8 sequence: there it does not show
+    // the same for every split.
+    constexpr std::size_t kShortest = 4; // shorter runs gain nothing
+    const auto printable = [](char c) { return c >= 0x20 && c < 0x7f; };
+    std::size_t from = 0; // what is not written yet starts here
+    for (std::size_t i = 0; i < text.size();) {
+        if (!m_direct || !printable(text[i])) {
+            ++i;
+            continue;
+        }
+        std::size_t end = i + 1;
+        while (end < text.size() && printable(text[end])) ++end;
+        while (end - i > kShortest) {
+            // (The gate reads again what it read before a break: the same bytes leave it the same.)
+            m_gate.text(text.substr(from, i - from));
+            if (!m_gate.open() || m_gate.engineFirst()) break;
+            if (from < i) write(text.substr(from, i - from));
+            from = i;
+            VTermPos pos;
+            vterm_state_get_cursorpos(m_state, &pos);
+            int rows = 0, cols = 0;
+            vterm_get_size(m_vt, &rows, &cols);
+            const VTermLineInfo* line = vterm_state_get_lineinfo(m_state, pos.row);
+            if ((line && (line->doublewidth || line->doubleheight)) || cols != m_screen.grid().cols())
+                break;
+            // The cells short of the last column; the engine wraps (or not) at the row's end.
+            const auto room = static_cast<std::size_t>(std::max(cols - 1 - pos.col, 0));
+            if (room < kShortest) {
+                const std::size_t n = std::min(end - i, room + 2);
+                m_gate.text(text.substr(i, n));
+                write(text.substr(i, n));
+                from = i += n;
+                continue;
+            }
+            const std::size_t n = std::min(end - i - 1, room);
+            m_screen.putAscii(pos.row, pos.col, text.data() + i, static_cast<int>(n));
+            char move[16];
+            const int len = std::snprintf(move, sizeof move, "\x1b[%zuC", n);
+            write(std::string_view(move, static_cast<std::size_t>(len)));
+            from = i += n;
+        }
+        i = end;
+    }
+    if (from < text.size()) {
+        m_gate.text(text.substr(from));
+        write(text.substr(from));
+    }
+}
+
 void VtEngine::feed(std::string_view bytes) {
-    const auto pass = [this](std::string_view b) { write(b); };
+    const auto pass = [this](std::string_view b) {
+        if (!b.empty() && b[0] == '\x1b') {
+            m_gate.sequence(b);
+            write(b);
+        } else {
+            writeText(b);
+        }
+    };
     // The repeat sequence, done here: the last character again, up to the row's end.
     const auto repeat = [this, &pass](int count) {
         if (m_lastWidth <= 0 || m_lastCount == 0) return;
@@ -209,6 +273,7 @@ void VtEngine::resize(int rows, int cols) {
         const std::string reset = "\x18\x1b[?69h\x1b[s\x1b[?69l\x1b[r\x1b[" + std::to_string(pos.row + 1) +
                                   ";" + std::to_string(pos.col + 1) + "H";
         vterm_input_write(m_vt, reset.data(), reset.size());
+        m_gate.marginsOff();
     }
     vterm_set_size(m_vt, rows, cols);
 }
@@ -240,6 +305,7 @@ void VtEngine::reset() {
     vterm_input_write(m_vt, "\x18", 1);
     m_repeat = SequenceGuard{};
     vterm_state_reset(m_state, 1);
+    m_gate.reset();
     m_screen.pen = VtPen{};
     m_screen.setReverse(false);
     m_mouseMode = 0;

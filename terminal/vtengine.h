@@ -7,6 +7,7 @@
 //
 // Without a sink, output is dropped. Feeding any bytes is safe, however broken.
 
+#include "terminal/vtdirectprint.h"
 #include "terminal/vtkeys.h"
 #include "terminal/vtguard.h"
 #include "terminal/vtscreen.h"
@@ -56,6 +57,10 @@ public:
     // Blank screen and no scrollback, the cursor home.
     void clear();
 
+    // Runs of printable ASCII go straight into the grid while the engine would print them as
+    // they are (on unless switched off, which tests do to compare).
+    void setDirectPrint(bool on) { m_direct = on; }
+
     std::uint64_t bells() const { return m_bells; }
     VtScreen& screen() { return m_screen; }
 
@@ -63,6 +68,7 @@ private:
     struct Callbacks;
     friend struct Callbacks;
     void write(std::string_view bytes);
+    void writeText(std::string_view text);
 
     VtScreen& m_screen;
     VTerm* m_vt = nullptr;
@@ -70,6 +76,8 @@ private:
     Sink m_sink;
     int m_mouseMode = 0;
     SequenceGuard m_repeat;
+    DirectPrintGate m_gate;
+    bool m_direct = true;
     // The last character written (with its combining marks), for the repeat sequence.
     std::array<char32_t, 8> m_lastGlyph{};
     int m_lastCount = 0, m_lastWidth = 0;

@@ -127,6 +127,29 @@ void VtGrid::putAny(int r, int c, const char32_t* chars, int count, int width, c
     m_anyDamage = true;
 }
 
+void VtGrid::putAscii(int r, int c, const char* text, int n, const VtPen& pen) {
+    if (n <= 0) return;
+    bool plain = r >= 0 && r < m_rowCount && c >= 0 && c + n < m_cols && at(r).marks.empty();
+    VtCell* cell = plain ? at(r).cells.data() + c : nullptr;
+    // Over narrow cells only (a wide character's tail just after would have its head among
+    // them): nothing to mend.
+    for (int k = 0; plain && k < n; ++k) plain = cell[k].width == 1;
+    if (!plain) {
+        for (int k = 0; k < n; ++k) {
+            const char32_t ch = static_cast<unsigned char>(text[k]);
+            put(r, c + k, &ch, 1, 1, pen);
+        }
+        return;
+    }
+    for (int k = 0; k < n; ++k) {
+        cell[k].ch = static_cast<unsigned char>(text[k]);
+        cell[k].fg = pen.fg;
+        cell[k].bg = pen.bg;
+        cell[k].attrs = pen.attrs;
+    }
+    touch(r);
+}
+
 void VtGrid::erase(VtRect rect, const VtPen& pen) {
     rect = clip(rect);
     for (int r = rect.startRow; r < rect.endRow; ++r) {

@@ -44,6 +44,8 @@ public:
         }
         putAny(r, c, chars, count, width, pen);
     }
+    // Writes `n` printable ASCII characters from r, c on, none of them in the last column.
+    void putAscii(int r, int c, const char* text, int n, const VtPen& pen);
     // Blanks the rectangle in the pen's background.
     void erase(VtRect rect, const VtPen& pen);
     // Moves the rectangle's content up by `down` rows (down when negative) and left by `right`

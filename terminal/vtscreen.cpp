@@ -24,6 +24,13 @@ void VtScreen::putGlyph(int row, int col, const char32_t* chars, int count, int 
     }
 }
 
+void VtScreen::putAscii(int row, int col, const char* text, int n) {
+    VtGrid& g = active();
+    if (col == 0 && m_wrapRow >= 0 && row > 0) g.setWrapped(row - 1, true);
+    g.putAscii(row, col, text, n, pen);
+    m_wrapRow = -1;
+}
+
 void VtScreen::setCursor(int row, int col) {
     if (row != m_wrapRow || col != m_wrapCol) m_wrapRow = -1;
     const int oldRow = m_cursorRow;

@@ -21,6 +21,8 @@ public:
     // --- written by the engine ---
     VtPen pen;
     void putGlyph(int row, int col, const char32_t* chars, int count, int width);
+    // Printable ASCII from row, col on, short of the row's last cell.
+    void putAscii(int row, int col, const char* text, int n);
     void erase(VtRect rect) { active().erase(rect, pen); }
     // Rows scrolled off the top of the normal grid (from a region that starts at its top) go
     // to the scrollback.

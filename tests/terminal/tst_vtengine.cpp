@@ -9,10 +9,10 @@ using namespace terminal;
 namespace {
 
 struct Term {
-    VtScreen screen{4, 10};
+    VtScreen screen;
     VtEngine engine{screen};
     std::string out;
-    Term() {
+    explicit Term(int rows = 4, int cols = 10) : screen(rows, cols) {
         engine.setOutputSink([this](std::string_view s) { out += s; });
     }
     QString line(std::size_t i) const { return QString::fromStdString(screen.lineText(i)); }
@@ -41,6 +41,8 @@ private slots:
     void resizeToOneCell();
     void restoredCursorStaysOnGrid_data();
     void restoredCursorStaysOnGrid();
+    void directPrintAsEngine_data();
+    void directPrintAsEngine();
 };
 
 void TestVtEngine::cells_data() {
@@ -347,6 +349,50 @@ void TestVtEngine::restoredCursorStaysOnGrid() {
     QCOMPARE(t.screen.cursorCol(), 2);
     t.engine.feed("x");
     QCOMPARE(t.cell(1, 2).ch, U'x');
+}
+
+void TestVtEngine::directPrintAsEngine_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("plain runs") << QByteArray("\x1b[32mINFO\x1b[0m rx 1500 bytes\r\nnext line\r\n");
+    QTest::newRow("line drawing set") << QByteArray("\x1b(0lqqqqqqk\x1b(B plain again");
+    QTest::newRow("shifted out") << QByteArray("\x1b)0\x0elqqqqqqk\x0f plain again");
+    QTest::newRow("shift out inside a sequence") << QByteArray("\x1b)0\x1b[1\x0emqqqqqqqk");
+    QTest::newRow("single shift") << QByteArray("\x1b*0\x1bNqqqqqq");
+    QTest::newRow("G2 shifted in") << QByteArray("\x1b*0\x1bnqqqqqq\x0fqqqqqq");
+    QTest::newRow("national set") << QByteArray("\x1b(A###### \x1b(B######");
+    QTest::newRow("insert mode") << QByteArray("0123456789abcdefghij\r\x1b[4hXXXXXXX\x1b[4lYYYYYYY");
+    QTest::newRow("double-width line") << QByteArray("\x1b#6abcdefghijklmnopqrstu");
+    QTest::newRow("window title") << QByteArray("\x1b]0;user@board: ~/src\x07$ ls\r\nREADME.md");
+    QTest::newRow("window title after intermediates") << QByteArray("\x1b)]0;a window title\x07" "after");
+    QTest::newRow("UTF-8 lead before a run") << QByteArray("\xea@mmr`e and more");
+    QTest::newRow("combining mark after a run") << QByteArray("abcdefg\xcc\x81h");
+    QTest::newRow("repeat after a run") << QByteArray("abcdefg\x1b[3b");
+    QTest::newRow("runs that wrap") << QByteArray(50, 'w') + "\r\n" + QByteArray(17, 'x') + "yyyyyyy";
+    QTest::newRow("no autowrap") << QByteArray("\x1b[?7l") + QByteArray(30, 'n') + "end";
+    QTest::newRow("over wide characters") << QByteArray("\xe6\xbc\xa2\xe6\xbc\xa2\xe6\xbc\xa2x\rabcdefg");
+    QTest::newRow("over a combining mark") << QByteArray("xe\xcc\x81yz\rabcdefg");
+}
+
+void TestVtEngine::directPrintAsEngine() {
+    QFETCH(QByteArray, bytes);
+    // Split anywhere between reads too: a run may end a read, a sequence begin the next.
+    for (const qsizetype step : {bytes.size(), qsizetype(1), qsizetype(3)}) {
+        Term direct(4, 20), engine(4, 20);
+        engine.engine.setDirectPrint(false);
+        for (qsizetype at = 0; at < bytes.size(); at += step) {
+            const std::string part = bytes.mid(at, step).toStdString();
+            direct.engine.feed(part);
+            engine.engine.feed(part);
+        }
+        QCOMPARE(direct.screen.cursorRow(), engine.screen.cursorRow());
+        QCOMPARE(direct.screen.cursorCol(), engine.screen.cursorCol());
+        QCOMPARE(direct.screen.lineCount(), engine.screen.lineCount());
+        for (std::size_t i = 0; i < direct.screen.lineCount(); ++i) {
+            const VtRow a = direct.screen.line(i), b = engine.screen.line(i);
+            QCOMPARE(direct.line(i), engine.line(i));
+            QVERIFY(a.cells == b.cells && a.marks == b.marks && a.wrapped == b.wrapped);
+        }
+    }
 }
 
 QTEST_APPLESS_MAIN(TestVtEngine)
