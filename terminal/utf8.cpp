@@ -50,27 +50,28 @@ bool InRanges(const Range (&ranges)[N], char32_t code) {
     return it != std::begin(ranges) && code <= std::prev(it)->last;
 }
 
+// Bytes in the character a lead byte begins; 0 for a byte that begins none (a continuation,
+// C0 and C1, which are always overlong, F5..FF).
+std::size_t LeadLength(unsigned char lead) {
+    return lead >= 0xC2 && lead <= 0xDF   ? 2
+           : lead >= 0xE0 && lead <= 0xEF ? 3
+           : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                          : 0;
+}
+
 } // namespace
 
 Utf8Char DecodeUtf8At(std::string_view text, std::size_t at) {
     const auto lead = static_cast<unsigned char>(text[at]);
     if (lead < 0x80) return {lead, 1, true};
     const Utf8Char bad{lead, 1, false};
-    int length;
-    char32_t code;
-    char32_t lowest;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2, code = lead & 0x1F, lowest = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3, code = lead & 0x0F, lowest = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4, code = lead & 0x07, lowest = 0x10000;
-    } else {
-        return bad; // a continuation without a lead, C0, C1 (always overlong), F5..FF
-    }
-    if (text.size() - at < static_cast<std::size_t>(length)) return bad;
-    for (int i = 1; i < length; ++i) {
-        const auto b = static_cast<unsigned char>(text[at + static_cast<std::size_t>(i)]);
+    const std::size_t length = LeadLength(lead);
+    if (length == 0 || text.size() - at < length) return bad;
+    static constexpr char32_t kLowest[] = {0, 0, 0x80, 0x800, 0x10000};
+    const char32_t lowest = kLowest[length];
+    char32_t code = lead & (0x7Fu >> length);
+    for (std::size_t i = 1; i < length; ++i) {
+        const auto b = static_cast<unsigned char>(text[at + i]);
         if (!IsContinuation(b)) return bad;
         code = code << 6 | (b & 0x3F);
     }
@@ -80,12 +81,7 @@ Utf8Char DecodeUtf8At(std::string_view text, std::size_t at) {
 
 bool Utf8Incomplete(std::string_view tail) {
     if (tail.empty()) return false;
-    const auto lead = static_cast<unsigned char>(tail[0]);
-    const std::size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
-                               : lead >= 0xE0 && lead <= 0xEF ? 3
-                               : lead >= 0xF0 && lead <= 0xF4 ? 4
-                                                              : 0;
-    return tail.size() < length &&
+    return tail.size() < LeadLength(static_cast<unsigned char>(tail[0])) &&
            std::all_of(tail.begin() + 1, tail.end(), [](char b) { return IsContinuation(static_cast<unsigned char>(b)); });
 }
 

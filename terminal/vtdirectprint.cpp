@@ -6,8 +6,6 @@ namespace {
 
 constexpr char kEsc = '\x1b';
 
-bool Printable(char c) { return c >= 0x20 && c < 0x7f; }
-
 } // namespace
 
 void DirectPrintGate::control(char c) {
@@ -20,7 +18,7 @@ void DirectPrintGate::control(char c) {
 void DirectPrintGate::text(std::string_view bytes) {
     for (char c : bytes) {
         // A single shift waits for the next character printed (inside a string nothing is).
-        if (Printable(c) && !m_string)
+        if (IsPrintableAscii(c) && !m_string)
             m_engineFirst = false;
         else
             control(c);

@@ -14,6 +14,9 @@
 
 namespace terminal {
 
+// A byte the engine prints as a character of its own (in ASCII, one cell).
+inline bool IsPrintableAscii(char c) { return c >= 0x20 && c < 0x7f; }
+
 class DirectPrintGate {
 public:
     // A whole sequence, ESC first.

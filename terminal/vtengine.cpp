@@ -148,9 +148,9 @@ void VtEngine::write(std::string_view bytes) {
     vterm_input_write(m_vt, bytes.data(), bytes.size());
     // The engine can leave its cursor off the grid, where the next character would be written
     // past its tables: a saved cursor is restored (ESC 8) as it was before the grid shrank, and
-    // a C1 control that reaches it as UTF-8 is a character of width -1, which steps back past
-    // the left edge. A restore inside a CSI is pulled back, but the screen is not told. Every
-    // sequence comes here on its own, so the cursor is back on the grid before anything else.
+    // a double-width line in one column has no cell at all. A restore inside a CSI is pulled
+    // back, but the screen is not told. Every sequence comes here on its own, so the cursor is
+    // back on the grid before anything else.
     VTermPos pos;
     vterm_state_get_cursorpos(m_state, &pos);
     int rows = 0, cols = 0;
@@ -182,19 +182,16 @@ void VtEngine::writeText(std::string_view text) {
     // a run as it is, all of it but the last character goes into the grid directly and the
     // engine's cursor is moved past it; the last one goes to the engine, so that what depends
     // on the character printed last (combining marks, the repeat sequence, wrapping at the
-    // row's end) still sees it. The engine's reader takes the same bytes in the same writes
-    // as before wherever a write could end inside a UTF-8 sequence: there it does not show
-    // the same for every split.
+    // row's end) still sees it.
     constexpr std::size_t kShortest = 4; // shorter runs gain nothing
-    const auto printable = [](char c) { return c >= 0x20 && c < 0x7f; };
     std::size_t from = 0; // what is not written yet starts here
-    for (std::size_t i = 0; i < text.size();) {
-        if (!m_direct || !printable(text[i])) {
+    for (std::size_t i = 0; m_direct && i < text.size();) {
+        if (!IsPrintableAscii(text[i])) {
             ++i;
             continue;
         }
         std::size_t end = i + 1;
-        while (end < text.size() && printable(text[end])) ++end;
+        while (end < text.size() && IsPrintableAscii(text[end])) ++end;
         while (end - i > kShortest) {
             // (The gate reads again what it read before a break: the same bytes leave it the same.)
             m_gate.text(text.substr(from, i - from));
@@ -212,8 +209,7 @@ void VtEngine::writeText(std::string_view text) {
             const auto room = static_cast<std::size_t>(std::max(cols - 1 - pos.col, 0));
             if (room < kShortest) {
                 const std::size_t n = std::min(end - i, room + 2);
-                m_gate.text(text.substr(i, n));
-                write(text.substr(i, n));
+                writeThroughEngine(text.substr(i, n));
                 from = i += n;
                 continue;
             }
@@ -226,10 +222,12 @@ void VtEngine::writeText(std::string_view text) {
         }
         i = end;
     }
-    if (from < text.size()) {
-        m_gate.text(text.substr(from));
-        write(text.substr(from));
-    }
+    if (from < text.size()) writeThroughEngine(text.substr(from));
+}
+
+void VtEngine::writeThroughEngine(std::string_view text) {
+    m_gate.text(text);
+    write(text);
 }
 
 void VtEngine::feed(std::string_view bytes) {

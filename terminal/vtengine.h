@@ -69,6 +69,7 @@ private:
     friend struct Callbacks;
     void write(std::string_view bytes);
     void writeText(std::string_view text);
+    void writeThroughEngine(std::string_view text);
 
     VtScreen& m_screen;
     VTerm* m_vt = nullptr;
